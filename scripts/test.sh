@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Sets everything up and runs every test: a normal build with all tests, the
+# same tests under AddressSanitizer and UndefinedBehaviorSanitizer, and the
+# fuzz targets for a bounded time.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+./scripts/setup-debian.sh
+
+jobs=$(nproc)
+export QT_QPA_PLATFORM=offscreen
+export CTEST_OUTPUT_ON_FAILURE=1
+
+echo "== build and test (release with debug info)"
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build/release -j "$jobs"
+ctest --test-dir build/release -j "$jobs" --timeout 600
+
+echo "== build and test under AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DFENDRIK_SANITIZE=ON >/dev/null
+cmake --build build/sanitize -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build/sanitize -j "$jobs" --timeout 900 -LE nosanitize
+
+echo "== fuzz targets (bounded time)"
+cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  -DFENDRIK_FUZZ=ON -DFENDRIK_GUI=OFF -DFENDRIK_TESTS=OFF >/dev/null
+cmake --build build/fuzz -j "$jobs"
+for fuzzer in build/fuzz/tests/fuzz/fuzz_*; do
+  [ -x "$fuzzer" ] || continue
+  corpus=$(mktemp -d)
+  seeds="tests/fuzz/seeds/$(basename "$fuzzer")"
+  [ -d "$seeds" ] && cp -r "$seeds"/. "$corpus"/
+  echo "-- $(basename "$fuzzer")"
+  "$fuzzer" -max_total_time="${FENDRIK_FUZZ_SECONDS:-60}" -rss_limit_mb=2048 -timeout=10 \
+    -print_final_stats=1 "$corpus" 2>&1 | tail -4
+  rm -rf "$corpus"
+done
+echo "== all tests passed"

@@ -1,0 +1,31 @@
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/Commands.h"
+
+namespace fendrik::cli {
+
+int usageError(const std::string& message) {
+  if (!message.empty()) std::fprintf(stderr, "fendrik-cli: %s\n", message.c_str());
+  std::fputs(
+      "Aufruf / usage:\n"
+      "  fendrik-cli scan FOLDER [--types par,asm,psm,dft] [--no-subfolders] [--sorted]\n"
+      "  fendrik-cli dump FILE\n"
+      "  fendrik-cli status CODE FILE...   (CODE 0 to 5)\n",
+      stderr);
+  return kExitUsage;
+}
+
+}  // namespace fendrik::cli
+
+int main(int argc, char** argv) {
+  using namespace fendrik::cli;
+  if (argc < 2) return usageError("");
+  std::string command = argv[1];
+  std::vector<std::string> args(argv + 2, argv + argc);
+  if (command == "scan") return runScan(args);
+  if (command == "dump") return runDump(args);
+  if (command == "status") return runStatus(args);
+  return usageError("unknown command: " + command);
+}

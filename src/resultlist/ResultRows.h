@@ -1,0 +1,50 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "resultlist/Columns.h"
+
+namespace fendrik {
+
+// The rows of the result list, addressed by position (0-based here; the
+// window counts from 1). Each row keeps its 24 texts (UTF-8) packed in one
+// allocation, so 100,000 rows of 19 texts stay small and cheap to move.
+class ResultRows {
+ public:
+  size_t size() const noexcept { return rows_.size(); }
+  bool empty() const noexcept { return rows_.empty(); }
+
+  // Appends a row; texts beyond kColumnCount are ignored, missing ones empty.
+  void append(const std::vector<std::string>& texts);
+  void append(std::initializer_list<std::string_view> texts);
+
+  std::string_view text(size_t row, int column) const;
+  void setText(size_t row, int column, std::string_view text);
+
+  void remove(size_t row);
+  void clear() noexcept { rows_.clear(); }
+
+  // Stable sort of all rows by the text of one column, compared as text.
+  void sortByColumn(int column, bool ascending);
+
+  // Memory held by the rows, for the benchmark.
+  size_t bytesUsed() const noexcept;
+
+ private:
+  struct Row {
+    // ends[k] is the end offset of column k's text inside chars.
+    std::array<uint32_t, kColumnCount> ends{};
+    std::unique_ptr<char[]> chars;
+  };
+  static Row pack(const std::string_view* texts, size_t count);
+
+  std::vector<Row> rows_;
+};
+
+}  // namespace fendrik
