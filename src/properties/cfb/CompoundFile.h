@@ -1,0 +1,65 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace fendrik::cfb {
+
+inline constexpr uint8_t kTypeStorage = 1;
+inline constexpr uint8_t kTypeStream = 2;
+inline constexpr uint8_t kTypeRoot = 5;
+
+struct DirectoryEntry {
+  std::u16string name;
+  uint8_t type = 0;  // kTypeStorage, kTypeStream, kTypeRoot (0 = unused)
+  std::array<uint8_t, 16> clsid{};
+  uint32_t startSector = 0;
+  uint64_t size = 0;
+};
+
+// Read access to a compound file (versions 3 and 4). Reads only what a request
+// needs: the header, the directory and the FAT, mini FAT and stream sectors on
+// the way to the requested bytes; never the whole file. Every sector number,
+// chain and size is checked; a damaged file throws StorageError
+// (hresult::kDocfileCorrupt), a file that is no compound file
+// hresult::kInvalidHeader, a missing file hresult::kFileNotFound.
+class CompoundFile {
+ public:
+  static std::unique_ptr<CompoundFile> open(const std::filesystem::path& path);
+  ~CompoundFile();
+  CompoundFile(const CompoundFile&) = delete;
+  CompoundFile& operator=(const CompoundFile&) = delete;
+
+  const std::filesystem::path& path() const;
+  int majorVersion() const;  // 3 or 4
+  const DirectoryEntry& root() const;
+
+  // Ids of the direct children of the root storage, and lookup of one child
+  // by name with the compound-file name comparison (case-insensitive).
+  std::vector<uint32_t> rootChildren() const;
+  std::optional<uint32_t> findRootChild(std::u16string_view name) const;
+  const DirectoryEntry& entry(uint32_t id) const;
+
+  // Reads bytes [offset, offset + out.size()) of a stream; throws when the
+  // range lies outside the stream or the chain is damaged.
+  void readStream(uint32_t id, uint64_t offset, std::span<uint8_t> out) const;
+  // The whole stream; throws when it is larger than maxBytes.
+  std::vector<uint8_t> readStream(uint32_t id, uint64_t maxBytes) const;
+
+  // Bytes read from the file so far (for benchmarks).
+  uint64_t bytesRead() const;
+
+ private:
+  CompoundFile();
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace fendrik::cfb
