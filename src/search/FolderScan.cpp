@@ -1,0 +1,159 @@
+#include "search/FolderScan.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstring>
+#include <iterator>
+#include <utility>
+#include <vector>
+
+namespace fendrik {
+namespace {
+
+bool NameEndsInPattern(std::string_view name, std::string_view pattern) {
+  // The last n characters of the upper-cased name against the pattern; a
+  // shorter name is compared whole and so never matches. The patterns are
+  // ASCII, so comparing the last n bytes is the same as the last n characters.
+  if (name.size() < pattern.size()) return false;
+  std::string_view tail = name.substr(name.size() - pattern.size());
+  for (size_t i = 0; i < tail.size(); ++i) {
+    char c = tail[i];
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (c != pattern[i]) return false;
+  }
+  return true;
+}
+
+// One depth-first walk that feeds one or more patterns, each into its own
+// list, so several types cost a single pass over the tree.
+class TreeWalk {
+ public:
+  TreeWalk(const std::string_view* patterns, ScanList* const* lists, size_t count, bool includeSubfolders,
+           const PerFolderCallback& perFolder)
+      : patterns_(patterns), lists_(lists), count_(count), includeSubfolders_(includeSubfolders),
+        perFolder_(perFolder) {}
+
+  void run(const std::string& folder) {
+    folder_ = folder;
+    if (folder_.empty() || folder_.back() != '/') folder_ += '/';
+    if (perFolder_) perFolder_();
+    int fd = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) listFolder(fd);
+  }
+
+ private:
+  struct FolderId {
+    dev_t device;
+    ino_t inode;
+  };
+
+  // Lists the open folder `fd`, whose path (ending in "/") is folder_; takes
+  // ownership of fd.
+  void listFolder(int fd) {
+    struct stat self {};
+    if (::fstat(fd, &self) != 0 || isOnCurrentPath(self)) {
+      ::close(fd);
+      return;
+    }
+    DIR* dir = ::fdopendir(fd);
+    if (dir == nullptr) {
+      ::close(fd);
+      return;
+    }
+    ancestors_.push_back({self.st_dev, self.st_ino});
+    while (const dirent* entry = ::readdir(dir)) {
+      const char* name = entry->d_name;
+      if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
+      if (isFolder(dir, *entry))
+        meetFolder(dir, name);
+      else
+        meetFile(name);
+    }
+    ancestors_.pop_back();
+    ::closedir(dir);
+  }
+
+  bool isOnCurrentPath(const struct stat& folder) const {
+    for (const FolderId& id : ancestors_)
+      if (id.device == folder.st_dev && id.inode == folder.st_ino) return true;
+    return false;
+  }
+
+  static bool isFolder(DIR* dir, const dirent& entry) {
+    if (entry.d_type == DT_DIR) return true;
+    if (entry.d_type != DT_LNK && entry.d_type != DT_UNKNOWN) return false;
+    // A link counts by what it points to; a broken link is a file.
+    struct stat target {};
+    return ::fstatat(::dirfd(dir), entry.d_name, &target, 0) == 0 && S_ISDIR(target.st_mode);
+  }
+
+  void meetFolder(DIR* dir, const char* name) {
+    if (!includeSubfolders_) {
+      for (size_t k = 0; k < count_; ++k) append(*lists_[k], kFolderEntryMark, name);
+      return;
+    }
+    size_t parentLength = folder_.size();
+    folder_ += name;
+    folder_ += '/';
+    if (perFolder_) perFolder_();
+    int fd = ::openat(::dirfd(dir), name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) listFolder(fd);
+    folder_.resize(parentLength);
+  }
+
+  void meetFile(const char* name) {
+    std::string_view view(name);
+    for (size_t k = 0; k < count_; ++k)
+      if (NameEndsInPattern(view, patterns_[k])) append(*lists_[k], kFileEntryIndent, view);
+  }
+
+  void append(ScanList& list, std::string_view lead, std::string_view name) {
+    std::string& entry = list.emplace_back();
+    entry.reserve(lead.size() + folder_.size() + name.size());
+    entry.append(lead).append(folder_).append(name);
+  }
+
+  const std::string_view* patterns_;
+  ScanList* const* lists_;
+  size_t count_;
+  bool includeSubfolders_;
+  const PerFolderCallback& perFolder_;
+  std::string folder_;
+  std::vector<FolderId> ancestors_;
+};
+
+}  // namespace
+
+void ScanFolder(const std::string& folder, std::string_view pattern, ScanList& list, bool includeSubfolders,
+                const PerFolderCallback& perFolder) {
+  ScanList* target = &list;
+  TreeWalk(&pattern, &target, 1, includeSubfolders, perFolder).run(folder);
+}
+
+void ScanFolders(const std::string& folder, TypeSelection types, bool includeSubfolders, ScanList& list,
+                 const PerFolderCallback& perFolder) {
+  std::array<std::string_view, kDocumentTypeCount> patterns;
+  std::array<ScanList, kDocumentTypeCount> perType;
+  std::array<ScanList*, kDocumentTypeCount> targets{};
+  size_t count = 0;
+  for (int k = 0; k < kDocumentTypeCount; ++k) {
+    if (!types.test(static_cast<size_t>(k))) continue;
+    patterns[count] = kTypePatterns[k];
+    targets[count] = &perType[count];
+    ++count;
+  }
+  if (count == 0) return;
+  TreeWalk(patterns.data(), targets.data(), count, includeSubfolders, perFolder).run(folder);
+
+  size_t total = list.size();
+  for (size_t k = 0; k < count; ++k) total += perType[k].size();
+  list.reserve(total);
+  for (size_t k = 0; k < count; ++k)
+    list.insert(list.end(), std::make_move_iterator(perType[k].begin()), std::make_move_iterator(perType[k].end()));
+}
+
+}  // namespace fendrik

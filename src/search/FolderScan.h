@@ -1,0 +1,34 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "search/DocumentTypes.h"
+#include "search/ScanList.h"
+
+namespace fendrik {
+
+// Called once for every folder the scan visits, before it is listed; the
+// window uses it to serve pending events during a long scan.
+using PerFolderCallback = std::function<void()>;
+
+// Walks `folder` (with or without a trailing "/") and appends to `list` a
+// file entry for every file whose upper-cased name ends in `pattern`, in the
+// order the file system reports the entries. With includeSubfolders the walk
+// descends depth-first into each subfolder where the enumeration meets it;
+// without, each subfolder gives a folder entry instead. A symbolic link to a
+// folder counts as a folder. A folder that is already open further up the
+// current path (a link back to an ancestor) is not entered again. A folder
+// that cannot be listed contributes nothing.
+void ScanFolder(const std::string& folder, std::string_view pattern, ScanList& list, bool includeSubfolders,
+                const PerFolderCallback& perFolder = {});
+
+// One walk for several types. Appends exactly what one ScanFolder call per
+// selected type would, in the order PAR, ASM, PSM, DFT: all entries of the
+// first selected type, then those of the next, and so on. Without subfolders
+// every selected type therefore records each subfolder once.
+void ScanFolders(const std::string& folder, TypeSelection types, bool includeSubfolders, ScanList& list,
+                 const PerFolderCallback& perFolder = {});
+
+}  // namespace fendrik
