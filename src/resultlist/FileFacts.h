@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace fendrik {
+
+// What the file system tells about one file: the file object of a result row.
+struct FileObject {
+  std::string name;        // with its extension
+  std::string folderPath;  // the folder that holds the file, absolute, no trailing "/" (except the root)
+  std::time_t modified = 0;
+  std::uintmax_t size = 0;
+};
+
+// Looks up the file at `path` (links followed). Nothing when there is no such
+// file or the path names a folder.
+std::optional<FileObject> LookUpFile(const std::string& path);
+
+std::string GetFileName(const FileObject& file);
+std::string GetFolderPath(const FileObject& file);
+
+// "yyyy.MM.dd hh:mm:ss" in local time, 24 hours, with the time separator of
+// the regional settings between hours, minutes and seconds.
+std::string GetModifiedText(const FileObject& file);
+
+// The size with the digit grouping of the regional settings and no decimals,
+// right-aligned in 15 characters; a longer text keeps its last 15 characters.
+std::string GetSizeText(const FileObject& file);
+
+// The text before its last "."; the whole text when it has none.
+std::string StripExtension(std::string_view text);
+
+// The text behind its last ".", in lower case; empty when it has none.
+std::string GetTypeText(std::string_view text);
+
+}  // namespace fendrik
