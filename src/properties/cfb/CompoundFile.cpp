@@ -1,0 +1,69 @@
+#include "properties/cfb/CompoundFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+
+#include "properties/StorageError.h"
+#include "properties/cfb/Container.h"
+#include "properties/cfb/Names.h"
+#include "properties/cfb/UniqueFd.h"
+
+namespace fendrik::cfb {
+
+struct CompoundFile::Impl {
+  std::filesystem::path path;
+  detail::UniqueFd fd;
+  std::unique_ptr<detail::Container> container;
+};
+
+CompoundFile::CompoundFile() : impl_(std::make_unique<Impl>()) {}
+CompoundFile::~CompoundFile() = default;
+
+std::unique_ptr<CompoundFile> CompoundFile::open(const std::filesystem::path& path) {
+  // O_NONBLOCK keeps a FIFO or device from blocking the open; such files are
+  // refused right after.
+  int raw = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (raw < 0) detail::throwFromErrno(errno, path.string());
+  detail::UniqueFd fd(raw);
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) detail::throwFromErrno(errno, path.string());
+  if (S_ISDIR(st.st_mode)) throw StorageError(hresult::kFileNotFound, "Datei nicht gefunden (ein Ordner): " + path.string());
+  if (!S_ISREG(st.st_mode)) detail::throwInvalidHeader("keine gewöhnliche Datei");
+  std::unique_ptr<CompoundFile> file(new CompoundFile());
+  file->impl_->path = path;
+  file->impl_->container = std::make_unique<detail::Container>(fd.get(), static_cast<uint64_t>(st.st_size));
+  file->impl_->fd = std::move(fd);
+  return file;
+}
+
+const std::filesystem::path& CompoundFile::path() const { return impl_->path; }
+int CompoundFile::majorVersion() const { return impl_->container->header().majorVersion; }
+const DirectoryEntry& CompoundFile::root() const { return impl_->container->entry(0); }
+std::vector<uint32_t> CompoundFile::rootChildren() const { return impl_->container->rootChildren(); }
+
+std::optional<uint32_t> CompoundFile::findRootChild(std::u16string_view name) const {
+  for (uint32_t id : impl_->container->rootChildren())
+    if (compareNames(impl_->container->entry(id).name, name) == 0) return id;
+  return std::nullopt;
+}
+
+const DirectoryEntry& CompoundFile::entry(uint32_t id) const { return impl_->container->entry(id); }
+
+void CompoundFile::readStream(uint32_t id, uint64_t offset, std::span<uint8_t> out) const {
+  impl_->container->readStream(id, offset, out);
+}
+
+std::vector<uint8_t> CompoundFile::readStream(uint32_t id, uint64_t maxBytes) const {
+  const uint64_t size = impl_->container->streamSize(id);
+  if (size > maxBytes) detail::throwCorrupt("der Datenstrom ist unerwartet groß");
+  if (size > impl_->container->fileSize()) detail::throwCorrupt("der Datenstrom ist größer als die Datei");
+  std::vector<uint8_t> bytes(static_cast<size_t>(size));
+  impl_->container->readStream(id, 0, bytes);
+  return bytes;
+}
+
+uint64_t CompoundFile::bytesRead() const { return impl_->container->bytesRead(); }
+
+}  // namespace fendrik::cfb

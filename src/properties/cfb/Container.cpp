@@ -1,0 +1,292 @@
+#include "properties/cfb/Container.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+namespace fendrik::cfb::detail {
+namespace {
+
+// A chain that visits a sector twice loops (or shares sectors with itself).
+void checkNoRepeats(const std::vector<uint32_t>& chain, const char* what) {
+  std::vector<uint32_t> sorted(chain);
+  std::sort(sorted.begin(), sorted.end());
+  if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end())
+    throwCorrupt(std::string(what) + ": Schleife in der Sektorkette");
+}
+
+}  // namespace
+
+Container::Container(int fd, uint64_t fileSize) : fd_(fd), fileSize_(fileSize) {
+  readHeader();
+  readDifat();
+  readDirectory();
+  collectRootChildren();
+}
+
+void Container::readAt(uint64_t offset, std::span<uint8_t> out) {
+  if (offset > fileSize_ || out.size() > fileSize_ - offset) throwCorrupt("die Datei ist abgeschnitten");
+  size_t done = 0;
+  while (done < out.size()) {
+    ssize_t n = ::pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throwFromErrno(errno, "Lesefehler");
+    }
+    if (n == 0) throwCorrupt("die Datei ist abgeschnitten");
+    done += static_cast<size_t>(n);
+  }
+  bytesRead_ += out.size();
+}
+
+void Container::readHeader() {
+  if (fileSize_ < kHeaderBytes) throwInvalidHeader("die Datei ist zu kurz");
+  readAt(0, header_.raw);
+  const uint8_t* h = header_.raw.data();
+  if (!std::equal(kSignature.begin(), kSignature.end(), h)) throwInvalidHeader("Kennung fehlt");
+  Header& hd = header_;
+  hd.majorVersion = getU16(h + kHdrMajorVersion);
+  hd.sectorShift = getU16(h + kHdrSectorShift);
+  bool geometryOk = getU16(h + kHdrByteOrder) == 0xFFFE && getU16(h + kHdrMiniSectorShift) == 6 &&
+                    ((hd.majorVersion == 3 && hd.sectorShift == 9) || (hd.majorVersion == 4 && hd.sectorShift == 12)) &&
+                    getU32(h + kHdrMiniStreamCutoff) == kMiniStreamCutoff;
+  if (!geometryOk) throwInvalidHeader("ungültiger Dateikopf");
+  hd.sectorSize = 1u << hd.sectorShift;
+  hd.numFatSectors = getU32(h + kHdrNumFatSectors);
+  hd.firstDirSector = getU32(h + kHdrFirstDirSector);
+  hd.firstMiniFatSector = getU32(h + kHdrFirstMiniFatSector);
+  hd.numMiniFatSectors = getU32(h + kHdrNumMiniFatSectors);
+  hd.firstDifatSector = getU32(h + kHdrFirstDifatSector);
+  hd.numDifatSectors = getU32(h + kHdrNumDifatSectors);
+  uint64_t sectors = unitsFor(fileSize_, hd.sectorSize);
+  if (sectors < 2) throwCorrupt("die Datei ist abgeschnitten");
+  sectorCount_ = static_cast<uint32_t>(std::min<uint64_t>(sectors - 1, kMaxRegularSector));
+}
+
+void Container::readDifat() {
+  const uint32_t numFat = header_.numFatSectors;
+  if (numFat == 0 || numFat > sectorCount_) throwCorrupt("ungültige Anzahl FAT-Sektoren");
+  fatLocations_.reserve(numFat);
+  for (uint32_t i = 0; i < std::min(numFat, kHeaderDifatEntries); ++i)
+    fatLocations_.push_back(getU32(header_.raw.data() + kHdrDifat + 4 * i));
+  const uint32_t perDifat = header_.sectorSize / 4 - 1;
+  if (numFat > kHeaderDifatEntries) {
+    uint64_t needed = unitsFor(numFat - kHeaderDifatEntries, perDifat);
+    if (header_.numDifatSectors < needed) throwCorrupt("die DIFAT ist unvollständig");
+    std::vector<bool> seen(sectorCount_, false);
+    std::vector<uint8_t> buffer(header_.sectorSize);
+    uint32_t s = header_.firstDifatSector;
+    for (uint64_t k = 0; k < needed; ++k) {
+      if (s >= sectorCount_) throwCorrupt("die DIFAT verweist außerhalb der Datei");
+      if (seen[s]) throwCorrupt("Schleife in der DIFAT");
+      seen[s] = true;
+      difatSectors_.push_back(s);
+      readAt(sectorOffset(s), buffer);
+      for (uint32_t i = 0; i < perDifat && fatLocations_.size() < numFat; ++i)
+        fatLocations_.push_back(getU32(buffer.data() + 4 * i));
+      s = getU32(buffer.data() + 4 * perDifat);
+    }
+  }
+  for (uint32_t loc : fatLocations_)
+    if (loc >= sectorCount_) throwCorrupt("ein FAT-Sektor liegt außerhalb der Datei");
+}
+
+const std::vector<uint32_t>& Container::fatSector(uint32_t index) {
+  auto it = fatCache_.find(index);
+  if (it != fatCache_.end()) return it->second;
+  if (index >= fatLocations_.size()) throwCorrupt("Sektornummer außerhalb der FAT");
+  std::vector<uint8_t> buffer(header_.sectorSize);
+  readAt(sectorOffset(fatLocations_[index]), buffer);
+  std::vector<uint32_t> entries(entriesPerFatSector());
+  for (size_t i = 0; i < entries.size(); ++i) entries[i] = getU32(buffer.data() + 4 * i);
+  return fatCache_.emplace(index, std::move(entries)).first->second;
+}
+
+uint32_t Container::nextSector(uint32_t sector) {
+  return fatSector(sector / entriesPerFatSector())[sector % entriesPerFatSector()];
+}
+
+std::vector<uint32_t> Container::chain(uint32_t start, uint64_t count, const char* what) {
+  if (count > sectorCount_) throwCorrupt(std::string(what) + " ist größer als die Datei");
+  std::vector<uint32_t> result;
+  result.reserve(count);
+  uint32_t s = start;
+  for (uint64_t i = 0; i < count; ++i) {
+    if (s >= sectorCount_) throwCorrupt(std::string(what) + ": Sektorkette verweist außerhalb der Datei");
+    result.push_back(s);
+    if (i + 1 < count) s = nextSector(s);
+  }
+  checkNoRepeats(result, what);
+  return result;
+}
+
+std::vector<uint32_t> Container::chainToEnd(uint32_t start, const char* what) {
+  std::vector<uint32_t> result;
+  std::vector<bool> seen(sectorCount_, false);
+  for (uint32_t s = start; s != kEndOfChain; s = nextSector(s)) {
+    if (s >= sectorCount_) throwCorrupt(std::string(what) + ": Sektorkette verweist außerhalb der Datei");
+    if (seen[s]) throwCorrupt(std::string(what) + ": Schleife in der Sektorkette");
+    seen[s] = true;
+    result.push_back(s);
+  }
+  return result;
+}
+
+void Container::readDirectory() {
+  dirChain_ = chainToEnd(header_.firstDirSector, "Verzeichnis");
+  if (dirChain_.empty()) throwCorrupt("das Verzeichnis fehlt");
+  const uint32_t ss = header_.sectorSize;
+  dirBytes_.resize(dirChain_.size() * ss);
+  // Contiguous runs of directory sectors are read with one pread each.
+  for (size_t i = 0; i < dirChain_.size();) {
+    size_t j = i + 1;
+    while (j < dirChain_.size() && dirChain_[j] == dirChain_[j - 1] + 1) ++j;
+    readAt(sectorOffset(dirChain_[i]), std::span<uint8_t>(dirBytes_).subspan(i * ss, (j - i) * ss));
+    i = j;
+  }
+  const size_t count = dirBytes_.size() / kDirEntrySize;
+  entries_.resize(count);
+  links_.resize(count);
+  for (size_t id = 0; id < count; ++id) {
+    const uint8_t* p = dirBytes_.data() + id * kDirEntrySize;
+    DirectoryEntry& e = entries_[id];
+    e.type = p[kDeType];
+    uint16_t nameBytes = std::min<uint16_t>(getU16(p + kDeNameLength), 64);
+    size_t units = nameBytes >= 2 ? nameBytes / 2 - 1 : 0;
+    e.name.resize(units);
+    for (size_t k = 0; k < units; ++k) e.name[k] = static_cast<char16_t>(getU16(p + 2 * k));
+    std::copy_n(p + kDeClsid, 16, e.clsid.begin());
+    e.startSector = getU32(p + kDeStartSector);
+    e.size = getU64(p + kDeSize);
+    links_[id] = {getU32(p + kDeLeft), getU32(p + kDeRight), getU32(p + kDeChild)};
+  }
+  if (entries_[0].type != kTypeRoot) throwCorrupt("der Stammeintrag fehlt");
+}
+
+void Container::collectRootChildren() {
+  // In-order walk of the red-black tree below the root. Each entry may be
+  // entered once, so a tree that loops ends in an error instead of a hang.
+  std::vector<bool> seen(entries_.size(), false);
+  std::vector<uint32_t> stack;
+  uint32_t cur = links_[0].child;
+  while (cur != kNoStream || !stack.empty()) {
+    while (cur != kNoStream) {
+      if (cur >= entries_.size()) throwCorrupt("Verzeichnisverweis außerhalb des Verzeichnisses");
+      if (seen[cur]) throwCorrupt("Schleife im Verzeichnis");
+      seen[cur] = true;
+      const uint8_t* p = dirBytes_.data() + static_cast<size_t>(cur) * kDirEntrySize;
+      if ((entries_[cur].type != kTypeStorage && entries_[cur].type != kTypeStream) || getU16(p + kDeNameLength) > 64)
+        throwCorrupt("ungültiger Verzeichniseintrag");
+      stack.push_back(cur);
+      cur = links_[cur].left;
+    }
+    cur = stack.back();
+    stack.pop_back();
+    rootChildren_.push_back(cur);
+    cur = links_[cur].right;
+  }
+}
+
+const DirectoryEntry& Container::entry(uint32_t id) const {
+  if (id >= entries_.size()) throwCorrupt("Verzeichniseintrag außerhalb des Verzeichnisses");
+  return entries_[id];
+}
+
+uint64_t Container::streamSize(uint32_t id) const {
+  uint64_t size = entry(id).size;
+  // Version 3 files may leave garbage in the upper half of the size field.
+  return header_.majorVersion == 3 ? (size & 0xFFFFFFFFu) : size;
+}
+
+const std::vector<uint32_t>& Container::miniFatChain() {
+  miniFat();
+  return miniFatChain_;
+}
+
+const std::vector<uint32_t>& Container::rootChain() {
+  miniFat();
+  return rootChain_;
+}
+
+const std::vector<uint32_t>& Container::miniFat() {
+  if (miniLoaded_) return miniFat_;
+  miniFatChain_ = chain(header_.firstMiniFatSector, header_.numMiniFatSectors, "Mini-FAT");
+  std::vector<uint8_t> bytes(miniFatChain_.size() * header_.sectorSize);
+  for (size_t i = 0; i < miniFatChain_.size(); ++i)
+    readAt(sectorOffset(miniFatChain_[i]),
+           std::span<uint8_t>(bytes).subspan(i * header_.sectorSize, header_.sectorSize));
+  miniFat_.resize(bytes.size() / 4);
+  for (size_t i = 0; i < miniFat_.size(); ++i) miniFat_[i] = getU32(bytes.data() + 4 * i);
+  rootChain_ = chain(entries_[0].startSector, unitsFor(streamSize(0), header_.sectorSize), "Mini-Datenstrom");
+  miniLoaded_ = true;
+  return miniFat_;
+}
+
+std::vector<uint32_t> Container::miniChain(uint32_t start, uint64_t count) {
+  const auto& fat = miniFat();
+  const uint64_t capacity = std::min<uint64_t>(fat.size(), unitsFor(streamSize(0), kMiniSectorSize));
+  if (count > capacity) throwCorrupt("ein Datenstrom ist größer als der Mini-Datenstrom");
+  std::vector<uint32_t> result;
+  result.reserve(count);
+  uint32_t m = start;
+  for (uint64_t i = 0; i < count; ++i) {
+    if (m >= capacity) throwCorrupt("Mini-Sektorkette verweist außerhalb des Mini-Datenstroms");
+    result.push_back(m);
+    if (i + 1 < count) m = fat[m];
+  }
+  checkNoRepeats(result, "Mini-Sektorkette");
+  return result;
+}
+
+uint64_t Container::miniSectorOffset(uint32_t miniSector) {
+  const uint64_t pos = static_cast<uint64_t>(miniSector) * kMiniSectorSize;
+  const auto& root = rootChain();
+  const uint64_t index = pos / header_.sectorSize;
+  if (index >= root.size()) throwCorrupt("Mini-Sektor außerhalb des Mini-Datenstroms");
+  return sectorOffset(root[index]) + pos % header_.sectorSize;
+}
+
+const std::vector<uint32_t>& Container::streamChain(uint32_t id) {
+  auto it = streamChains_.find(id);
+  if (it != streamChains_.end()) return it->second;
+  const DirectoryEntry& e = entry(id);
+  if (e.type != kTypeStream && id != 0) throwCorrupt("der Eintrag ist kein Datenstrom");
+  const uint64_t size = streamSize(id);
+  std::vector<uint32_t> c = inMiniStream(id) ? miniChain(e.startSector, unitsFor(size, kMiniSectorSize))
+                                             : chain(e.startSector, unitsFor(size, header_.sectorSize), "Datenstrom");
+  return streamChains_.emplace(id, std::move(c)).first->second;
+}
+
+void Container::readStream(uint32_t id, uint64_t offset, std::span<uint8_t> out) {
+  const uint64_t size = streamSize(id);
+  if (offset > size || out.size() > size - offset) throwCorrupt("Lesebereich außerhalb des Datenstroms");
+  if (out.empty()) return;
+  const bool mini = inMiniStream(id);
+  const uint64_t unit = mini ? kMiniSectorSize : header_.sectorSize;
+  const auto& units = streamChain(id);
+  // Pieces that follow each other in the file are read with one pread.
+  uint64_t runOffset = 0;
+  size_t runStart = 0;
+  size_t runLength = 0;
+  size_t done = 0;
+  while (done < out.size()) {
+    const uint64_t pos = offset + done;
+    const uint64_t within = pos % unit;
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(unit - within, out.size() - done));
+    const uint32_t u = units[pos / unit];
+    const uint64_t fileOffset = (mini ? miniSectorOffset(u) : sectorOffset(u)) + within;
+    if (runLength > 0 && fileOffset == runOffset + runLength) {
+      runLength += n;
+    } else {
+      if (runLength > 0) readAt(runOffset, out.subspan(runStart, runLength));
+      runOffset = fileOffset;
+      runStart = done;
+      runLength = n;
+    }
+    done += n;
+  }
+  readAt(runOffset, out.subspan(runStart, runLength));
+}
+
+}  // namespace fendrik::cfb::detail

@@ -1,0 +1,41 @@
+#include <cerrno>
+#include <cstring>
+
+#include "properties/StorageError.h"
+#include "properties/cfb/Format.h"
+
+namespace fendrik::cfb::detail {
+
+void throwCorrupt(const std::string& what) {
+  throw StorageError(hresult::kDocfileCorrupt, "Die Datei ist beschädigt: " + what);
+}
+
+void throwInvalidHeader(const std::string& what) {
+  throw StorageError(hresult::kInvalidHeader, "Keine Solid Edge Datei (keine Verbunddatei): " + what);
+}
+
+void throwFromErrno(int err, const std::string& context) {
+  switch (err) {
+    case ENOENT:
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case ELOOP:
+      throw StorageError(hresult::kFileNotFound, "Datei nicht gefunden: " + context);
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case ETXTBSY:
+      throw StorageError(hresult::kAccessDenied, "Zugriff verweigert: " + context);
+    case EAGAIN:
+      throw StorageError(hresult::kLockViolation, "Die Datei ist von einem anderen Programm gesperrt: " + context);
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+      throw StorageError(hresult::kDiskFull, "Der Datenträger ist voll: " + context);
+    default:
+      throw StorageError(hresult::kAccessDenied,
+                         "Zugriff verweigert: " + context + " (" + std::strerror(err) + ")");
+  }
+}
+
+}  // namespace fendrik::cfb::detail

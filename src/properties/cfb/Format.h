@@ -1,0 +1,83 @@
+#pragma once
+
+// On-disk layout of a compound file: special sector numbers, header and
+// directory-entry field offsets, little-endian access and the error helpers
+// shared by the reader and the writer.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <span>
+#include <string>
+
+namespace fendrik::cfb::detail {
+
+inline constexpr uint32_t kMaxRegularSector = 0xFFFFFFFAu;
+inline constexpr uint32_t kDifatSector = 0xFFFFFFFCu;
+inline constexpr uint32_t kFatSector = 0xFFFFFFFDu;
+inline constexpr uint32_t kEndOfChain = 0xFFFFFFFEu;
+inline constexpr uint32_t kFreeSector = 0xFFFFFFFFu;
+inline constexpr uint32_t kNoStream = 0xFFFFFFFFu;
+
+inline constexpr uint32_t kHeaderDifatEntries = 109;
+inline constexpr uint32_t kMiniSectorSize = 64;
+inline constexpr uint64_t kMiniStreamCutoff = 4096;
+inline constexpr uint32_t kDirEntrySize = 128;
+inline constexpr uint32_t kHeaderBytes = 512;
+// The unit we rely on being written atomically by the storage device: an
+// aligned 512-byte block (a disk sector). See Writer.cpp.
+inline constexpr uint32_t kAtomicBlock = 512;
+
+inline constexpr std::array<uint8_t, 8> kSignature{0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+
+// Header fields.
+inline constexpr size_t kHdrMinorVersion = 0x18;
+inline constexpr size_t kHdrMajorVersion = 0x1A;
+inline constexpr size_t kHdrByteOrder = 0x1C;
+inline constexpr size_t kHdrSectorShift = 0x1E;
+inline constexpr size_t kHdrMiniSectorShift = 0x20;
+inline constexpr size_t kHdrNumDirSectors = 0x28;
+inline constexpr size_t kHdrNumFatSectors = 0x2C;
+inline constexpr size_t kHdrFirstDirSector = 0x30;
+inline constexpr size_t kHdrMiniStreamCutoff = 0x38;
+inline constexpr size_t kHdrFirstMiniFatSector = 0x3C;
+inline constexpr size_t kHdrNumMiniFatSectors = 0x40;
+inline constexpr size_t kHdrFirstDifatSector = 0x44;
+inline constexpr size_t kHdrNumDifatSectors = 0x48;
+inline constexpr size_t kHdrDifat = 0x4C;
+
+// Directory-entry fields.
+inline constexpr size_t kDeNameLength = 0x40;
+inline constexpr size_t kDeType = 0x42;
+inline constexpr size_t kDeLeft = 0x44;
+inline constexpr size_t kDeRight = 0x48;
+inline constexpr size_t kDeChild = 0x4C;
+inline constexpr size_t kDeClsid = 0x50;
+inline constexpr size_t kDeStartSector = 0x74;
+inline constexpr size_t kDeSize = 0x78;
+
+inline uint16_t getU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+inline uint32_t getU32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+         (static_cast<uint32_t>(p[3]) << 24);
+}
+inline uint64_t getU64(const uint8_t* p) { return getU32(p) | (static_cast<uint64_t>(getU32(p + 4)) << 32); }
+inline void putU32(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+inline void putU64(uint8_t* p, uint64_t v) {
+  putU32(p, static_cast<uint32_t>(v));
+  putU32(p + 4, static_cast<uint32_t>(v >> 32));
+}
+
+// Units (sectors or mini sectors) needed for `bytes`.
+inline uint64_t unitsFor(uint64_t bytes, uint64_t unit) { return (bytes + unit - 1) / unit; }
+
+// The errors a user sees; numbers as in StorageError.h.
+[[noreturn]] void throwCorrupt(const std::string& what);
+[[noreturn]] void throwInvalidHeader(const std::string& what);
+// Maps an errno of open/read/write to the matching StorageError.
+[[noreturn]] void throwFromErrno(int err, const std::string& context);
+
+}  // namespace fendrik::cfb::detail

@@ -1,0 +1,196 @@
+// Damaged and hostile compound files: every fault ends in a StorageError,
+// never in a crash, a hang or an unbounded allocation.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <random>
+
+#include "CompoundFileBuilder.h"
+#include "TestSupport.h"
+#include "properties/StorageError.h"
+#include "properties/cfb/CompoundFile.h"
+#include "properties/cfb/Format.h"
+
+namespace fendrik::cfb::testing {
+namespace {
+
+using detail::getU32;
+using detail::putU32;
+using detail::putU64;
+
+// Opens the file and reads every root stream; false on StorageError.
+bool readsCompletely(const std::filesystem::path& path) {
+  try {
+    rootStreams(path);
+    return true;
+  } catch (const StorageError& e) {
+    EXPECT_TRUE(e.number() == hresult::kDocfileCorrupt || e.number() == hresult::kInvalidHeader) << e.what();
+    return false;
+  }
+}
+
+class HostileInput : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::vector<BuildStream> streams = {
+        {u"\005SummaryInformation", std::vector<uint8_t>(300, 0x11)},
+        {u"Big", std::vector<uint8_t>(45300, 0x22)},
+        {u"Small", std::vector<uint8_t>(1000, 0x33)},
+    };
+    built_ = buildCompoundFile(streams, 3);
+    bigId_ = built_.streamIds[1];
+    smallId_ = built_.streamIds[2];
+  }
+  uint32_t entryField(uint32_t id, size_t field) { return getU32(built_.image.data() + built_.entryOffset(id) + field); }
+  uint8_t* fatEntry(uint32_t sector) {
+    return built_.image.data() + built_.sectorOffset(built_.firstFatSector) + 4 * sector;
+  }
+  bool mutatedReads() {
+    auto path = dir_ / "mutated.par";
+    writeFileBytes(path, built_.image);
+    return readsCompletely(path);
+  }
+
+  TempDir dir_;
+  BuiltFile built_;
+  uint32_t bigId_ = 0;
+  uint32_t smallId_ = 0;
+};
+
+TEST_F(HostileInput, UnmodifiedFileReads) { EXPECT_TRUE(mutatedReads()); }
+
+TEST_F(HostileInput, RegularChainThatLoops) {
+  uint32_t first = entryField(bigId_, detail::kDeStartSector);
+  putU32(fatEntry(first + 3), first + 1);
+  EXPECT_FALSE(mutatedReads());
+}
+
+TEST_F(HostileInput, RegularChainThatLeavesTheFileOrEndsEarly) {
+  uint32_t first = entryField(bigId_, detail::kDeStartSector);
+  putU32(fatEntry(first + 5), 0x00FFFFFF);
+  EXPECT_FALSE(mutatedReads());
+  putU32(fatEntry(first + 5), detail::kEndOfChain);
+  EXPECT_FALSE(mutatedReads());
+  putU32(fatEntry(first + 5), detail::kFreeSector);
+  EXPECT_FALSE(mutatedReads());
+}
+
+TEST_F(HostileInput, SizesLargerThanChainOrFile) {
+  uint8_t* entry = built_.image.data() + built_.entryOffset(bigId_);
+  putU64(entry + detail::kDeSize, 45300 + 512 * 4);  // longer than its chain
+  EXPECT_FALSE(mutatedReads());
+  putU64(entry + detail::kDeSize, 0xFFFFFFF0u);  // larger than the file
+  EXPECT_FALSE(mutatedReads());
+  // Version 3 ignores the upper half of the size field.
+  putU64(entry + detail::kDeSize, (uint64_t{7} << 32) | 45300);
+  EXPECT_TRUE(mutatedReads());
+  // A small stream claiming more mini sectors than the mini stream holds.
+  putU64(built_.image.data() + built_.entryOffset(smallId_) + detail::kDeSize, 4000);
+  EXPECT_FALSE(mutatedReads());
+}
+
+TEST_F(HostileInput, MiniChainThatLoopsOrLeavesTheMiniStream) {
+  uint32_t miniFat = getU32(built_.image.data() + detail::kHdrFirstMiniFatSector);
+  uint32_t first = entryField(smallId_, detail::kDeStartSector);
+  uint8_t* entries = built_.image.data() + built_.sectorOffset(miniFat);
+  putU32(entries + 4 * (first + 2), first);
+  EXPECT_FALSE(mutatedReads());
+  putU32(entries + 4 * (first + 2), 5000);
+  EXPECT_FALSE(mutatedReads());
+}
+
+TEST_F(HostileInput, DirectoryThatLoops) {
+  uint8_t* root = built_.image.data() + built_.entryOffset(0);
+  uint32_t top = getU32(root + detail::kDeChild);
+  uint8_t* topEntry = built_.image.data() + built_.entryOffset(top);
+  uint32_t saved = getU32(topEntry + detail::kDeLeft);
+  putU32(topEntry + detail::kDeLeft, top);
+  EXPECT_FALSE(mutatedReads());
+  putU32(topEntry + detail::kDeLeft, 999);
+  EXPECT_FALSE(mutatedReads());
+  putU32(topEntry + detail::kDeLeft, saved);
+  putU32(fatEntry(built_.firstDirSector), built_.firstDirSector);  // directory chain loops
+  EXPECT_FALSE(mutatedReads());
+}
+
+TEST_F(HostileInput, HeaderFieldsOutOfRange) {
+  auto original = built_.image;
+  for (auto [field, value] : std::vector<std::pair<size_t, uint32_t>>{
+           {detail::kHdrNumFatSectors, 0},
+           {detail::kHdrNumFatSectors, 0x7FFFFFFF},
+           {detail::kHdrNumFatSectors, 200},
+           {detail::kHdrFirstDirSector, 0x00FFFFFF},
+           {detail::kHdrFirstMiniFatSector, 0x00FFFFFF},
+           {detail::kHdrNumMiniFatSectors, 0x7FFFFFFF},
+           {detail::kHdrDifat, 0x00FFFFFF}}) {
+    built_.image = original;
+    putU32(built_.image.data() + field, value);
+    EXPECT_FALSE(mutatedReads()) << field << " = " << value;
+  }
+  built_.image = original;
+  built_.image[detail::kHdrSectorShift] = 12;  // version 3 with 4096-byte sectors
+  EXPECT_FALSE(mutatedReads());
+}
+
+TEST(HostileDifat, BadDifatSectors) {
+  TempDir dir;
+  auto built = buildCompoundFile({{u"Model", std::vector<uint8_t>(8u << 20, 1)}}, 3);
+  ASSERT_EQ(built.numDifatSectors, 1u);
+  auto path = dir / "big.par";
+  auto check = [&](auto mutate) {
+    auto image = built.image;
+    mutate(image.data());
+    writeSparse(image, path);
+    return readsCompletely(path);
+  };
+  EXPECT_TRUE(check([](uint8_t*) {}));
+  EXPECT_FALSE(check([](uint8_t* h) { putU32(h + detail::kHdrNumDifatSectors, 0); }));
+  EXPECT_FALSE(check([](uint8_t* h) { putU32(h + detail::kHdrFirstDifatSector, 0x00FFFFFF); }));
+  EXPECT_FALSE(check([&](uint8_t* h) { putU32(h + built.sectorOffset(built.firstDifatSector), 0x00FFFFFF); }));
+  // Two DIFAT sectors needed, the first one pointing at itself.
+  EXPECT_FALSE(check([&](uint8_t* h) {
+    putU32(h + detail::kHdrNumFatSectors, 109 + 127 + 1);
+    putU32(h + detail::kHdrNumDifatSectors, 2);
+    putU32(h + built.sectorOffset(built.firstDifatSector) + 4 * 127, built.firstDifatSector);
+  }));
+}
+
+TEST(HostileTruncation, TruncatedRealSampleNeverCrashes) {
+  TempDir dir;
+  auto sample = realSamples().front();
+  auto bytes = readFileBytes(sample);
+  bool someFailed = false;
+  for (size_t length : {size_t{0}, size_t{100}, size_t{511}, size_t{512}, size_t{1024}, bytes.size() / 4,
+                        bytes.size() / 2, bytes.size() - 600, bytes.size() - 1}) {
+    auto path = dir / "cut.par";
+    writeFileBytes(path, std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(length)));
+    someFailed |= !readsCompletely(path);
+  }
+  EXPECT_TRUE(someFailed);
+}
+
+TEST(HostileMutation, RandomByteChangesNeverCrash) {
+  TempDir dir;
+  auto built = buildCompoundFile({{u"\005SummaryInformation", std::vector<uint8_t>(300, 1)},
+                                  {u"Big", std::vector<uint8_t>(9000, 2)},
+                                  {u"Small", std::vector<uint8_t>(700, 3)}},
+                                 3);
+  std::mt19937 random(42);
+  auto path = dir / "random.par";
+  for (int round = 0; round < 600; ++round) {
+    auto image = built.image;
+    int changes = 1 + static_cast<int>(random() % 4);
+    for (int k = 0; k < changes; ++k) {
+      size_t pos = random() % image.size();
+      // Favour the structural areas: header, FAT and directory at the end.
+      if (k % 2 == 0) pos = (random() % 2) ? random() % 512 : image.size() - 1 - random() % 2048;
+      image[pos] = static_cast<uint8_t>(random());
+    }
+    writeFileBytes(path, image);
+    readsCompletely(path);
+  }
+}
+
+}  // namespace
+}  // namespace fendrik::cfb::testing

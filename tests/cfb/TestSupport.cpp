@@ -1,0 +1,111 @@
+#include "TestSupport.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <stdexcept>
+
+#include "properties/cfb/CompoundFile.h"
+
+namespace fendrik::cfb::testing {
+namespace {
+
+std::string shellQuote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+std::vector<uint8_t> fromHex(const std::string& hex) {
+  std::vector<uint8_t> out(hex.size() / 2);
+  for (size_t i = 0; i < out.size(); ++i) out[i] = static_cast<uint8_t>(std::stoi(hex.substr(2 * i, 2), nullptr, 16));
+  return out;
+}
+
+}  // namespace
+
+TempDir::TempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "fendrik-cfb-XXXXXX").string();
+  if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
+
+std::vector<std::filesystem::path> realSamples() {
+  std::vector<std::filesystem::path> files;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(FENDRIK_SAMPLES_DIR)) {
+    auto ext = e.path().extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
+    if (e.is_regular_file() && (ext == ".par" || ext == ".asm" || ext == ".psm" || ext == ".dft"))
+      files.push_back(e.path());
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+std::filesystem::path copyInto(const std::filesystem::path& source, const TempDir& dir, const std::string& name) {
+  auto target = dir / name;
+  std::filesystem::copy_file(source, target, std::filesystem::copy_options::overwrite_existing);
+  std::filesystem::permissions(target, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  return target;
+}
+
+std::vector<uint8_t> readFileBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+void writeFileBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+StreamMap rootStreams(const std::filesystem::path& path) {
+  auto file = CompoundFile::open(path);
+  StreamMap streams;
+  for (uint32_t id : file->rootChildren())
+    if (file->entry(id).type == kTypeStream) streams[file->entry(id).name] = file->readStream(id, 1u << 30);
+  return streams;
+}
+
+std::optional<StreamMap> olefileRootStreams(const std::filesystem::path& path) {
+  std::string cmd = "/usr/bin/python3 " + shellQuote(FENDRIK_OLEFILE_DUMP) + " " + shellQuote(path.string()) + " 2>/dev/null";
+  FILE* pipe = ::popen(cmd.c_str(), "r");
+  if (!pipe) throw std::runtime_error("popen failed");
+  std::string text;
+  char buffer[65536];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, n);
+  int status = ::pclose(pipe);
+  if (status != 0) return std::nullopt;
+  StreamMap streams;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t eol = text.find('\n', pos);
+    if (eol == std::string::npos) eol = text.size();
+    std::string line = text.substr(pos, eol - pos);
+    pos = eol + 1;
+    size_t space = line.find(' ');
+    if (space == std::string::npos) continue;
+    auto nameBytes = fromHex(line.substr(0, space));
+    std::u16string name;
+    for (size_t i = 0; i + 1 < nameBytes.size(); i += 2) name += static_cast<char16_t>(nameBytes[i] | (nameBytes[i + 1] << 8));
+    streams[name] = fromHex(line.substr(space + 1));
+  }
+  return streams;
+}
+
+std::string narrow(const std::u16string& s) {
+  std::string out;
+  for (char16_t c : s) out += c < 0x20 ? '#' : (c < 0x80 ? static_cast<char>(c) : '?');
+  return out;
+}
+
+}  // namespace fendrik::cfb::testing
