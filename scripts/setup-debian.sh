@@ -9,7 +9,7 @@ packages=(
   clang libclang-rt-dev
   python3 python3-olefile
   xvfb xauth x11-utils imagemagick
-  fonts-dejavu-core
+  fonts-dejavu-core fonts-dejavu-extra
   hyperfine
 )
 missing=()

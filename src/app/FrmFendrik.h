@@ -1,0 +1,129 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <array>
+#include <memory>
+
+#include "app/PropertiesServer.h"
+#include "app/Twips.h"
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace fendrik {
+
+class FolderPicker;
+class ResultListView;
+class ResultRowsModel;
+class SettingsStore;
+class SingleInstance;
+
+// The main window: the filter frame, the result list, the selection frame
+// with folder, types and options, the buttons, the status list and the logo.
+// Control names are also the widgets' object names; members of a control
+// array are named with their index, e.g. "TxtSuche_5".
+class FrmFendrik : public QWidget {
+  Q_OBJECT
+ public:
+  static constexpr int kFilterBoxes = 16;
+  static constexpr int kTypeBoxes = 5;
+
+  explicit FrmFendrik(QWidget* parent = nullptr);
+  ~FrmFendrik() override;
+
+  // Start-up. False when another instance runs: it was asked to come to the
+  // front, and this one must end without showing its window.
+  bool Form_Load(SingleInstance& guard);
+  // Shutdown: stores settings and column widths, then ends the program.
+  void Form_Unload();
+
+  void SetupColumns();
+  void ResetColumnWidths();
+  void LoadSettings();
+  // Writes the settings and widths; false when the store could not be written.
+  bool SaveSettings();
+
+  const QString& appTitle() const { return AppTitle; }
+  bool serverRunning() const { return server_ != nullptr; }
+  ResultListView* listView() const { return ListView1; }
+  ResultRowsModel* rowsModel() const { return rowsModel_; }
+  QWidget* altLinesPicture() const { return picAltLinesBackground; }
+  const Twips& twips() const { return twips_; }
+
+  // Brings the window back from a minimised state to the front.
+  void bringToFront();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  // Event handlers, named after control and event.
+  void CmdSuchen_Click();
+  void CmdEnde_Click();
+  void cmdSetze_Click();
+  void ChkSE_Click(int index);
+  void Drive1_Change();
+  void Dir1_Change();
+  void Dir1_LostFocus();
+  void Text1_Click();
+  void Text1_DblClick();
+  void Picture1_Click();
+  void TxtLogo_Click();
+  void TxtSuche_GotFocus(int index);
+  void TxtSuche_LostFocus(int index);
+  void Frame2_DblClick();
+  void ListView1_ColumnClick(int column);
+  void ListView1_ItemClick(int row);
+  void ListView1_DblClick();
+  void ListView1_KeyPress(QChar key);
+
+  void createControls();
+  void createFilterControls();
+  void createSelectionControls();
+  void connectHandlers();
+  void setTabChain();
+  void place(QWidget* control, int left, int top, int width, int height);
+  void hidePickers();
+  SettingsStore& store();
+  void endProgram();
+
+  Twips twips_;
+  QString AppTitle;
+  std::unique_ptr<PropertiesServer> server_;
+  std::unique_ptr<SettingsStore> store_;
+  bool unloaded_ = false;
+
+  QGroupBox* Frame2 = nullptr;
+  std::array<QLineEdit*, kFilterBoxes> TxtSuche{};
+  std::array<QCheckBox*, kFilterBoxes> ChkFilter{};
+  ResultRowsModel* rowsModel_ = nullptr;
+  ResultListView* ListView1 = nullptr;
+  QLineEdit* TxtWahl = nullptr;
+  QLabel* Picture1 = nullptr;
+  QGroupBox* Frame1 = nullptr;
+  std::array<QCheckBox*, kTypeBoxes> ChkSE{};
+  QCheckBox* ChkSortiert = nullptr;
+  QCheckBox* ChkUnter = nullptr;
+  QLabel* Label1 = nullptr;
+  QLineEdit* Text1 = nullptr;
+  QLabel* Label3 = nullptr;
+  QLabel* Label6 = nullptr;
+  QPushButton* CmdSuchen = nullptr;
+  QPushButton* cmdSetze = nullptr;
+  QPushButton* CmdEnde = nullptr;
+  QListWidget* lstStatus = nullptr;
+  QPlainTextEdit* TxtLogo = nullptr;
+  QComboBox* Drive1 = nullptr;
+  FolderPicker* Dir1 = nullptr;
+  QWidget* picAltLinesBackground = nullptr;
+};
+
+}  // namespace fendrik

@@ -1,0 +1,82 @@
+#include "app/ResultRowsModel.h"
+
+#include <utility>
+
+namespace fendrik {
+
+namespace {
+Qt::Alignment AlignmentOf(int column) {
+  switch (kColumns[column].alignment) {
+    case ColumnAlignment::Centre:
+      return Qt::AlignHCenter | Qt::AlignVCenter;
+    case ColumnAlignment::Right:
+      return Qt::AlignRight | Qt::AlignVCenter;
+    case ColumnAlignment::Left:
+      break;
+  }
+  return Qt::AlignLeft | Qt::AlignVCenter;
+}
+
+QString ToQString(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+}  // namespace
+
+ResultRowsModel::ResultRowsModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+void ResultRowsModel::showColumns() {
+  if (columnsShown_) return;
+  beginInsertColumns({}, 0, kColumnCount - 1);
+  columnsShown_ = true;
+  endInsertColumns();
+}
+
+void ResultRowsModel::setRows(ResultRows rows) {
+  beginResetModel();
+  rows_ = std::move(rows);
+  endResetModel();
+}
+
+void ResultRowsModel::removeRowAt(int row) {
+  if (row < 0 || static_cast<size_t>(row) >= rows_.size()) return;
+  beginRemoveRows({}, row, row);
+  rows_.remove(static_cast<size_t>(row));
+  endRemoveRows();
+}
+
+void ResultRowsModel::setText(int row, int column, std::string_view text) {
+  if (row < 0 || static_cast<size_t>(row) >= rows_.size() || column < 0 || column >= kColumnCount) return;
+  rows_.setText(static_cast<size_t>(row), column, text);
+  emit dataChanged(index(row, column), index(row, column));
+}
+
+void ResultRowsModel::sortByColumn(int column, bool ascending) {
+  if (column < 0 || column >= kColumnCount) return;
+  emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+  rows_.sortByColumn(column, ascending);
+  emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+int ResultRowsModel::rowCount(const QModelIndex& parent) const {
+  if (parent.isValid() || !columnsShown_) return 0;
+  return static_cast<int>(rows_.size());
+}
+
+int ResultRowsModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() || !columnsShown_ ? 0 : kColumnCount;
+}
+
+QVariant ResultRowsModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid()) return {};
+  if (role == Qt::DisplayRole)
+    return ToQString(rows_.text(static_cast<size_t>(index.row()), index.column()));
+  if (role == Qt::TextAlignmentRole) return QVariant::fromValue(AlignmentOf(index.column()));
+  return {};
+}
+
+QVariant ResultRowsModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount) return {};
+  if (role == Qt::DisplayRole) return ToQString(kColumns[section].header);
+  if (role == Qt::TextAlignmentRole) return QVariant::fromValue(AlignmentOf(section));
+  return {};
+}
+
+}  // namespace fendrik

@@ -1,0 +1,16 @@
+#include <QApplication>
+
+#include "app/AppSetup.h"
+#include "app/FrmFendrik.h"
+#include "app/SingleInstance.h"
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  fendrik::SetUpApplication();
+  fendrik::SingleInstance guard;
+  fendrik::FrmFendrik window;
+  if (!window.Form_Load(guard)) return 0;
+  window.show();
+  fendrik::WatchStartupIfAsked(window);
+  return app.exec();
+}
