@@ -2,6 +2,7 @@
 
 #include "app/AppSetup.h"
 #include "app/FrmFendrik.h"
+#include "app/Messages.h"
 #include "app/SingleInstance.h"
 
 int main(int argc, char* argv[]) {
@@ -11,6 +12,7 @@ int main(int argc, char* argv[]) {
   fendrik::FrmFendrik window;
   if (!window.Form_Load(guard)) return 0;
   window.show();
+  fendrik::TestLog("window shown");
   fendrik::WatchStartupIfAsked(window);
   return app.exec();
 }
