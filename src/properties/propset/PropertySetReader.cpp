@@ -1,0 +1,230 @@
+#include "properties/propset/PropertySetReader.h"
+
+#include <cstring>
+
+#include "properties/propset/TextCodec.h"
+
+namespace fendrik::propset {
+namespace {
+
+// Real streams hold one or two sections; more than this is taken as damage.
+constexpr uint32_t kMaxSections = 16;
+
+// Payload bytes of the fixed-size types the reader decodes; -1 for others.
+int fixedPayloadSize(uint16_t type) {
+  switch (type) {
+    case vt::kEmpty:
+    case vt::kNull: return 0;
+    case vt::kI1:
+    case vt::kUi1: return 1;
+    case vt::kI2:
+    case vt::kUi2:
+    case vt::kBool: return 2;
+    case vt::kI4:
+    case vt::kUi4:
+    case vt::kInt:
+    case vt::kUint:
+    case vt::kR4: return 4;
+    case vt::kI8:
+    case vt::kUi8:
+    case vt::kR8:
+    case vt::kCy:
+    case vt::kDate:
+    case vt::kFiletime: return 8;
+    default: return -1;
+  }
+}
+
+bool isCodepageString(uint16_t type) { return type == vt::kLpstr || type == vt::kBstr; }
+
+// Bytes from the value's payload to the end of its section.
+uint64_t payloadRoom(const SectionTable& section, const PropertyEntry& entry) {
+  return static_cast<uint64_t>(section.size) - entry.offset - 4;
+}
+
+// The stored byte length of a string value's characters (without its length
+// field), checked against the section.
+uint64_t stringByteLength(const ByteSource& source, const SectionTable& section, const PropertyEntry& entry,
+                          uint16_t type) {
+  uint64_t room = payloadRoom(section, entry);
+  if (room < 4) throwCorrupt("Textlänge außerhalb des Abschnitts");
+  uint64_t count = source.u32(uint64_t{section.offset} + entry.offset + 4);
+  uint64_t bytes = type == vt::kLpwstr ? count * 2 : count;
+  if (bytes > room - 4) throwCorrupt("Text reicht über das Ende des Abschnitts");
+  return bytes;
+}
+
+std::string decodeStored(std::vector<uint8_t> raw, bool wide, uint16_t codepage) {
+  if (wide) {
+    size_t chars = raw.size() / 2;
+    for (size_t i = 0; i < chars; ++i) {
+      if (raw[2 * i] == 0 && raw[2 * i + 1] == 0) {
+        chars = i;
+        break;
+      }
+    }
+    return utf16ToUtf8(std::span<const uint8_t>(raw.data(), chars * 2));
+  }
+  auto nul = std::memchr(raw.data(), 0, raw.size());
+  size_t len = nul ? static_cast<size_t>(static_cast<uint8_t*>(nul) - raw.data()) : raw.size();
+  return decodeText(std::span<const uint8_t>(raw.data(), len), codepage);
+}
+
+}  // namespace
+
+const PropertyEntry* SectionTable::find(uint32_t id) const {
+  for (const auto& p : properties)
+    if (p.id == id) return &p;
+  return nullptr;
+}
+
+StreamHeader readStreamHeader(const ByteSource& source) {
+  if (source.size() < kStreamHeaderSize) throwCorrupt("Datenstrom kürzer als sein Kopf");
+  uint8_t head[kStreamHeaderSize];
+  source.read(0, head);
+  StreamHeader h;
+  h.byteOrder = loadU16(head);
+  h.version = loadU16(head + 2);
+  h.osVersion = loadU32(head + 4);
+  std::memcpy(h.clsid.data(), head + 8, 16);
+  uint32_t count = loadU32(head + 24);
+  if (h.byteOrder != 0xFFFE) throwCorrupt("unbekannte Bytereihenfolge");
+  if (count == 0 || count > kMaxSections) throwCorrupt("unzulässige Anzahl Abschnitte " + std::to_string(count));
+  uint64_t listEnd = kStreamHeaderSize + uint64_t{kSectionListEntrySize} * count;
+  if (listEnd > source.size()) throwCorrupt("Abschnittsliste reicht über das Ende des Datenstroms");
+  std::vector<uint8_t> list = source.bytes(kStreamHeaderSize, listEnd - kStreamHeaderSize);
+  for (uint32_t i = 0; i < count; ++i) {
+    StreamHeader::SectionLocation loc;
+    std::memcpy(loc.fmtid.data(), &list[i * kSectionListEntrySize], 16);
+    loc.offset = loadU32(&list[i * kSectionListEntrySize + 16]);
+    h.sections.push_back(loc);
+  }
+  return h;
+}
+
+SectionTable readSectionTable(const ByteSource& source, const StreamHeader::SectionLocation& where) {
+  SectionTable s;
+  s.fmtid = where.fmtid;
+  s.offset = where.offset;
+  uint64_t streamSize = source.size();
+  uint64_t listEnd = kStreamHeaderSize;  // a section may not start inside the stream header
+  if (s.offset < listEnd || s.offset % 4 != 0 || uint64_t{s.offset} + 8 > streamSize)
+    throwCorrupt("Abschnitt liegt außerhalb des Datenstroms");
+  uint8_t head[8];
+  source.read(s.offset, head);
+  s.size = loadU32(head);
+  uint32_t count = loadU32(head + 4);
+  if (s.size < 8 || s.size > streamSize - s.offset) throwCorrupt("unzulässige Abschnittsgröße");
+  if (count > (s.size - 8) / 8) throwCorrupt("unzulässige Anzahl Eigenschaften " + std::to_string(count));
+  std::vector<uint8_t> table = source.bytes(uint64_t{s.offset} + 8, uint64_t{count} * 8);
+  uint32_t valuesStart = 8 + 8 * count;
+  s.properties.reserve(count);
+  for (uint32_t i = 0; i < count; ++i) {
+    PropertyEntry e{loadU32(&table[8 * i]), loadU32(&table[8 * i + 4])};
+    if (e.offset < valuesStart || e.offset % 4 != 0 || e.offset > s.size - 4)
+      throwCorrupt("Wert von Eigenschaft " + std::to_string(e.id) + " liegt außerhalb des Abschnitts");
+    s.properties.push_back(e);
+  }
+  if (const PropertyEntry* cp = s.find(kPidCodepage)) {
+    if (readValueType(source, s, *cp) == vt::kI2 && payloadRoom(s, *cp) >= 2)
+      s.codepage = source.u16(uint64_t{s.offset} + cp->offset + 4);
+  }
+  return s;
+}
+
+uint16_t readValueType(const ByteSource& source, const SectionTable& section, const PropertyEntry& entry) {
+  return source.u16(uint64_t{section.offset} + entry.offset);
+}
+
+PropertyValue readValue(const ByteSource& source, const SectionTable& section, const PropertyEntry& entry) {
+  if (entry.id == kPidDictionary) return UnsupportedValue{0};
+  uint16_t type = readValueType(source, section, entry);
+  uint64_t at = uint64_t{section.offset} + entry.offset + 4;
+  int fixed = fixedPayloadSize(type);
+  if (fixed >= 0) {
+    if (static_cast<uint64_t>(fixed) > payloadRoom(section, entry))
+      throwCorrupt("Wert reicht über das Ende des Abschnitts");
+    uint8_t b[8] = {};
+    source.read(at, std::span<uint8_t>(b, static_cast<size_t>(fixed)));
+    switch (type) {
+      case vt::kEmpty: return EmptyValue{};
+      case vt::kNull: return NullValue{};
+      case vt::kI1: return static_cast<int16_t>(static_cast<int8_t>(b[0]));
+      case vt::kUi1: return static_cast<uint16_t>(b[0]);
+      case vt::kI2: return static_cast<int16_t>(loadU16(b));
+      case vt::kUi2: return loadU16(b);
+      case vt::kBool: return loadU16(b) != 0;
+      case vt::kI4:
+      case vt::kInt: return static_cast<int32_t>(loadU32(b));
+      case vt::kUi4:
+      case vt::kUint: return loadU32(b);
+      case vt::kR4: {
+        float f;
+        uint32_t bits = loadU32(b);
+        std::memcpy(&f, &bits, 4);
+        return f;
+      }
+      case vt::kI8: return static_cast<int64_t>(loadU64(b));
+      case vt::kUi8: return loadU64(b);
+      case vt::kCy: return Currency{static_cast<int64_t>(loadU64(b))};
+      case vt::kFiletime: return FileTime{loadU64(b)};
+      case vt::kR8:
+      case vt::kDate: {
+        double d;
+        uint64_t bits = loadU64(b);
+        std::memcpy(&d, &bits, 8);
+        if (type == vt::kDate) return OleDate{d};
+        return d;
+      }
+      default: break;
+    }
+  }
+  if (isCodepageString(type) || type == vt::kLpwstr) {
+    uint64_t length = stringByteLength(source, section, entry, type);
+    bool wide = type == vt::kLpwstr || section.codepage == kCodepageUtf16;
+    return decodeStored(source.bytes(at + 4, length), wide, section.codepage);
+  }
+  return UnsupportedValue{type};
+}
+
+std::optional<uint32_t> readValueSize(const ByteSource& source, const SectionTable& section,
+                                      const PropertyEntry& entry) {
+  if (entry.id == kPidDictionary) return std::nullopt;
+  uint16_t type = readValueType(source, section, entry);
+  int fixed = fixedPayloadSize(type);
+  if (fixed >= 0) return static_cast<uint32_t>(roundUp4(4 + static_cast<uint64_t>(fixed)));
+  if (isCodepageString(type) || type == vt::kLpwstr)
+    return static_cast<uint32_t>(roundUp4(8 + stringByteLength(source, section, entry, type)));
+  return std::nullopt;
+}
+
+std::vector<DictionaryEntry> readDictionary(const ByteSource& source, const SectionTable& section) {
+  std::vector<DictionaryEntry> out;
+  const PropertyEntry* dict = section.find(kPidDictionary);
+  if (dict == nullptr) return out;
+  uint64_t pos = uint64_t{section.offset} + dict->offset;
+  uint64_t end = uint64_t{section.offset} + section.size;
+  uint32_t count = source.u32(pos);
+  pos += 4;
+  if (count > (end - pos) / 8) throwCorrupt("unzulässige Anzahl Einträge im Wörterbuch");
+  bool wide = section.codepage == kCodepageUtf16;
+  out.reserve(count);
+  for (uint32_t i = 0; i < count; ++i) {
+    if (end - pos < 8) throwCorrupt("Wörterbuch reicht über das Ende des Abschnitts");
+    DictionaryEntry e;
+    e.id = source.u32(pos);
+    uint64_t length = source.u32(pos + 4);
+    pos += 8;
+    uint64_t bytes = wide ? length * 2 : length;
+    if (bytes > end - pos) throwCorrupt("Name im Wörterbuch reicht über das Ende des Abschnitts");
+    e.name = decodeStored(source.bytes(pos, bytes), wide, section.codepage);
+    pos += bytes;
+    // In codepage 1200 each entry is padded to 4 bytes.
+    if (wide) pos = section.offset + roundUp4(pos - section.offset);
+    if (pos > end) throwCorrupt("Wörterbuch reicht über das Ende des Abschnitts");
+    out.push_back(std::move(e));
+  }
+  return out;
+}
+
+}  // namespace fendrik::propset

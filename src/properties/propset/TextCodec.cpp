@@ -1,0 +1,209 @@
+#include "properties/propset/TextCodec.h"
+
+#include <errno.h>
+#include <iconv.h>
+
+#include <map>
+#include <memory>
+#include <mutex>
+
+#include "properties/StorageError.h"
+#include "properties/propset/ByteSource.h"
+
+namespace fendrik::propset {
+namespace {
+
+void appendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+[[noreturn]] void throwMismatch(const std::string& what) { throw StorageError(hresult::kTypeMismatch, what); }
+
+// One open iconv conversion, reused: opening a conversion costs far more than
+// converting a short property text.
+struct Converter {
+  iconv_t handle = reinterpret_cast<iconv_t>(-1);
+  ~Converter() {
+    if (handle != reinterpret_cast<iconv_t>(-1)) iconv_close(handle);
+  }
+};
+
+class ConverterCache {
+ public:
+  // Gives the conversion from -> to, or nullptr when iconv lacks it.
+  iconv_t get(const std::string& to, const std::string& from) {
+    auto key = to + "<" + from;
+    auto it = converters_.find(key);
+    if (it == converters_.end()) {
+      auto conv = std::make_unique<Converter>();
+      conv->handle = iconv_open(to.c_str(), from.c_str());
+      it = converters_.emplace(key, std::move(conv)).first;
+    }
+    iconv_t h = it->second->handle;
+    if (h == reinterpret_cast<iconv_t>(-1)) return nullptr;
+    iconv(h, nullptr, nullptr, nullptr, nullptr);  // reset the shift state
+    return h;
+  }
+
+ private:
+  std::map<std::string, std::unique_ptr<Converter>> converters_;
+};
+
+ConverterCache& converters() {
+  thread_local ConverterCache cache;
+  return cache;
+}
+
+}  // namespace
+
+std::string iconvNameOf(uint16_t codepage) {
+  switch (codepage) {
+    case 1200: return "UTF-16LE";
+    case 1201: return "UTF-16BE";
+    case 65001: return "UTF-8";
+    case 20127: return "ASCII";
+    case 10000: return "MACINTOSH";
+    case 20932: return "EUC-JP";
+    case 51932: return "EUC-JP";
+    case 50220: return "ISO-2022-JP";
+    case 54936: return "GB18030";
+    default: break;
+  }
+  if (codepage >= 28591 && codepage <= 28606) return "ISO-8859-" + std::to_string(codepage - 28590);
+  return "CP" + std::to_string(codepage);
+}
+
+bool codepageAvailable(uint16_t codepage) {
+  auto name = iconvNameOf(codepage);
+  return converters().get("UTF-8", name) != nullptr && converters().get(name, "UTF-8") != nullptr;
+}
+
+std::string utf16ToUtf8(std::span<const uint8_t> bytes) {
+  std::string out;
+  out.reserve(bytes.size() / 2);
+  size_t n = bytes.size() / 2;
+  for (size_t i = 0; i < n; ++i) {
+    char32_t c = loadU16(&bytes[2 * i]);
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n) {
+      char32_t low = loadU16(&bytes[2 * i + 2]);
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        appendUtf8(out, 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00));
+        ++i;
+        continue;
+      }
+    }
+    if (c >= 0xD800 && c <= 0xDFFF) c = 0xFFFD;  // a lone surrogate
+    appendUtf8(out, c);
+  }
+  return out;
+}
+
+std::vector<uint8_t> utf8ToUtf16(std::string_view utf8) {
+  std::vector<uint8_t> out;
+  out.reserve(utf8.size() * 2);
+  size_t i = 0;
+  while (i < utf8.size()) {
+    auto b = static_cast<unsigned char>(utf8[i]);
+    char32_t c;
+    size_t len;
+    if (b < 0x80) {
+      c = b;
+      len = 1;
+    } else if ((b & 0xE0) == 0xC0) {
+      c = b & 0x1F;
+      len = 2;
+    } else if ((b & 0xF0) == 0xE0) {
+      c = b & 0x0F;
+      len = 3;
+    } else if ((b & 0xF8) == 0xF0) {
+      c = b & 0x07;
+      len = 4;
+    } else {
+      throwMismatch("Der Text ist kein gültiges UTF-8.");
+    }
+    if (i + len > utf8.size()) throwMismatch("Der Text ist kein gültiges UTF-8.");
+    for (size_t k = 1; k < len; ++k) {
+      auto cont = static_cast<unsigned char>(utf8[i + k]);
+      if ((cont & 0xC0) != 0x80) throwMismatch("Der Text ist kein gültiges UTF-8.");
+      c = (c << 6) | (cont & 0x3F);
+    }
+    static constexpr char32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
+    if (c < kMin[len] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+      throwMismatch("Der Text ist kein gültiges UTF-8.");
+    i += len;
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      appendU16(out, static_cast<uint16_t>(0xD800 + (c >> 10)));
+      appendU16(out, static_cast<uint16_t>(0xDC00 + (c & 0x3FF)));
+    } else {
+      appendU16(out, static_cast<uint16_t>(c));
+    }
+  }
+  return out;
+}
+
+std::string decodeText(std::span<const uint8_t> bytes, uint16_t codepage) {
+  if (codepage == kCodepageUtf16) return utf16ToUtf8(bytes);
+  bool ascii = true;
+  for (uint8_t b : bytes) ascii = ascii && b < 0x80;
+  // ASCII reads the same in every codepage the documents use.
+  if (ascii && codepage != 1201) return std::string(bytes.begin(), bytes.end());
+  iconv_t h = converters().get("UTF-8", iconvNameOf(codepage));
+  if (h == nullptr) throwCorrupt("unbekannte Codepage " + std::to_string(codepage));
+  std::string out;
+  out.resize(bytes.size() * 4 + 16);
+  char* in = reinterpret_cast<char*>(const_cast<uint8_t*>(bytes.data()));
+  size_t inLeft = bytes.size();
+  char* dst = out.data();
+  size_t outLeft = out.size();
+  while (inLeft > 0) {
+    if (iconv(h, &in, &inLeft, &dst, &outLeft) != static_cast<size_t>(-1)) break;
+    if (errno == E2BIG) break;  // cannot happen with four bytes per input byte
+    // An undefined or incomplete sequence: show U+FFFD and go on behind it.
+    if (outLeft < 3) break;
+    std::memcpy(dst, "\xEF\xBF\xBD", 3);
+    dst += 3;
+    outLeft -= 3;
+    ++in;
+    --inLeft;
+    iconv(h, nullptr, nullptr, nullptr, nullptr);
+  }
+  out.resize(out.size() - outLeft);
+  return out;
+}
+
+std::vector<uint8_t> encodeText(std::string_view utf8, uint16_t codepage) {
+  if (codepage == kCodepageUtf16) return utf8ToUtf16(utf8);
+  utf8ToUtf16(utf8);  // rejects text that is not UTF-8
+  iconv_t h = converters().get(iconvNameOf(codepage), "UTF-8");
+  if (h == nullptr)
+    throw StorageError(hresult::kTypeMismatch, "Texte in Codepage " + std::to_string(codepage) +
+                                                   " können nicht geschrieben werden.");
+  std::vector<uint8_t> out(utf8.size() * 4 + 16);
+  char* in = const_cast<char*>(utf8.data());
+  size_t inLeft = utf8.size();
+  char* dst = reinterpret_cast<char*>(out.data());
+  size_t outLeft = out.size();
+  if (iconv(h, &in, &inLeft, &dst, &outLeft) == static_cast<size_t>(-1) ||
+      iconv(h, nullptr, nullptr, &dst, &outLeft) == static_cast<size_t>(-1))
+    throw StorageError(hresult::kTypeMismatch, "Der Text enthält Zeichen, die Codepage " + std::to_string(codepage) +
+                                                   " nicht darstellen kann.");
+  out.resize(out.size() - outLeft);
+  return out;
+}
+
+}  // namespace fendrik::propset

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace fendrik::propset {
+
+inline constexpr uint16_t kCodepageUtf16 = 1200;
+
+// The iconv name of a Windows codepage ("CP1252", "CP932", "UTF-16LE", ...).
+std::string iconvNameOf(uint16_t codepage);
+
+// Whether the platform converts between UTF-8 and the codepage.
+bool codepageAvailable(uint16_t codepage);
+
+// Decodes text stored in a codepage into UTF-8. Bytes the codepage does not
+// define become U+FFFD, so reading never fails on odd text; an unknown
+// codepage throws StorageError (kDocfileCorrupt).
+std::string decodeText(std::span<const uint8_t> bytes, uint16_t codepage);
+
+// Encodes UTF-8 text into a codepage, without a terminator. A character the
+// codepage cannot hold, or text that is not UTF-8, throws StorageError
+// (kTypeMismatch) instead of writing a substitute.
+std::vector<uint8_t> encodeText(std::string_view utf8, uint16_t codepage);
+
+// UTF-16LE, used for VT_LPWSTR and for texts in codepage 1200.
+std::string utf16ToUtf8(std::span<const uint8_t> bytes);
+std::vector<uint8_t> utf8ToUtf16(std::string_view utf8);
+
+}  // namespace fendrik::propset
