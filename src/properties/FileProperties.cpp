@@ -1,0 +1,188 @@
+#include "properties/FileProperties.h"
+
+#include <algorithm>
+
+#include "properties/CompoundStreamSource.h"
+#include "properties/cfb/CompoundFile.h"
+#include "properties/propset/PropertySetEditor.h"
+#include "properties/propset/TextCodec.h"
+
+namespace fendrik {
+
+// A property-set stream of the open document. It is read from the file until
+// a value changes; then it is loaded whole and edited in memory.
+struct LoadedStream {
+  uint32_t entryId = 0;
+  std::u16string name;
+  std::unique_ptr<propset::ByteSource> source;
+  propset::StreamHeader header;
+  bool loaded = false;
+  std::vector<uint8_t> original;
+  std::vector<uint8_t> edited;
+};
+
+struct OpenDocument {
+  std::filesystem::path path;
+  std::unique_ptr<cfb::CompoundFile> file;
+  std::map<uint32_t, std::unique_ptr<LoadedStream>> streams;   // by directory entry id
+  std::map<std::string, std::unique_ptr<PropertySet>> sets;    // by canonical set name
+};
+
+namespace {
+
+// Upper limit for loading a property-set stream whole (real ones hold a few
+// dozen KB); a larger one is taken as damage rather than read into memory.
+constexpr uint64_t kMaxStreamBytes = 64u << 20;
+
+constexpr uint32_t kPidStatus = 7;
+constexpr uint32_t kPidSecurity = 19;
+
+[[noreturn]] void throwSetNotFound(std::string_view name) {
+  throw StorageError(hresult::kSetNotFound, "Eigenschaftengruppe nicht gefunden: " + std::string(name));
+}
+
+[[noreturn]] void throwMemberNotFound(std::string_view name) {
+  throw StorageError(hresult::kMemberNotFound, "Eigenschaft nicht gefunden: " + std::string(name));
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- Property
+
+PropertyValue Property::Value() const {
+  const propset::PropertyEntry* entry = set_->table().find(id_);
+  if (entry == nullptr) throwMemberNotFound(std::to_string(id_));
+  return propset::readValue(*set_->stream_.source, set_->table(), *entry);
+}
+
+void Property::SetValue(int16_t value) { set_->setValue(id_, value); }
+
+void Property::SetValue(std::string_view utf8) { set_->setValue(id_, std::string(utf8)); }
+
+// ---------------------------------------------------------------- PropertySet
+
+PropertySet::PropertySet(FileProperties& server, const SetLocation& where, LoadedStream& stream, size_t sectionNo)
+    : server_(server), where_(where), stream_(stream), sectionNo_(sectionNo) {
+  refresh();
+}
+
+void PropertySet::refresh() {
+  table_ = propset::readSectionTable(*stream_.source, stream_.header.sections.at(sectionNo_));
+  dictionary_.reset();
+}
+
+Property PropertySet::Item(std::string_view name) {
+  if (where_.fmtid != &propset::kFmtidUserDefined) {
+    if (auto id = fixedPropertyId(*where_.fmtid, name)) return Property(*this, *id);
+  }
+  if (!dictionary_) dictionary_ = propset::readDictionary(*stream_.source, table_);
+  for (const auto& entry : *dictionary_)
+    if (namesEqualIgnoringCase(entry.name, name)) return Property(*this, entry.id);
+  throwMemberNotFound(name);
+}
+
+void PropertySet::setValue(uint32_t id, const PropertyValue& value) {
+  server_.valueChanged(*this, id, value);
+}
+
+// ---------------------------------------------------------------- FileProperties
+
+FileProperties::FileProperties() = default;
+FileProperties::~FileProperties() = default;
+
+std::unique_ptr<FileProperties> FileProperties::Create() {
+  // Documents store texts in these codepages; without them the server
+  // would show wrong texts, so it refuses to start.
+  for (uint16_t codepage : {uint16_t{1252}, uint16_t{932}, uint16_t{1200}}) {
+    if (!propset::codepageAvailable(codepage))
+      throw StorageError(hresult::kFileNotFound, "Die Zeichensatz-Umwandlung " + propset::iconvNameOf(codepage) +
+                                                     " fehlt auf diesem System (glibc iconv / gconv).");
+  }
+  return std::unique_ptr<FileProperties>(new FileProperties());
+}
+
+void FileProperties::Open(const std::string& path) {
+  Close();
+  auto doc = std::make_unique<OpenDocument>();
+  doc->path = std::filesystem::path(path);
+  doc->file = cfb::CompoundFile::open(doc->path);
+  doc_ = std::move(doc);
+}
+
+void FileProperties::Close() noexcept { doc_.reset(); }
+
+const cfb::CompoundFile* FileProperties::file() const { return doc_ ? doc_->file.get() : nullptr; }
+
+PropertySet& FileProperties::Item(std::string_view setName) {
+  auto where = findSetLocation(setName);
+  if (!where) throwSetNotFound(setName);
+  if (!doc_) throw StorageError(hresult::kSetNotFound, "Kein Dokument geöffnet: " + std::string(setName));
+  std::string key(where->name);
+  if (auto it = doc_->sets.find(key); it != doc_->sets.end()) return *it->second;
+
+  auto entryId = doc_->file->findRootChild(where->stream);
+  if (!entryId || doc_->file->entry(*entryId).type != cfb::kTypeStream) throwSetNotFound(setName);
+  auto& slot = doc_->streams[*entryId];
+  if (!slot) {
+    auto stream = std::make_unique<LoadedStream>();
+    stream->entryId = *entryId;
+    stream->name = std::u16string(where->stream);
+    stream->source = std::make_unique<CompoundStreamSource>(*doc_->file, *entryId);
+    stream->header = propset::readStreamHeader(*stream->source);
+    slot = std::move(stream);
+  }
+  const auto& sections = slot->header.sections;
+  auto section = std::find_if(sections.begin(), sections.end(),
+                              [&](const auto& s) { return s.fmtid == *where->fmtid; });
+  if (section == sections.end()) throwSetNotFound(setName);
+  std::unique_ptr<PropertySet> set(
+      new PropertySet(*this, *where, *slot, static_cast<size_t>(section - sections.begin())));
+  return *doc_->sets.emplace(key, std::move(set)).first->second;
+}
+
+void FileProperties::refreshSetsOn(const LoadedStream& stream) {
+  for (auto& [name, set] : doc_->sets)
+    if (&set->stream_ == &stream) set->refresh();
+}
+
+void FileProperties::valueChanged(PropertySet& set, uint32_t id, const PropertyValue& value) {
+  LoadedStream& stream = set.stream_;
+  if (!stream.loaded) {
+    stream.original = doc_->file->readStream(stream.entryId, kMaxStreamBytes);
+    stream.edited = stream.original;
+    stream.source = std::make_unique<propset::MemorySource>(stream.edited);
+    stream.loaded = true;
+  }
+  // Texts go in as the set's codepage allows (Unicode in codepage 1200),
+  // whole numbers as VT_I4, as documents store them.
+  uint16_t typeWhenMissing = std::holds_alternative<std::string>(value)
+                                 ? (set.table().codepage == propset::kCodepageUtf16 ? vt::kLpwstr : vt::kLpstr)
+                                 : vt::kI4;
+  std::vector<uint8_t> edited = stream.edited;
+  propset::setStoredValue(edited, set.sectionNo_, id, value, typeWhenMissing);
+  // Only a successful change replaces the bytes the source reads.
+  stream.edited = std::move(edited);
+  stream.source = std::make_unique<propset::MemorySource>(stream.edited);
+  stream.header = propset::readStreamHeader(*stream.source);
+  refreshSetsOn(stream);
+
+  // A status also decides whether the document is read-only: released,
+  // baselined and obsolete documents carry Security 4, the others 0.
+  if (set.where_.fmtid == &propset::kFmtidExtendedSummaryInformation && id == kPidStatus) {
+    if (auto* code = std::get_if<int16_t>(&value); code && *code >= 0 && *code <= 5)
+      Item("SummaryInformation").setValue(kPidSecurity, static_cast<int16_t>(*code >= 3 ? 4 : 0));
+  }
+}
+
+}  // namespace fendrik
+
+namespace fendrik {
+
+void FileProperties::Save(cfb::WriteHooks* /*hooks*/) {
+  if (!doc_) return;
+  for (const auto& [id, stream] : doc_->streams)
+    if (stream->loaded && stream->edited != stream->original)
+      throw StorageError(hresult::kAccessDenied, "Speichern ist in dieser Version noch nicht möglich.");
+}
+
+}  // namespace fendrik

@@ -1,0 +1,110 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "properties/PropertyNames.h"
+#include "properties/StorageError.h"
+#include "properties/propset/PropertySetReader.h"
+#include "properties/propset/PropertyValue.h"
+
+namespace fendrik {
+
+namespace cfb {
+class CompoundFile;
+struct WriteHooks;
+}  // namespace cfb
+
+class FileProperties;
+class PropertySet;
+struct OpenDocument;
+struct LoadedStream;
+
+// One property of a set of the open document.
+class Property {
+ public:
+  // The stored value; throws StorageError (kMemberNotFound) when the document
+  // does not hold the property, kDocfileCorrupt when its bytes are damaged.
+  PropertyValue Value() const;
+  // Changes the value in memory; Save writes it. An existing property keeps
+  // its stored type; a missing one is added with the type documents use.
+  void SetValue(int16_t value);
+  void SetValue(std::string_view utf8);
+
+  uint32_t id() const { return id_; }
+
+ private:
+  friend class PropertySet;
+  Property(PropertySet& set, uint32_t id) : set_(&set), id_(id) {}
+  PropertySet* set_;
+  uint32_t id_;
+};
+
+// A named property set of the open document. Valid until the document is
+// closed.
+class PropertySet {
+ public:
+  // The property of that name: a fixed property by its German or English
+  // name, any other by its dictionary name, case-insensitive. Throws
+  // StorageError (kMemberNotFound) for an unknown name.
+  Property Item(std::string_view name);
+  std::string_view name() const { return where_.name; }
+
+ private:
+  friend class Property;
+  friend class FileProperties;
+  PropertySet(FileProperties& server, const SetLocation& where, LoadedStream& stream, size_t sectionNo);
+  void refresh();
+  const propset::SectionTable& table() const { return table_; }
+  void setValue(uint32_t id, const PropertyValue& value);
+
+  FileProperties& server_;
+  SetLocation where_;
+  LoadedStream& stream_;
+  size_t sectionNo_;
+  propset::SectionTable table_;
+  std::optional<std::vector<propset::DictionaryEntry>> dictionary_;
+};
+
+// The file-properties server: opens one document at a time and gives its
+// property sets by name.
+class FileProperties {
+ public:
+  // Throws StorageError when the server cannot work, for instance when the
+  // platform cannot convert the codepages documents use.
+  static std::unique_ptr<FileProperties> Create();
+  ~FileProperties();
+  FileProperties(const FileProperties&) = delete;
+  FileProperties& operator=(const FileProperties&) = delete;
+
+  // Opens the document at a UTF-8 path, closing any open one first. Throws
+  // StorageError: not found, not a compound file, damaged, ...
+  void Open(const std::string& path);
+  // The set of that name ("SummaryInformation", "Custom", ...,
+  // case-insensitive). Throws StorageError (kSetNotFound) when the document
+  // lacks it or no document is open, kDocfileCorrupt when it is damaged.
+  PropertySet& Item(std::string_view setName);
+  // Writes the changed property-set streams into the file in one crash-safe
+  // transaction. Nothing is written when nothing changed.
+  void Save(cfb::WriteHooks* hooks = nullptr);
+  // Closes the open document; safe at any time.
+  void Close() noexcept;
+
+  bool isOpen() const { return doc_ != nullptr; }
+  // The open compound file (for listings and benchmarks), or nullptr.
+  const cfb::CompoundFile* file() const;
+
+ private:
+  friend class PropertySet;
+  FileProperties();
+  void valueChanged(PropertySet& set, uint32_t id, const PropertyValue& value);
+  void refreshSetsOn(const LoadedStream& stream);
+  std::unique_ptr<OpenDocument> doc_;
+};
+
+}  // namespace fendrik
