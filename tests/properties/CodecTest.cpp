@@ -1,0 +1,212 @@
+// The property-set codec on streams built in memory: decoding of every value
+// kind and codepage, dictionaries, damage detection and faithful re-layout.
+
+#include <gtest/gtest.h>
+
+#include "properties/StorageError.h"
+#include "properties/propset/PropertySetLayout.h"
+#include "properties/propset/PropertySetReader.h"
+#include "properties/propset/ValueEncoder.h"
+#include "StreamBuilder.h"
+
+using namespace fendrik;
+using namespace fendrik::propset;
+using fendrik::test::buildStream;
+using fendrik::test::SectionSpec;
+
+namespace {
+
+PropertyValue valueOf(const std::vector<uint8_t>& stream, size_t section, uint32_t id) {
+  MemorySource source(stream);
+  SectionTable table = readSectionTable(source, readStreamHeader(source).sections.at(section));
+  const PropertyEntry* entry = table.find(id);
+  if (entry == nullptr) throw std::runtime_error("no such property");
+  return readValue(source, table, *entry);
+}
+
+void expectCorrupt(const std::vector<uint8_t>& stream, size_t section = 0) {
+  MemorySource source(stream);
+  try {
+    StreamHeader header = readStreamHeader(source);
+    SectionTable table = readSectionTable(source, header.sections.at(section));
+    readDictionary(source, table);
+    for (const auto& e : table.properties) readValue(source, table, e);
+    FAIL() << "damage not detected";
+  } catch (const StorageError& e) {
+    EXPECT_EQ(e.number(), hresult::kDocfileCorrupt);
+    EXPECT_FALSE(e.description().empty());
+  }
+}
+
+}  // namespace
+
+TEST(Codec, DecodesEveryValueKind) {
+  SectionSpec s(kFmtidSummaryInformation, 1200);
+  s.add(2, vt::kI2, int16_t{-7});
+  s.add(3, vt::kI4, int32_t{-100000});
+  s.add(4, vt::kUi2, uint16_t{65535});
+  s.add(5, vt::kUi4, uint32_t{4000000000u});
+  s.add(6, vt::kI8, int64_t{-5000000000LL});
+  s.add(7, vt::kUi8, uint64_t{18000000000000000000ULL});
+  s.add(8, vt::kR4, 1.5f);
+  s.add(9, vt::kR8, 2.25);
+  s.add(10, vt::kBool, true);
+  s.add(11, vt::kFiletime, FileTime{132000000000000000ULL});
+  s.add(12, vt::kDate, OleDate{45000.5});
+  s.add(13, vt::kCy, Currency{-15000});
+  s.add(14, vt::kEmpty, EmptyValue{});
+  s.add(15, vt::kNull, NullValue{});
+  s.add(16, vt::kLpwstr, std::string(" Überschrift "));
+  auto stream = buildStream({s});
+  EXPECT_EQ(valueOf(stream, 0, 2), PropertyValue(int16_t{-7}));
+  EXPECT_EQ(valueOf(stream, 0, 3), PropertyValue(int32_t{-100000}));
+  EXPECT_EQ(valueOf(stream, 0, 4), PropertyValue(uint16_t{65535}));
+  EXPECT_EQ(valueOf(stream, 0, 5), PropertyValue(uint32_t{4000000000u}));
+  EXPECT_EQ(valueOf(stream, 0, 6), PropertyValue(int64_t{-5000000000LL}));
+  EXPECT_EQ(valueOf(stream, 0, 7), PropertyValue(uint64_t{18000000000000000000ULL}));
+  EXPECT_EQ(valueOf(stream, 0, 8), PropertyValue(1.5f));
+  EXPECT_EQ(valueOf(stream, 0, 9), PropertyValue(2.25));
+  EXPECT_EQ(valueOf(stream, 0, 10), PropertyValue(true));
+  EXPECT_EQ(valueOf(stream, 0, 11), PropertyValue(FileTime{132000000000000000ULL}));
+  EXPECT_EQ(valueOf(stream, 0, 12), PropertyValue(OleDate{45000.5}));
+  EXPECT_EQ(valueOf(stream, 0, 13), PropertyValue(Currency{-15000}));
+  EXPECT_EQ(valueOf(stream, 0, 14), PropertyValue(EmptyValue{}));
+  EXPECT_EQ(valueOf(stream, 0, 15), PropertyValue(NullValue{}));
+  EXPECT_EQ(valueOf(stream, 0, 16), PropertyValue(std::string(" Überschrift ")));
+
+  EXPECT_EQ(valueToText(valueOf(stream, 0, 3)), "-100000");
+  EXPECT_EQ(valueToText(valueOf(stream, 0, 7)), "18000000000000000000");
+  EXPECT_EQ(valueToText(valueOf(stream, 0, 9)), "2.25");
+  EXPECT_EQ(valueToText(valueOf(stream, 0, 10)), "Wahr");
+  EXPECT_EQ(valueToText(valueOf(stream, 0, 12)), "2023.03.15 12:00:00");
+  EXPECT_EQ(valueToText(valueOf(stream, 0, 13)), "-1.5");
+  EXPECT_EQ(valueToText(valueOf(stream, 0, 14)), "");
+  EXPECT_EQ(valueToText(valueOf(stream, 0, 15)), std::nullopt);
+  EXPECT_EQ(valueToText(valueOf(stream, 0, 16)), " Überschrift ");
+}
+
+TEST(Codec, TextsInEachCodepage) {
+  // Codepage 1252, 932 and 1200 (where VT_LPSTR holds UTF-16LE); a text ends
+  // at its first NUL; the length fields follow the document conventions.
+  for (uint16_t codepage : {uint16_t{1252}, uint16_t{932}, uint16_t{1200}}) {
+    SCOPED_TRACE(codepage);
+    SectionSpec s(kFmtidSummaryInformation, codepage);
+    std::string text = codepage == 932 ? "図面 ABC" : "Maße äöü";
+    s.add(2, vt::kLpstr, text);
+    s.add(3, vt::kLpwstr, std::string("Ω wide"));
+    auto stream = buildStream({s});
+    EXPECT_EQ(valueOf(stream, 0, 2), PropertyValue(text));
+    EXPECT_EQ(valueOf(stream, 0, 3), PropertyValue(std::string("Ω wide")));
+  }
+  auto cp932 = encodeValue(vt::kLpstr, std::string("図"), 932);
+  EXPECT_EQ(cp932, (std::vector<uint8_t>{0x1E, 0, 0, 0, 3, 0, 0, 0, 0x90, 0x7D, 0, 0}));
+  auto utf16 = encodeValue(vt::kLpstr, std::string("ab"), 1200);
+  EXPECT_EQ(utf16, (std::vector<uint8_t>{0x1E, 0, 0, 0, 6, 0, 0, 0, 'a', 0, 'b', 0, 0, 0, 0, 0}));
+  auto wide = encodeValue(vt::kLpwstr, std::string("Vodra"), 1200);
+  EXPECT_EQ(wide.size(), 20u);
+  EXPECT_EQ(wide[4], 6);  // characters including the NUL
+
+  // Stored bytes after the first NUL are not part of the text.
+  auto embedded = encodeValue(vt::kLpstr, std::string("abc"), 1252);
+  embedded[9] = 0;  // "a\0c"
+  SectionSpec s(kFmtidSummaryInformation, 1252);
+  s.addRaw(2, embedded);
+  EXPECT_EQ(valueOf(buildStream({s}), 0, 2), PropertyValue(std::string("a")));
+
+  // 1252 cannot hold a Japanese character: an error, not a "?".
+  try {
+    encodeValue(vt::kLpstr, std::string("図"), 1252);
+    FAIL();
+  } catch (const StorageError& e) {
+    EXPECT_EQ(e.number(), hresult::kTypeMismatch);
+  }
+}
+
+TEST(Codec, DictionariesInWideAndNarrowCodepages) {
+  for (uint16_t codepage : {uint16_t{1200}, uint16_t{1252}}) {
+    SCOPED_TRACE(codepage);
+    SectionSpec s(kFmtidUserDefined, codepage);
+    s.dictionary = {{2, "Hauptmaße"}, {3, "Ab"}, {4, "Gewicht kg"}};
+    s.add(2, vt::kLpstr, std::string("10 x 20"));
+    s.add(3, vt::kI4, int32_t{5});
+    s.add(4, vt::kR8, 1.25);
+    auto stream = buildStream({s});
+    MemorySource source(stream);
+    SectionTable table = readSectionTable(source, readStreamHeader(source).sections[0]);
+    auto dictionary = readDictionary(source, table);
+    ASSERT_EQ(dictionary.size(), 3u);
+    EXPECT_EQ(dictionary[0].name, "Hauptmaße");
+    EXPECT_EQ(dictionary[1].name, "Ab");
+    EXPECT_EQ(dictionary[2].id, 4u);
+    EXPECT_EQ(valueOf(stream, 0, 2), PropertyValue(std::string("10 x 20")));
+  }
+  // Narrow codepages pad only the end; codepage 1200 pads every entry.
+  auto narrow = encodeDictionary({{2, "Ab"}, {3, "C"}}, 1252);
+  EXPECT_EQ(narrow.size(), 4u + 8 + 3 + 8 + 2 + 3);
+  auto wide = encodeDictionary({{2, "Ab"}, {3, "C"}}, 1200);
+  EXPECT_EQ(wide.size(), 4u + 8 + 8 + 8 + 4);
+}
+
+TEST(Codec, UnknownTypesAreSkippedAndKeptByRelayout) {
+  SectionSpec s(kFmtidExtendedSummaryInformation, 1200);
+  s.add(2, vt::kLpwstr, std::string("Solid Edge"));
+  s.addRaw(10, {0x47, 0, 0, 0, 8, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8});  // VT_CF with eight bytes
+  s.add(7, vt::kI4, int32_t{0});
+  s.dictionary = {{7, "Status"}};
+  SectionSpec second(kFmtidUserDefined, 1252);
+  second.dictionary = {{2, "Hauptmaße"}};
+  second.add(2, vt::kLpstr, std::string("x"));
+  auto stream = buildStream({s, second});
+  EXPECT_EQ(valueOf(stream, 0, 10), PropertyValue(UnsupportedValue{0x47}));
+  EXPECT_EQ(valueOf(stream, 0, 7), PropertyValue(int32_t{0}));
+  MemorySource source(stream);
+  EXPECT_EQ(relayoutStream(source), stream);  // canonical streams come out byte for byte
+}
+
+TEST(Codec, DamageIsReportedNotFollowed) {
+  SectionSpec s(kFmtidSummaryInformation, 1252);
+  s.dictionary = {{5, "Name"}};
+  s.add(2, vt::kLpstr, std::string("Titel"));
+  const auto good = buildStream({s});
+  const uint32_t section = 48;  // one section: header 28 + 20
+
+  auto hugeSectionCount = good;
+  storeU32(&hugeSectionCount[24], 0x7FFFFFFF);
+  expectCorrupt(hugeSectionCount);
+
+  auto hugePropertyCount = good;
+  storeU32(&hugePropertyCount[section + 4], 0x10000000);
+  expectCorrupt(hugePropertyCount);
+
+  auto sectionPastEnd = good;
+  storeU32(&sectionPastEnd[section], 0x00FFFFFF);
+  expectCorrupt(sectionPastEnd);
+
+  auto offsetPastEnd = good;
+  storeU32(&offsetPastEnd[section + 12], 0x00100000);
+  expectCorrupt(offsetPastEnd);
+
+  // The table lists codepage, dictionary, then the title: find the title's value.
+  MemorySource source(good);
+  SectionTable table = readSectionTable(source, readStreamHeader(source).sections[0]);
+  uint32_t titleAt = section + table.find(2)->offset;
+  uint32_t dictionaryAt = section + table.find(0)->offset;
+
+  auto hugeTextLength = good;
+  storeU32(&hugeTextLength[titleAt + 4], 0xFFFFFFF0u);
+  expectCorrupt(hugeTextLength);
+
+  auto hugeDictionary = good;
+  storeU32(&hugeDictionary[dictionaryAt], 0x40000000);
+  expectCorrupt(hugeDictionary);
+
+  auto longDictionaryName = good;
+  storeU32(&longDictionaryName[dictionaryAt + 8], 0x7FFFFFFF);
+  expectCorrupt(longDictionaryName);
+
+  auto badByteOrder = good;
+  badByteOrder[0] = 0;
+  expectCorrupt(badByteOrder);
+
+  expectCorrupt(std::vector<uint8_t>(good.begin(), good.begin() + 20));
+}

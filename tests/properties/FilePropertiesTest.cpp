@@ -1,0 +1,182 @@
+// The file-properties server on copies of real documents: names, missing
+// and damaged sets, failed opens.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <functional>
+
+#include "TestFiles.h"
+#include "properties/FileProperties.h"
+#include "properties/PropertyReader.h"
+#include "properties/cfb/CompoundFile.h"
+
+using namespace fendrik;
+
+namespace {
+
+const std::filesystem::path kWithCustom = "3D-model/Practical work - Part 2-stick.par";
+const std::filesystem::path kWithoutCustom = "Connecting-Rod/Asm1.asm";
+
+std::filesystem::path sample(const std::filesystem::path& relative) {
+  return std::filesystem::path(FENDRIK_REAL_SAMPLES) / relative;
+}
+
+int32_t errorOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const StorageError& e) {
+    EXPECT_FALSE(e.description().empty());
+    return e.number();
+  }
+  return 0;
+}
+
+class FilePropertiesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::filesystem::exists(sample(kWithCustom))) GTEST_SKIP() << "no real samples";
+    server = FileProperties::Create();
+  }
+  PropertyTexts read(const std::filesystem::path& file) {
+    PropertyTexts texts;
+    texts.fill("stale");
+    try {
+      server->Open(file.string());
+    } catch (const StorageError&) {
+    }
+    SEProperty(*server, texts);
+    server->Close();
+    return texts;
+  }
+  std::unique_ptr<FileProperties> server;
+  test::TempDir temp;
+};
+
+}  // namespace
+
+TEST_F(FilePropertiesTest, FailedOpenGivesErrorsAndEmptyTexts) {
+  EXPECT_EQ(errorOf([&] { server->Open((temp.path() / "missing.par").string()); }), hresult::kFileNotFound);
+  EXPECT_EQ(errorOf([&] { server->Item("SummaryInformation"); }), hresult::kSetNotFound);
+
+  auto notCompound = temp.path() / "text.par";
+  std::ofstream(notCompound) << std::string(2000, 'x');
+  EXPECT_EQ(errorOf([&] { server->Open(notCompound.string()); }), hresult::kInvalidHeader);
+  EXPECT_EQ(errorOf([&] { server->Item("ExtendedSummaryInformation"); }), hresult::kSetNotFound);
+  server->Close();
+  server->Close();
+
+  // A failed open after a good one leaves nothing of the good one readable.
+  server->Open(sample(kWithCustom).string());
+  EXPECT_NE(errorOf([&] { server->Open(notCompound.string()); }), 0);
+  EXPECT_NE(errorOf([&] { server->Item("SummaryInformation"); }), 0);
+  PropertyTexts texts = read(notCompound);
+  for (const auto& t : texts) EXPECT_EQ(t, "");
+}
+
+TEST_F(FilePropertiesTest, NamesInEitherLanguageAndAnyCase) {
+  server->Open(sample(kWithCustom).string());
+  auto text = [&](std::string_view set, std::string_view name) {
+    return valueToText(server->Item(set).Item(name).Value()).value_or("<null>");
+  };
+  EXPECT_EQ(text("SummaryInformation", "Autor"), text("summaryinformation", "AUTHOR"));
+  EXPECT_EQ(text("SummaryInformation", "Stichwörter"), text("SUMMARYINFORMATION", "STICHWÖRTER"));
+  EXPECT_EQ(text("SummaryInformation", "Stichwörter"), text("SummaryInformation", "keywords"));
+  EXPECT_EQ(text("ExtendedSummaryInformation", "Status"), "0");
+  EXPECT_EQ(text("extendedsummaryinformation", "username"), text("ExtendedSummaryInformation", "Username"));
+  EXPECT_EQ(text("SummaryInformation", "Sicherheit"), text("SummaryInformation", "Security"));
+  EXPECT_EQ(errorOf([&] { server->Item("Unknown"); }), hresult::kSetNotFound);
+  EXPECT_EQ(errorOf([&] { server->Item("SummaryInformation").Item("Unbekannt"); }), hresult::kMemberNotFound);
+  EXPECT_EQ(errorOf([&] { server->Item("Custom").Item("Hauptmaße").Value(); }), hresult::kMemberNotFound);
+  server->Close();
+}
+
+TEST_F(FilePropertiesTest, MissingCustomSetEmptiesOnlyItsColumn) {
+  auto reference = test::referenceTexts({sample(kWithoutCustom)}).at(sample(kWithoutCustom).string());
+  server->Open(sample(kWithoutCustom).string());
+  try {
+    server->Item("Custom");
+    FAIL();
+  } catch (const StorageError& e) {
+    EXPECT_EQ(e.number(), hresult::kSetNotFound);
+    EXPECT_EQ(e.description(), "Eigenschaftengruppe nicht gefunden: Custom");
+  }
+  server->Close();
+  PropertyTexts texts = read(sample(kWithoutCustom));
+  EXPECT_EQ(texts[11], "");
+  for (size_t i = 0; i < 13; ++i) EXPECT_EQ(texts[i], reference[i]) << i;
+  EXPECT_EQ(texts[2], "0");
+  EXPECT_FALSE(texts[10].empty());
+}
+
+TEST_F(FilePropertiesTest, DamagedSetFailsWhileOtherSetsRead) {
+  const auto good = read(sample(kWithCustom));
+  ASSERT_FALSE(good[10].empty());
+  const std::u16string summary = u"\005SummaryInformation";
+  const std::u16string documentSummary = u"\005DocumentSummaryInformation";
+  const std::u16string extended = u"\005C3teagxwOttdbfkuIaamtae3Ie";
+  struct Damage {
+    const char* what;
+    std::u16string stream;
+    uint64_t offset;
+    std::vector<uint8_t> bytes;
+    std::vector<size_t> emptied;  // reads that must fail
+  };
+  const std::vector<Damage> damages = {
+      {"summary property count huge", summary, 52, {0xFF, 0xFF, 0xFF, 0x0F}, {3, 4, 5, 6, 10}},
+      {"summary section size past the end", summary, 48, {0x00, 0x00, 0x01, 0x00}, {3, 4, 5, 6, 10}},
+      {"summary section count huge", summary, 24, {0xFF, 0xFF, 0xFF, 0xFF}, {3, 4, 5, 6, 10}},
+      {"status value offset past the end", extended, 56 + 8 * 4 + 4, {0x00, 0x00, 0x10, 0x00}, {2}},
+      {"document summary byte order", documentSummary, 0, {0x00, 0x00}, {7, 9, 11}},
+  };
+  for (const auto& d : damages) {
+    SCOPED_TRACE(d.what);
+    auto copy = temp.copy(sample(kWithCustom));
+    test::patchStream(copy, d.stream, d.offset, d.bytes);
+    PropertyTexts texts = read(copy);
+    for (size_t i = 0; i < 13; ++i) {
+      bool emptied = std::find(d.emptied.begin(), d.emptied.end(), i) != d.emptied.end();
+      EXPECT_EQ(texts[i], emptied ? "" : good[i]) << "read " << i + 1;
+    }
+  }
+  // The error names the damage.
+  auto copy = temp.copy(sample(kWithCustom));
+  test::patchStream(copy, summary, 52, {0xFF, 0xFF, 0xFF, 0x0F});
+  server->Open(copy.string());
+  EXPECT_EQ(errorOf([&] { server->Item("SummaryInformation"); }), hresult::kDocfileCorrupt);
+  server->Close();
+}
+
+TEST_F(FilePropertiesTest, DamagedCustomDictionaryLeavesTheFirstSectionReadable) {
+  auto copy = temp.copy(sample(kWithCustom));
+  // The second section's offset stands in the section list at 28 + 20 + 16.
+  server->Open(copy.string());
+  uint32_t category = 0;
+  {
+    auto texts = read(copy);
+    category = static_cast<uint32_t>(texts[7].size());
+  }
+  server->Open(copy.string());
+  server->Item("Custom");
+  server->Close();
+  std::vector<uint8_t> listEntry(4);
+  {
+    auto cf = cfb::CompoundFile::open(copy);
+    cf->readStream(*cf->findRootChild(u"\005DocumentSummaryInformation"), 64, listEntry);
+  }
+  uint32_t second = listEntry[0] | (listEntry[1] << 8) | (listEntry[2] << 16) | (uint32_t{listEntry[3]} << 24);
+  // Custom's dictionary is its first value, right behind a table of n entries.
+  std::vector<uint8_t> head(8);
+  {
+    auto cf = cfb::CompoundFile::open(copy);
+    cf->readStream(*cf->findRootChild(u"\005DocumentSummaryInformation"), second, head);
+  }
+  uint32_t count = head[4] | (head[5] << 8);
+  test::patchStream(copy, u"\005DocumentSummaryInformation", second + 8 + 8 * count, {0xFF, 0xFF, 0xFF, 0x7F});
+  server->Open(copy.string());
+  EXPECT_EQ(errorOf([&] { server->Item("Custom").Item("Hauptmaße"); }), hresult::kDocfileCorrupt);
+  EXPECT_EQ(valueToText(server->Item("DocumentSummaryInformation").Item("Kategorie").Value()).value().size(),
+            category);
+  server->Close();
+}

@@ -1,0 +1,106 @@
+#include "TestFiles.h"
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+#include "properties/cfb/CompoundFile.h"
+
+namespace fendrik::test {
+
+std::vector<std::filesystem::path> realSamples() {
+  std::vector<std::filesystem::path> out;
+  std::error_code ec;
+  for (auto it = std::filesystem::recursive_directory_iterator(FENDRIK_REAL_SAMPLES, ec);
+       !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+    auto ext = it->path().extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+    if (ext == ".par" || ext == ".asm" || ext == ".psm" || ext == ".dft") out.push_back(it->path());
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+TempDir::TempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "fendrik-props-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
+
+std::filesystem::path TempDir::copy(const std::filesystem::path& file) const {
+  auto target = path_ / file.filename();
+  std::filesystem::copy_file(file, target, std::filesystem::copy_options::overwrite_existing);
+  std::filesystem::permissions(target, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
+  return target;
+}
+
+void patchStream(const std::filesystem::path& file, const std::u16string& stream, uint64_t offset,
+                 const std::vector<uint8_t>& bytes) {
+  std::vector<uint8_t> piece(64);
+  uint64_t pieceStart = offset / 64 * 64;
+  {
+    auto cf = cfb::CompoundFile::open(file);
+    auto id = cf->findRootChild(stream);
+    if (!id) throw std::runtime_error("stream missing");
+    piece.resize(static_cast<size_t>(std::min<uint64_t>(64, cf->entry(*id).size - pieceStart)));
+    cf->readStream(*id, pieceStart, piece);
+  }
+  std::fstream f(file, std::ios::in | std::ios::out | std::ios::binary);
+  std::vector<uint8_t> all((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  auto hit = std::search(all.begin(), all.end(), piece.begin(), piece.end());
+  if (hit == all.end() || std::search(hit + 1, all.end(), piece.begin(), piece.end()) != all.end())
+    throw std::runtime_error("stream piece not found once");
+  auto at = static_cast<std::streamoff>(hit - all.begin()) + static_cast<std::streamoff>(offset - pieceStart);
+  f.clear();
+  f.seekp(at);
+  f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string shellQuote(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+int runCommand(const std::string& command, std::string* output) {
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return -1;
+  std::string text;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) text.append(buf, n);
+  int status = pclose(pipe);
+  if (output) *output = std::move(text);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::map<std::string, std::array<std::string, 13>> referenceTexts(const std::vector<std::filesystem::path>& files) {
+  std::string command = "/usr/bin/python3 " + shellQuote(FENDRIK_REFERENCE_READER);
+  for (const auto& f : files) command += " " + shellQuote(f.string());
+  std::string json;
+  if (runCommand(command, &json) != 0) throw std::runtime_error("reference reader failed");
+  std::map<std::string, std::array<std::string, 13>> out;
+  QJsonObject all = QJsonDocument::fromJson(QByteArray::fromStdString(json)).object();
+  for (auto it = all.begin(); it != all.end(); ++it) {
+    std::array<std::string, 13> texts;
+    QJsonArray values = it.value().toArray();
+    for (int i = 0; i < 13 && i < values.size(); ++i) texts[static_cast<size_t>(i)] = values[i].toString().toStdString();
+    out[it.key().toStdString()] = texts;
+  }
+  return out;
+}
+
+}  // namespace fendrik::test

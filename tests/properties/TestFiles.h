@@ -1,0 +1,44 @@
+#pragma once
+
+// Real documents for tests: the sample folder, private copies in a temporary
+// folder, byte patches inside a copy's streams, and the independent reader.
+
+#include <array>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace fendrik::test {
+
+// Every document below the real-sample folder, sorted; empty when absent.
+std::vector<std::filesystem::path> realSamples();
+
+// A temporary folder removed with the object.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path copy(const std::filesystem::path& file) const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Overwrites bytes of a stream inside a compound file in place: finds the
+// 64-byte piece of the stream that holds `offset` in the file (a mini sector
+// or a part of a sector, stored contiguously) and patches it there. The piece
+// must occur once in the file.
+void patchStream(const std::filesystem::path& file, const std::u16string& stream, uint64_t offset,
+                 const std::vector<uint8_t>& bytes);
+
+// The thirteen texts of each file as the independent reader reads them.
+std::map<std::string, std::array<std::string, 13>> referenceTexts(const std::vector<std::filesystem::path>& files);
+
+// Runs a command line; gives its exit status and standard output.
+int runCommand(const std::string& command, std::string* output = nullptr);
+
+std::string shellQuote(const std::string& text);
+
+}  // namespace fendrik::test
