@@ -119,7 +119,7 @@ int runDump(const std::vector<std::string>& args) {
   for (uint32_t id : file->rootChildren()) {
     const cfb::DirectoryEntry& entry = file->entry(id);
     if (entry.type != cfb::kTypeStream || entry.name.empty() || entry.name[0] != u'\005') continue;
-    std::printf("set %s  (%llu bytes)\n", quotedText(utf16Name(entry.name)).c_str(),
+    std::printf("set \"%s\"  (%llu bytes)\n", utf16Name(entry.name).c_str(),
                 static_cast<unsigned long long>(entry.size));
     try {
       fendrik::CompoundStreamSource source(*file, id);
