@@ -97,7 +97,8 @@ std::optional<StreamMap> olefileRootStreams(const std::filesystem::path& path) {
     auto nameBytes = fromHex(line.substr(0, space));
     std::u16string name;
     for (size_t i = 0; i + 1 < nameBytes.size(); i += 2) name += static_cast<char16_t>(nameBytes[i] | (nameBytes[i + 1] << 8));
-    streams[name] = fromHex(line.substr(space + 1));
+    std::string content = line.substr(space + 1);
+    streams[name] = content.starts_with("z") ? std::vector<uint8_t>(std::stoull(content.substr(1)), 0) : fromHex(content);
   }
   return streams;
 }
