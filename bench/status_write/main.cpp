@@ -1,0 +1,114 @@
+// Status-change writing: documents per second and bytes written per document
+// for replaceRootStreams, against copying each whole file, in one run.
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "CompoundFileBuilder.h"
+#include "properties/cfb/RootStreamWriter.h"
+
+namespace {
+
+using namespace fendrik::cfb;
+using Clock = std::chrono::steady_clock;
+
+struct CountingHooks : WriteHooks {
+  uint64_t bytes = 0;
+  uint64_t syncs = 0;
+  void beforeWrite(uint64_t, size_t& length) override { bytes += length; }
+  void beforeSync() override { ++syncs; }
+};
+
+std::vector<uint8_t> filled(size_t size, uint8_t seed) {
+  std::vector<uint8_t> v(size);
+  for (size_t i = 0; i < size; ++i) v[i] = static_cast<uint8_t>(i * 7 + seed);
+  return v;
+}
+
+// Whole-file copy with fsync: what rewriting the document would cost.
+uint64_t copyWhole(const std::filesystem::path& from, const std::filesystem::path& to) {
+  int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  std::vector<char> buffer(1 << 20);
+  uint64_t total = 0;
+  for (ssize_t n; (n = ::read(in, buffer.data(), buffer.size())) > 0;) {
+    if (::write(out, buffer.data(), static_cast<size_t>(n)) != n) std::abort();
+    total += static_cast<uint64_t>(n);
+  }
+  ::fsync(out);
+  ::close(in);
+  ::close(out);
+  return total;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int documents = argc > 1 ? std::atoi(argv[1]) : 1000;
+  const int baselineDocuments = std::min(documents, argc > 2 ? std::atoi(argv[2]) : 100);
+  std::string pattern = (std::filesystem::temp_directory_path() / "fendrik-bench-status-XXXXXX").string();
+  if (!::mkdtemp(pattern.data())) return 1;
+  const std::filesystem::path dir = pattern;
+
+  const std::u16string esiName = u"\005C3teagxwOttdbfkuIaamtae3Ie";
+  const std::u16string siName = u"\005SummaryInformation";
+  auto esi = filled(45300, 1);
+  auto si = filled(420, 2);
+  auto built = testing::buildCompoundFile({{siName, si},
+                                           {u"\005DocumentSummaryInformation", filled(352, 3)},
+                                           {u"\005Rfunnyd1AvtdbfkuIaamtae3Ie", filled(264, 4)},
+                                           {esiName, esi},
+                                           {u"JVisibleData", filled(512, 5)},
+                                           {u"PSMcluster0", std::vector<uint8_t>(5u << 20, 0)}},
+                                          3);
+  std::vector<std::filesystem::path> paths;
+  for (int i = 0; i < documents; ++i) {
+    paths.push_back(dir / ("doc" + std::to_string(i) + ".par"));
+    testing::writeSparse(built.image, paths.back());
+  }
+
+  // The change a status change produces: Status byte, Username appended, Security.
+  auto newEsi = esi;
+  newEsi[48] = 3;
+  const char16_t username[] = u"Vodra";
+  for (char16_t c : username) {
+    newEsi.push_back(static_cast<uint8_t>(c));
+    newEsi.push_back(static_cast<uint8_t>(c >> 8));
+  }
+  newEsi.resize(newEsi.size() + 12, 0);
+  auto newSi = si;
+  newSi[200] = 4;
+  std::vector<StreamReplacement> changes = {{esiName, newEsi}, {siName, newSi}};
+
+  CountingHooks hooks;
+  auto start = Clock::now();
+  for (const auto& p : paths) replaceRootStreams(p, changes, &hooks);
+  const double writerSeconds = std::chrono::duration<double>(Clock::now() - start).count();
+
+  uint64_t copied = 0;
+  start = Clock::now();
+  for (int i = 0; i < baselineDocuments; ++i) {
+    copied += copyWhole(paths[static_cast<size_t>(i)], dir / "copy.tmp");
+    std::filesystem::remove(dir / "copy.tmp");
+  }
+  const double copySeconds = std::chrono::duration<double>(Clock::now() - start).count();
+
+  const double writerRate = documents / writerSeconds;
+  const double copyRate = baselineDocuments / copySeconds;
+  std::printf("documents: %d of %zu bytes (sparse), baseline on %d\n", documents, built.image.size(), baselineDocuments);
+  std::printf("status write: %.1f documents/s, %.0f bytes written and %.1f fsyncs per document\n", writerRate,
+              double(hooks.bytes) / documents, double(hooks.syncs) / documents);
+  std::printf("whole-file copy (baseline): %.1f documents/s, %.0f bytes written per document\n", copyRate,
+              double(copied) / baselineDocuments);
+  std::printf("ratio: %.1fx documents/s, %.0fx fewer bytes written\n", writerRate / copyRate,
+              (double(copied) / baselineDocuments) / (double(hooks.bytes) / documents));
+  std::filesystem::remove_all(dir);
+  return 0;
+}
