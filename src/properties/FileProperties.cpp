@@ -4,6 +4,7 @@
 
 #include "properties/CompoundStreamSource.h"
 #include "properties/cfb/CompoundFile.h"
+#include "properties/cfb/RootStreamWriter.h"
 #include "properties/propset/PropertySetEditor.h"
 #include "properties/propset/TextCodec.h"
 
@@ -178,11 +179,27 @@ void FileProperties::valueChanged(PropertySet& set, uint32_t id, const PropertyV
 
 namespace fendrik {
 
-void FileProperties::Save(cfb::WriteHooks* /*hooks*/) {
-  if (!doc_) return;
+void FileProperties::Save(cfb::WriteHooks* hooks) {
+  if (!doc_) throw StorageError(hresult::kFileNotFound, "Kein Dokument geöffnet.");
+  // Only streams whose bytes really changed are written, all in one
+  // transaction, so a crash leaves either every change or none.
+  std::vector<cfb::StreamReplacement> changes;
   for (const auto& [id, stream] : doc_->streams)
     if (stream->loaded && stream->edited != stream->original)
-      throw StorageError(hresult::kAccessDenied, "Speichern ist in dieser Version noch nicht möglich.");
+      changes.push_back({doc_->file->entry(id).name, stream->edited});
+  if (changes.empty()) return;
+  cfb::replaceRootStreams(doc_->path, changes, hooks);
+
+  // The file now holds the edited bytes. Reopen it so that streams still
+  // read lazily see the new layout of the file.
+  doc_->file = cfb::CompoundFile::open(doc_->path);
+  for (auto& [id, stream] : doc_->streams) {
+    if (stream->loaded) {
+      stream->original = stream->edited;
+    } else {
+      stream->source = std::make_unique<CompoundStreamSource>(*doc_->file, id);
+    }
+  }
 }
 
 }  // namespace fendrik
