@@ -1,0 +1,206 @@
+// Writing the status into copies of real documents: what olefile reads back,
+// which streams change, crash safety of the whole Save, the command line.
+
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include "TestFiles.h"
+#include "properties/FileProperties.h"
+#include "properties/PropertyReader.h"
+#include "properties/StatusChange.h"
+#include "properties/cfb/CompoundFile.h"
+#include "properties/cfb/RootStreamWriter.h"
+#include "properties/propset/PropertySetReader.h"
+
+using namespace fendrik;
+
+namespace {
+
+const std::string kExtended = "\005C3teagxwOttdbfkuIaamtae3Ie";
+const std::string kSummary = "\005SummaryInformation";
+
+// What olefile and the reference decoder read from each file.
+QJsonObject olefileView(const std::vector<std::filesystem::path>& files) {
+  std::string command = "/usr/bin/python3 " + test::shellQuote(FENDRIK_OLEFILE_STATUS);
+  for (const auto& f : files) command += " " + test::shellQuote(f.string());
+  std::string json;
+  EXPECT_EQ(test::runCommand(command, &json), 0);
+  return QJsonDocument::fromJson(QByteArray::fromStdString(json)).object();
+}
+
+std::string field(const QJsonObject& view, const std::filesystem::path& file, const char* name) {
+  return view.value(QString::fromStdString(file.string())).toObject().value(name).toString().toStdString();
+}
+
+std::string lower(std::string s) {
+  for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// The stored bytes of property `id` of the first section of a root stream.
+std::vector<uint8_t> storedBytes(const std::filesystem::path& file, std::u16string_view stream, uint32_t id,
+                                 size_t length) {
+  auto cf = cfb::CompoundFile::open(file);
+  auto bytes = cf->readStream(*cf->findRootChild(stream), 1 << 20);
+  propset::MemorySource source(bytes);
+  auto table = propset::readSectionTable(source, propset::readStreamHeader(source).sections.at(0));
+  return source.bytes(table.offset + table.find(id)->offset, length);
+}
+
+// Stops the writer at one write or fsync, or tears that write in half.
+struct FaultAt : cfb::WriteHooks {
+  enum Mode { kStopBeforeWrite, kTearWrite, kStopBeforeSync } mode;
+  int target;
+  int seen = 0;
+  bool fired = false;
+  FaultAt(Mode m, int t) : mode(m), target(t) {}
+  void beforeWrite(uint64_t, size_t& length) override {
+    if (mode == kStopBeforeSync || seen++ != target) return;
+    fired = true;
+    if (mode == kStopBeforeWrite) throw std::runtime_error("stopped before a write");
+    length /= 2;
+  }
+  void beforeSync() override {
+    if (mode != kStopBeforeSync || seen++ != target) return;
+    fired = true;
+    throw std::runtime_error("stopped before fsync");
+  }
+};
+
+}  // namespace
+
+TEST(StatusWrite, EveryRealSampleReadsBackInOlefile) {
+  auto samples = test::realSamples();
+  if (samples.empty()) GTEST_SKIP() << "no real samples";
+  test::TempDir temp;
+  std::vector<std::filesystem::path> copies;
+  for (size_t i = 0; i < samples.size(); ++i) {
+    auto dir = temp.path() / std::to_string(i);
+    std::filesystem::create_directory(dir);
+    copies.push_back(dir / samples[i].filename());
+    std::filesystem::copy_file(samples[i], copies.back());
+    std::filesystem::permissions(copies.back(), std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::add);
+  }
+  auto server = FileProperties::Create();
+  std::vector<PropertyTexts> textsBefore(copies.size());
+  for (size_t i = 0; i < copies.size(); ++i) {
+    server->Open(copies[i].string());
+    SEProperty(*server, textsBefore[i]);
+    server->Close();
+  }
+  QJsonObject before = olefileView(copies);
+  for (size_t i = 0; i < copies.size(); ++i) WriteDocumentStatus(*server, copies[i].string(), static_cast<int16_t>(i % 6));
+  QJsonObject after = olefileView(copies);
+
+  for (size_t i = 0; i < copies.size(); ++i) {
+    SCOPED_TRACE(copies[i].string());
+    const int code = static_cast<int>(i % 6);
+    EXPECT_EQ(field(after, copies[i], "status"), std::to_string(code));
+    EXPECT_EQ(field(after, copies[i], "username"), "Vodra");
+    EXPECT_EQ(field(after, copies[i], "security"), code >= 3 ? "4" : "0");
+    // Only the two property-set streams may change.
+    QJsonObject oldHashes = before.value(QString::fromStdString(copies[i].string())).toObject().value("hashes").toObject();
+    QJsonObject newHashes = after.value(QString::fromStdString(copies[i].string())).toObject().value("hashes").toObject();
+    EXPECT_EQ(oldHashes.keys(), newHashes.keys());
+    for (const auto& key : oldHashes.keys()) {
+      std::string name = lower(key.toStdString());
+      if (name == lower(kExtended) || name == lower(kSummary)) continue;
+      EXPECT_EQ(oldHashes.value(key), newHashes.value(key)) << key.toStdString();
+    }
+    EXPECT_NE(oldHashes.value(QString::fromStdString(kExtended)), newHashes.value(QString::fromStdString(kExtended)));
+    // Our reader sees the same texts as before, with the new status.
+    PropertyTexts texts;
+    server->Open(copies[i].string());
+    SEProperty(*server, texts);
+    server->Close();
+    auto expected = textsBefore[i];
+    expected[2] = std::to_string(code);
+    EXPECT_EQ(texts, expected);
+    // The user name is stored as documents store it.
+    const std::vector<uint8_t> vodra = {0x1F, 0, 0, 0, 6, 0, 0, 0, 'V', 0, 'o', 0, 'd', 0, 'r', 0, 'a', 0, 0, 0};
+    EXPECT_EQ(storedBytes(copies[i], u"\005C3teagxwOttdbfkuIaamtae3Ie", 8, 20), vodra);
+    EXPECT_EQ(storedBytes(copies[i], u"\005C3teagxwOttdbfkuIaamtae3Ie", 7, 8),
+              (std::vector<uint8_t>{0x03, 0, 0, 0, static_cast<uint8_t>(code), 0, 0, 0}));
+  }
+}
+
+TEST(StatusWrite, InterruptedSaveLeavesAllOldOrAllNew) {
+  const auto sample = std::filesystem::path(FENDRIK_REAL_SAMPLES) / "SolidEdgeStorekeeper/Part2.par";
+  if (!std::filesystem::exists(sample)) GTEST_SKIP() << "no real samples";
+  test::TempDir temp;
+  auto server = FileProperties::Create();
+  std::vector<std::filesystem::path> results;
+  for (auto mode : {FaultAt::kStopBeforeWrite, FaultAt::kTearWrite, FaultAt::kStopBeforeSync}) {
+    for (int target = 0; target < 200; ++target) {
+      auto dir = temp.path() / (std::to_string(mode) + "-" + std::to_string(target));
+      std::filesystem::create_directory(dir);
+      auto copy = dir / "Part2.par";
+      std::filesystem::copy_file(sample, copy);
+      std::filesystem::permissions(copy, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
+      FaultAt hooks(mode, target);
+      try {
+        server->Open(copy.string());
+        server->Item("ExtendedSummaryInformation").Item("Status").SetValue(int16_t{3});
+        server->Item("ExtendedSummaryInformation").Item("Username").SetValue("Vodra");
+        server->Save(&hooks);
+      } catch (const std::exception&) {
+      }
+      server->Close();
+      results.push_back(copy);
+      if (!hooks.fired) break;  // the save ran to its end: every point was tried
+    }
+  }
+  ASSERT_GT(results.size(), 6u);
+  QJsonObject view = olefileView(results);
+  size_t oldCount = 0, newCount = 0;
+  for (const auto& file : results) {
+    SCOPED_TRACE(file.string());
+    EXPECT_FALSE(view.value(QString::fromStdString(file.string())).toObject().contains("error"));
+    std::string status = field(view, file, "status"), user = field(view, file, "username"),
+                security = field(view, file, "security");
+    bool isOld = status == "0" && user == "robert" && security == "0";
+    bool isNew = status == "3" && user == "Vodra" && security == "4";
+    EXPECT_TRUE(isOld || isNew) << status << " / " << user << " / " << security;
+    oldCount += isOld;
+    newCount += isNew;
+    // Our own reader opens it and agrees.
+    server->Open(file.string());
+    EXPECT_EQ(valueToText(server->Item("ExtendedSummaryInformation").Item("Status").Value()), status);
+    EXPECT_EQ(valueToText(server->Item("ExtendedSummaryInformation").Item("Username").Value()), user);
+    EXPECT_EQ(valueToText(server->Item("SummaryInformation").Item("Sicherheit").Value()), security);
+    server->Close();
+  }
+  EXPECT_GT(oldCount, 0u);
+  EXPECT_GT(newCount, 0u);
+}
+
+TEST(StatusWrite, CommandLineExitCodes) {
+  const auto sample = std::filesystem::path(FENDRIK_REAL_SAMPLES) / "Connecting-Rod/body.par";
+  if (!std::filesystem::exists(sample)) GTEST_SKIP() << "no real samples";
+  test::TempDir temp;
+  auto copy = temp.copy(sample);
+  const std::string cli = test::shellQuote(FENDRIK_CLI);
+  auto statusOf = [&] {
+    auto server = FileProperties::Create();
+    server->Open(copy.string());
+    auto text = valueToText(server->Item("ExtendedSummaryInformation").Item("Status").Value());
+    server->Close();
+    return text.value_or("?");
+  };
+  EXPECT_EQ(test::runCommand(cli + " status 6 " + test::shellQuote(copy.string()) + " 2>/dev/null"), 2);
+  EXPECT_EQ(test::runCommand(cli + " status x1 " + test::shellQuote(copy.string()) + " 2>/dev/null"), 2);
+  EXPECT_EQ(statusOf(), "0");
+  std::string errors;
+  EXPECT_EQ(test::runCommand(cli + " status 4 " + test::shellQuote((temp.path() / "missing.par").string()) + " " +
+                                 test::shellQuote(copy.string()) + " 2>&1 >/dev/null",
+                             &errors),
+            1);
+  EXPECT_NE(errors.find("missing.par: -2147287038 / "), std::string::npos) << errors;
+  EXPECT_EQ(statusOf(), "4");  // the next file was still written
+  EXPECT_EQ(test::runCommand(cli + " status 1 " + test::shellQuote(copy.string())), 0);
+  EXPECT_EQ(statusOf(), "1");
+}
