@@ -170,43 +170,31 @@ TEST(Codec, DamageIsReportedNotFollowed) {
   const auto good = buildStream({s});
   const uint32_t section = 48;  // one section: header 28 + 20
 
-  auto hugeSectionCount = good;
-  storeU32(&hugeSectionCount[24], 0x7FFFFFFF);
-  expectCorrupt(hugeSectionCount);
-
-  auto hugePropertyCount = good;
-  storeU32(&hugePropertyCount[section + 4], 0x10000000);
-  expectCorrupt(hugePropertyCount);
-
-  auto sectionPastEnd = good;
-  storeU32(&sectionPastEnd[section], 0x00FFFFFF);
-  expectCorrupt(sectionPastEnd);
-
-  auto offsetPastEnd = good;
-  storeU32(&offsetPastEnd[section + 12], 0x00100000);
-  expectCorrupt(offsetPastEnd);
-
-  // The table lists codepage, dictionary, then the title: find the title's value.
+  // The table lists dictionary, codepage, then the title: find their values.
   MemorySource source(good);
   SectionTable table = readSectionTable(source, readStreamHeader(source).sections[0]);
-  uint32_t titleAt = section + table.find(2)->offset;
-  uint32_t dictionaryAt = section + table.find(0)->offset;
-
-  auto hugeTextLength = good;
-  storeU32(&hugeTextLength[titleAt + 4], 0xFFFFFFF0u);
-  expectCorrupt(hugeTextLength);
-
-  auto hugeDictionary = good;
-  storeU32(&hugeDictionary[dictionaryAt], 0x40000000);
-  expectCorrupt(hugeDictionary);
-
-  auto longDictionaryName = good;
-  storeU32(&longDictionaryName[dictionaryAt + 8], 0x7FFFFFFF);
-  expectCorrupt(longDictionaryName);
-
-  auto badByteOrder = good;
-  badByteOrder[0] = 0;
-  expectCorrupt(badByteOrder);
-
+  const uint32_t titleAt = section + table.find(2)->offset;
+  const uint32_t dictionaryAt = section + table.find(0)->offset;
+  struct Patch {
+    const char* what;
+    uint32_t offset;
+    uint32_t value;
+  };
+  const Patch patches[] = {
+      {"huge section count", 24, 0x7FFFFFFF},
+      {"huge property count", section + 4, 0x10000000},
+      {"section past the end", section, 0x00FFFFFF},
+      {"value offset past the end", section + 12, 0x00100000},
+      {"huge text length", titleAt + 4, 0xFFFFFFF0u},
+      {"huge dictionary", dictionaryAt, 0x40000000},
+      {"long dictionary name", dictionaryAt + 8, 0x7FFFFFFF},
+      {"byte order", 0, 0},
+  };
+  for (const auto& patch : patches) {
+    SCOPED_TRACE(patch.what);
+    auto damaged = good;
+    storeU32(&damaged[patch.offset], patch.value);
+    expectCorrupt(damaged);
+  }
   expectCorrupt(std::vector<uint8_t>(good.begin(), good.begin() + 20));
 }

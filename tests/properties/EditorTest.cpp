@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "StreamBuilder.h"
+#include "TestFiles.h"
 #include "properties/StorageError.h"
 #include "properties/propset/PropertySetEditor.h"
 #include "properties/propset/PropertySetReader.h"
@@ -43,14 +44,6 @@ SectionSpec extendedSummary() {
   return s;
 }
 
-int32_t errorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const StorageError& e) {
-    return e.number();
-  }
-  return 0;
-}
 
 }  // namespace
 
@@ -123,11 +116,11 @@ TEST(Editor, OtherChangesLayTheStreamOutAgainKeepingEverythingElse) {
 
   // Values that the stored type or codepage cannot hold are refused.
   auto refused = before;
-  EXPECT_EQ(errorOf([&] { setStoredValue(refused, 0, 2, std::string("図面"), vt::kLpstr); }), hresult::kTypeMismatch);
-  EXPECT_EQ(errorOf([&] { setStoredValue(refused, 1, 3, std::string("x"), vt::kLpstr); }), hresult::kTypeMismatch);
+  EXPECT_EQ(test::errorOf([&] { setStoredValue(refused, 0, 2, std::string("図面"), vt::kLpstr); }), hresult::kTypeMismatch);
+  EXPECT_EQ(test::errorOf([&] { setStoredValue(refused, 1, 3, std::string("x"), vt::kLpstr); }), hresult::kTypeMismatch);
   SectionSpec numbers(kFmtidExtendedSummaryInformation, 1200);
   numbers.add(7, vt::kI4, int32_t{0});
   auto numeric = buildStream({numbers});
-  EXPECT_EQ(errorOf([&] { setStoredValue(numeric, 0, 7, std::string("drei"), vt::kI4); }), hresult::kTypeMismatch);
+  EXPECT_EQ(test::errorOf([&] { setStoredValue(numeric, 0, 7, std::string("drei"), vt::kI4); }), hresult::kTypeMismatch);
   EXPECT_EQ(refused, before);
 }

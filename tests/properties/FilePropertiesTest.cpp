@@ -11,6 +11,7 @@
 #include "properties/FileProperties.h"
 #include "properties/PropertyReader.h"
 #include "properties/cfb/CompoundFile.h"
+#include "properties/propset/ByteSource.h"
 
 using namespace fendrik;
 
@@ -23,15 +24,6 @@ std::filesystem::path sample(const std::filesystem::path& relative) {
   return std::filesystem::path(FENDRIK_REAL_SAMPLES) / relative;
 }
 
-int32_t errorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const StorageError& e) {
-    EXPECT_FALSE(e.description().empty());
-    return e.number();
-  }
-  return 0;
-}
 
 class FilePropertiesTest : public ::testing::Test {
  protected:
@@ -57,20 +49,20 @@ class FilePropertiesTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(FilePropertiesTest, FailedOpenGivesErrorsAndEmptyTexts) {
-  EXPECT_EQ(errorOf([&] { server->Open((temp.path() / "missing.par").string()); }), hresult::kFileNotFound);
-  EXPECT_EQ(errorOf([&] { server->Item("SummaryInformation"); }), hresult::kSetNotFound);
+  EXPECT_EQ(test::errorOf([&] { server->Open((temp.path() / "missing.par").string()); }), hresult::kFileNotFound);
+  EXPECT_EQ(test::errorOf([&] { server->Item("SummaryInformation"); }), hresult::kSetNotFound);
 
   auto notCompound = temp.path() / "text.par";
   std::ofstream(notCompound) << std::string(2000, 'x');
-  EXPECT_EQ(errorOf([&] { server->Open(notCompound.string()); }), hresult::kInvalidHeader);
-  EXPECT_EQ(errorOf([&] { server->Item("ExtendedSummaryInformation"); }), hresult::kSetNotFound);
+  EXPECT_EQ(test::errorOf([&] { server->Open(notCompound.string()); }), hresult::kInvalidHeader);
+  EXPECT_EQ(test::errorOf([&] { server->Item("ExtendedSummaryInformation"); }), hresult::kSetNotFound);
   server->Close();
   server->Close();
 
   // A failed open after a good one leaves nothing of the good one readable.
   server->Open(sample(kWithCustom).string());
-  EXPECT_NE(errorOf([&] { server->Open(notCompound.string()); }), 0);
-  EXPECT_NE(errorOf([&] { server->Item("SummaryInformation"); }), 0);
+  EXPECT_NE(test::errorOf([&] { server->Open(notCompound.string()); }), 0);
+  EXPECT_NE(test::errorOf([&] { server->Item("SummaryInformation"); }), 0);
   PropertyTexts texts = read(notCompound);
   for (const auto& t : texts) EXPECT_EQ(t, "");
 }
@@ -86,9 +78,9 @@ TEST_F(FilePropertiesTest, NamesInEitherLanguageAndAnyCase) {
   EXPECT_EQ(text("ExtendedSummaryInformation", "Status"), "0");
   EXPECT_EQ(text("extendedsummaryinformation", "username"), text("ExtendedSummaryInformation", "Username"));
   EXPECT_EQ(text("SummaryInformation", "Sicherheit"), text("SummaryInformation", "Security"));
-  EXPECT_EQ(errorOf([&] { server->Item("Unknown"); }), hresult::kSetNotFound);
-  EXPECT_EQ(errorOf([&] { server->Item("SummaryInformation").Item("Unbekannt"); }), hresult::kMemberNotFound);
-  EXPECT_EQ(errorOf([&] { server->Item("Custom").Item("Hauptmaße").Value(); }), hresult::kMemberNotFound);
+  EXPECT_EQ(test::errorOf([&] { server->Item("Unknown"); }), hresult::kSetNotFound);
+  EXPECT_EQ(test::errorOf([&] { server->Item("SummaryInformation").Item("Unbekannt"); }), hresult::kMemberNotFound);
+  EXPECT_EQ(test::errorOf([&] { server->Item("Custom").Item("Hauptmaße").Value(); }), hresult::kMemberNotFound);
   server->Close();
 }
 
@@ -144,39 +136,28 @@ TEST_F(FilePropertiesTest, DamagedSetFailsWhileOtherSetsRead) {
   auto copy = temp.copy(sample(kWithCustom));
   test::patchStream(copy, summary, 52, {0xFF, 0xFF, 0xFF, 0x0F});
   server->Open(copy.string());
-  EXPECT_EQ(errorOf([&] { server->Item("SummaryInformation"); }), hresult::kDocfileCorrupt);
+  EXPECT_EQ(test::errorOf([&] { server->Item("SummaryInformation"); }), hresult::kDocfileCorrupt);
   server->Close();
 }
 
 TEST_F(FilePropertiesTest, DamagedCustomDictionaryLeavesTheFirstSectionReadable) {
+  const std::u16string stream = u"\005DocumentSummaryInformation";
   auto copy = temp.copy(sample(kWithCustom));
-  // The second section's offset stands in the section list at 28 + 20 + 16.
-  server->Open(copy.string());
-  uint32_t category = 0;
-  {
-    auto texts = read(copy);
-    category = static_cast<uint32_t>(texts[7].size());
-  }
-  server->Open(copy.string());
-  server->Item("Custom");
-  server->Close();
-  std::vector<uint8_t> listEntry(4);
+  const std::string category = read(copy)[7];
+  // The second section's offset stands in the section list at 28 + 20 + 16;
+  // Custom's dictionary is its first value, right behind its table.
+  std::vector<uint8_t> listEntry(4), head(8);
   {
     auto cf = cfb::CompoundFile::open(copy);
-    cf->readStream(*cf->findRootChild(u"\005DocumentSummaryInformation"), 64, listEntry);
+    cf->readStream(*cf->findRootChild(stream), 64, listEntry);
+    uint32_t second = propset::loadU32(listEntry.data());
+    cf->readStream(*cf->findRootChild(stream), second, head);
+    listEntry.assign(4, 0);
+    propset::storeU32(listEntry.data(), second + 8 + 8 * propset::loadU32(head.data() + 4));
   }
-  uint32_t second = listEntry[0] | (listEntry[1] << 8) | (listEntry[2] << 16) | (uint32_t{listEntry[3]} << 24);
-  // Custom's dictionary is its first value, right behind a table of n entries.
-  std::vector<uint8_t> head(8);
-  {
-    auto cf = cfb::CompoundFile::open(copy);
-    cf->readStream(*cf->findRootChild(u"\005DocumentSummaryInformation"), second, head);
-  }
-  uint32_t count = head[4] | (head[5] << 8);
-  test::patchStream(copy, u"\005DocumentSummaryInformation", second + 8 + 8 * count, {0xFF, 0xFF, 0xFF, 0x7F});
+  test::patchStream(copy, stream, propset::loadU32(listEntry.data()), {0xFF, 0xFF, 0xFF, 0x7F});
   server->Open(copy.string());
-  EXPECT_EQ(errorOf([&] { server->Item("Custom").Item("Hauptmaße"); }), hresult::kDocfileCorrupt);
-  EXPECT_EQ(valueToText(server->Item("DocumentSummaryInformation").Item("Kategorie").Value()).value().size(),
-            category);
+  EXPECT_EQ(test::errorOf([&] { server->Item("Custom").Item("Hauptmaße"); }), hresult::kDocfileCorrupt);
+  EXPECT_EQ(valueToText(server->Item("DocumentSummaryInformation").Item("Kategorie").Value()), category);
   server->Close();
 }

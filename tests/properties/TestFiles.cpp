@@ -12,6 +12,7 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "properties/StorageError.h"
 #include "properties/cfb/CompoundFile.h"
 
 namespace fendrik::test {
@@ -67,6 +68,15 @@ void patchStream(const std::filesystem::path& file, const std::u16string& stream
   f.clear();
   f.seekp(at);
   f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+int32_t errorOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const StorageError& e) {
+    return e.description().empty() ? 1 : e.number();
+  }
+  return 0;
 }
 
 std::string shellQuote(const std::string& text) {

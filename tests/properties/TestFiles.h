@@ -4,7 +4,9 @@
 // folder, byte patches inside a copy's streams, and the independent reader.
 
 #include <array>
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -40,5 +42,9 @@ std::map<std::string, std::array<std::string, 13>> referenceTexts(const std::vec
 int runCommand(const std::string& command, std::string* output = nullptr);
 
 std::string shellQuote(const std::string& text);
+
+// The number of the StorageError an action throws (0 when it throws none; 1
+// when the error comes without a description, which no test expects).
+int32_t errorOf(const std::function<void()>& action);
 
 }  // namespace fendrik::test
