@@ -1,7 +1,83 @@
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <string_view>
+#include <vector>
+
 #include "cli/Commands.h"
+#include "properties/FileProperties.h"
+#include "search/ListFileLine.h"
+#include "search/SearchRun.h"
 
 namespace fendrik::cli {
+namespace {
 
-int runScan(const std::vector<std::string>& /*args*/) { return usageError("scan: not available yet"); }
+// "par,asm" and the like; false on an empty or unknown type name.
+bool ParseTypes(std::string_view list, TypeSelection& types) {
+  types.reset();
+  size_t start = 0;
+  while (true) {
+    size_t comma = list.find(',', start);
+    std::string_view name = list.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
+    auto type = ParseDocumentType(name);
+    if (!type) return false;
+    types.set(static_cast<size_t>(*type));
+    if (comma == std::string_view::npos) return true;
+    start = comma + 1;
+  }
+}
+
+void WriteRows(const ResultRows& rows) {
+  std::string out;
+  for (size_t row = 0; row < rows.size(); ++row) {
+    AppendListFileLine(out, rows, row);
+    if (out.size() >= (1U << 16)) {
+      std::fwrite(out.data(), 1, out.size(), stdout);
+      out.clear();
+    }
+  }
+  std::fwrite(out.data(), 1, out.size(), stdout);
+}
+
+}  // namespace
+
+// fendrik-cli scan FOLDER [--types par,asm,psm,dft] [--no-subfolders] [--sorted]
+// Does what a search does and writes each row as a list-file line.
+int runScan(const std::vector<std::string>& args) {
+  SearchRequest request;
+  request.types.set();
+  bool haveFolder = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--types") {
+      if (i + 1 >= args.size()) return usageError("scan: --types needs a list of types");
+      if (!ParseTypes(args[++i], request.types)) return usageError("scan: unknown document type in: " + args[i]);
+    } else if (arg == "--no-subfolders") {
+      request.includeSubfolders = false;
+    } else if (arg == "--sorted") {
+      request.sortedByName = true;
+    } else if (arg.starts_with("--")) {
+      return usageError("scan: unknown option: " + arg);
+    } else if (haveFolder) {
+      return usageError("scan: only one folder: " + arg);
+    } else {
+      request.folder = arg;
+      haveFolder = true;
+    }
+  }
+  if (!haveFolder) return usageError("scan: the folder is missing");
+
+  try {
+    auto server = FileProperties::Create();
+    ScanList scan;
+    ResultRows rows;
+    RunSearch(request, *server, scan, rows);
+    WriteRows(rows);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "fendrik-cli: scan: %s\n", error.what());
+    return kExitFailed;
+  }
+  return std::fflush(stdout) == 0 ? kExitOk : kExitFailed;
+}
 
 }  // namespace fendrik::cli

@@ -1,0 +1,107 @@
+#include <gtest/gtest.h>
+
+#include <QLocale>
+#include <filesystem>
+#include <string>
+
+#include "TempFolder.h"
+#include "properties/FileProperties.h"
+#include "resultlist/FileFacts.h"
+#include "resultlist/ListFilling.h"
+
+namespace fendrik {
+namespace {
+
+using test::TempFolder;
+namespace fs = std::filesystem;
+
+const fs::path kSamples = FENDRIK_SAMPLES_DIR;
+
+class ListFilling : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!fs::is_directory(kSamples)) GTEST_SKIP() << "real samples not present";
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+  }
+  void TearDown() override { QLocale::setDefault(QLocale::system()); }
+
+  std::string copySample(const std::string& sample, const std::string& as) const {
+    fs::path target = temp.path() / as;
+    fs::create_directories(target.parent_path());
+    fs::copy_file(kSamples / sample, target);
+    return target.string();
+  }
+
+  TempFolder temp;
+  std::unique_ptr<FileProperties> server = FileProperties::Create();
+};
+
+TEST_F(ListFilling, OneRowPerFileEntryWithFactsAndProperties) {
+  std::string body = copySample("Connecting-Rod/body.par", "cad/body.par");
+  std::string junk = temp.file("cad/Notiz.txt.PAR", "not a compound file");
+  std::string missing = temp.str() + "/cad/gone.Asm";
+  ScanList scan{">>" + temp.str() + "/cad/sub", "    " + body, "    " + missing, ">>" + temp.str() + "/x",
+                "    " + junk};
+  ResultRows rows;
+  rows.append({"left over from before"});
+  ASSERT_EQ(FillResultRows(scan, *server, false, rows), 3U);
+  ASSERT_EQ(rows.size(), 3U);
+
+  // A real document: file facts and the properties read from it.
+  EXPECT_EQ(rows.text(0, 0), body);
+  EXPECT_EQ(rows.text(0, 1), "body");
+  EXPECT_EQ(rows.text(0, 2), "par");
+  EXPECT_EQ(rows.text(0, 3), temp.str() + "/cad");
+  EXPECT_EQ(rows.text(0, 4), GetModifiedText(*LookUpFile(body)));
+  EXPECT_EQ(rows.text(0, 5), GetSizeText(*LookUpFile(body)));
+  EXPECT_EQ(rows.text(0, 8), "0");           // "Status"
+  EXPECT_EQ(rows.text(0, 9), "body");        // "Titel"
+  EXPECT_EQ(rows.text(0, 16), "ARYAN BARI");  // "Autor"
+  for (int column = kFilledColumnCount; column < kColumnCount; ++column) EXPECT_EQ(rows.text(0, column), "");
+
+  // A missing file keeps its path and type; everything else is empty.
+  EXPECT_EQ(rows.text(1, 0), missing);
+  EXPECT_EQ(rows.text(1, 2), "asm");
+  for (int column : {1, 3, 4, 5, 6, 8, 9, 16}) EXPECT_EQ(rows.text(1, column), "") << column;
+
+  // A file the server cannot open has its facts and no properties.
+  EXPECT_EQ(rows.text(2, 1), "Notiz.txt");
+  EXPECT_EQ(rows.text(2, 2), "par");
+  EXPECT_EQ(rows.text(2, 5), "             19");
+  for (int column = 6; column < kFilledColumnCount; ++column) EXPECT_EQ(rows.text(2, column), "") << column;
+
+  // The server was closed after the last document: another fill works alike.
+  ResultRows again;
+  FillResultRows(scan, *server, false, again);
+  for (int column = 0; column < kColumnCount; ++column) EXPECT_EQ(again.text(0, column), rows.text(0, column));
+}
+
+TEST_F(ListFilling, FolderEntriesOnlyOrNothingGiveAnEmptyList) {
+  ResultRows rows;
+  rows.append({"old"});
+  EXPECT_EQ(FillResultRows({}, *server, true, rows), 0U);
+  EXPECT_TRUE(rows.empty());
+  EXPECT_EQ(FillResultRows({">>/a/b", ">>/a/c", ">>/a/b"}, *server, false, rows), 0U);
+  EXPECT_TRUE(rows.empty());
+}
+
+TEST_F(ListFilling, SortedByFileNameKeepsScanOrderAmongEqualNames) {
+  std::string b1 = temp.file("one/b.par");
+  std::string a = temp.file("one/a.dft");
+  std::string b2 = temp.file("two/b.asm");
+  std::string c = temp.file("two/c.par");
+  ScanList scan{"    " + c, "    " + b1, "    " + b2, "    " + a};
+  ResultRows rows;
+  FillResultRows(scan, *server, false, rows);
+  EXPECT_EQ(rows.text(0, 0), c);
+  EXPECT_EQ(rows.text(3, 0), a);
+  FillResultRows(scan, *server, true, rows);
+  ASSERT_EQ(rows.size(), 4U);
+  EXPECT_EQ(rows.text(0, 0), a);
+  EXPECT_EQ(rows.text(1, 0), b1);
+  EXPECT_EQ(rows.text(2, 0), b2);
+  EXPECT_EQ(rows.text(3, 0), c);
+}
+
+}  // namespace
+}  // namespace fendrik

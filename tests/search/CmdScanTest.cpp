@@ -1,0 +1,202 @@
+// Runs `fendrik-cli scan` on a folder of copied real documents and checks
+// every line against the file system and the reference property reader.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "TempFolder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using fendrik::test::TempFolder;
+
+const fs::path kSamples = FENDRIK_SAMPLES_DIR;
+
+std::string Quoted(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+struct Result {
+  int status = -1;
+  std::string out;
+};
+
+Result Run(const std::string& command) {
+  Result result;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) return result;
+  char buffer[65536];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, n);
+  int raw = ::pclose(pipe);
+  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return result;
+}
+
+Result Scan(const std::string& arguments) {
+  return Run("env LC_ALL=de_DE.UTF-8 LANG=de_DE.UTF-8 " + Quoted(FENDRIK_CLI) + " scan " + arguments +
+             " 2>/dev/null");
+}
+
+std::vector<std::string> Split(const std::string& text, const std::string& separator) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  for (size_t at; (at = text.find(separator, start)) != std::string::npos; start = at + separator.size())
+    parts.push_back(text.substr(start, at - start));
+  parts.push_back(text.substr(start));
+  return parts;
+}
+
+// The lines of the output, each split into its 25 fields.
+std::vector<std::vector<std::string>> Lines(const std::string& out) {
+  std::vector<std::vector<std::string>> lines;
+  if (out.empty()) return lines;
+  EXPECT_TRUE(out.ends_with("\r\n"));
+  std::vector<std::string> texts = Split(out.substr(0, out.size() - 2), "\r\n");
+  for (const std::string& line : texts) {
+    EXPECT_EQ(line.find('\n'), std::string::npos);
+    lines.push_back(Split(line, "\t"));
+    EXPECT_EQ(lines.back().size(), 25U) << line;
+  }
+  return lines;
+}
+
+// The thirteen property texts of each file as the reference reader sees
+// them, with TAB, CR and LF made blanks as in the output lines.
+std::map<std::string, std::vector<std::string>> ReferenceProperties(const std::vector<std::string>& paths) {
+  std::string command = "/usr/bin/python3 " + Quoted(FENDRIK_REFERENCE_READER);
+  for (const std::string& path : paths) command += " " + Quoted(path);
+  command +=
+      " | /usr/bin/python3 -c 'import json,sys\n"
+      "for p, v in json.load(sys.stdin).items():\n"
+      "    print(\"\\x1f\".join([p] + [t.replace(\"\\t\",\" \").replace(\"\\r\",\" \").replace(\"\\n\",\" \") for t in v]))'";
+  std::map<std::string, std::vector<std::string>> result;
+  for (const std::string& line : Split(Run(command).out, "\n")) {
+    if (line.empty()) continue;
+    std::vector<std::string> fields = Split(line, "\x1f");
+    result[fields[0]] = std::vector<std::string>(fields.begin() + 1, fields.end());
+  }
+  return result;
+}
+
+std::string GermanSize(uintmax_t size) {
+  std::string digits = std::to_string(size), grouped;
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) grouped += '.';
+    grouped += digits[i];
+  }
+  return std::string(15 - std::min<size_t>(15, grouped.size()), ' ') + grouped;
+}
+
+std::string LocalModified(const std::string& path) {
+  struct stat facts {};
+  ::stat(path.c_str(), &facts);
+  std::tm t{};
+  ::localtime_r(&facts.st_mtim.tv_sec, &t);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y.%m.%d %H:%M:%S", &t);
+  return text;
+}
+
+int TypeRank(const std::string& type) {
+  const std::vector<std::string> order{"par", "asm", "psm", "dft"};
+  return static_cast<int>(std::find(order.begin(), order.end(), type) - order.begin());
+}
+
+class CmdScan : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!fs::is_directory(kSamples)) GTEST_SKIP() << "real samples not present";
+    copy("Connecting-Rod/body.par", "top/body.par");
+    copy("Connecting-Rod/Asm1.asm", "top/Asm1.asm");
+    copy("SEU14/Engine1.dft", "top/Engine1.DFT");
+    copy("Solid-Edge-Sheet-Metal-Estimating/testing-square.psm", "top/testing-square.psm");
+    copy("Robotic-arm/Part1.par", "top/Unter Ordner/Part1.par");
+    copy("Connecting-Rod/Asm1.dft", "top/Unter Ordner/Asm1.dft");
+    copy("3D-model/Practical work - Part 2-plate 2..dft", "top/x.par/plate 2..dft");
+    temp.file("top/notes.txt", "text");
+    top = temp.str() + "/top";
+  }
+  void copy(const std::string& sample, const std::string& as) {
+    fs::path target = temp.path() / as;
+    fs::create_directories(target.parent_path());
+    fs::copy_file(kSamples / sample, target);
+    documents.push_back(target.string());
+  }
+
+  TempFolder temp;
+  std::string top;
+  std::vector<std::string> documents;
+};
+
+TEST_F(CmdScan, EveryDocumentGivesOneLineWithFactsAndProperties) {
+  Result result = Scan(Quoted(top));
+  ASSERT_EQ(result.status, 0);
+  auto lines = Lines(result.out);
+  ASSERT_EQ(lines.size(), documents.size());
+  auto reference = ReferenceProperties(documents);
+  ASSERT_EQ(reference.size(), documents.size());
+
+  int previousRank = 0;
+  std::vector<std::string> seen;
+  for (const auto& f : lines) {
+    const std::string& path = f[1];
+    seen.push_back(path);
+    fs::path p(path);
+    EXPECT_EQ(f[0], "");
+    EXPECT_EQ(f[2], p.stem().string());
+    std::string type = p.extension().string().substr(1);
+    std::transform(type.begin(), type.end(), type.begin(), [](unsigned char c) { return std::tolower(c); });
+    EXPECT_EQ(f[3], type);
+    EXPECT_GE(TypeRank(type), previousRank) << path;
+    previousRank = TypeRank(type);
+    EXPECT_EQ(f[4], p.parent_path().string());
+    EXPECT_EQ(f[5], LocalModified(path));
+    EXPECT_EQ(f[6], GermanSize(fs::file_size(p)));
+    ASSERT_EQ(reference.count(path), 1U) << path;
+    EXPECT_EQ(std::vector<std::string>(f.begin() + 7, f.begin() + 20), reference[path]) << path;
+    for (size_t k = 20; k < f.size(); ++k) EXPECT_EQ(f[k], "");
+  }
+  std::sort(seen.begin(), seen.end());
+  std::sort(documents.begin(), documents.end());
+  EXPECT_EQ(seen, documents);
+}
+
+TEST_F(CmdScan, TypesSubfoldersAndSorting) {
+  // The listed order of the types does not matter: PAR rows come first.
+  auto some = Lines(Scan(Quoted(top) + " --types dft,PAR").out);
+  ASSERT_EQ(some.size(), 5U);
+  for (size_t k = 0; k < some.size(); ++k) EXPECT_EQ(some[k][3], k < 2 ? "par" : "dft");
+
+  auto flat = Lines(Scan("--no-subfolders " + Quoted(top + "/")).out);
+  ASSERT_EQ(flat.size(), 4U);
+  for (const auto& f : flat) EXPECT_EQ(f[4], top);
+
+  auto sorted = Lines(Scan(Quoted(top) + " --sorted").out);
+  ASSERT_EQ(sorted.size(), documents.size());
+  for (size_t k = 1; k < sorted.size(); ++k) EXPECT_LE(sorted[k - 1][2], sorted[k][2]);
+}
+
+TEST_F(CmdScan, UsageErrorsAndAMissingFolder) {
+  EXPECT_EQ(Scan("").status, 2);
+  EXPECT_EQ(Scan(Quoted(top) + " --types par,doc").status, 2);
+  EXPECT_EQ(Scan(Quoted(top) + " --types").status, 2);
+  EXPECT_EQ(Scan(Quoted(top) + " --recursive").status, 2);
+  EXPECT_EQ(Scan(Quoted(top) + " " + Quoted(top)).status, 2);
+  Result missing = Scan(Quoted(top + "/nowhere"));
+  EXPECT_EQ(missing.status, 0);
+  EXPECT_EQ(missing.out, "");
+}
+
+}  // namespace
