@@ -6,21 +6,68 @@
 
 namespace fendrik {
 
+namespace {
+// Lengths are written seven bits at a time, low bits first; the high bit of
+// a byte says that another byte follows.
+size_t LengthSize(size_t length) {
+  size_t bytes = 1;
+  while (length >= 0x80) {
+    length >>= 7;
+    ++bytes;
+  }
+  return bytes;
+}
+
+char* WriteLength(char* out, size_t length) {
+  while (length >= 0x80) {
+    *out++ = static_cast<char>((length & 0x7F) | 0x80);
+    length >>= 7;
+  }
+  *out++ = static_cast<char>(length);
+  return out;
+}
+
+const char* ReadLength(const char* in, size_t& length) {
+  length = 0;
+  for (int shift = 0;; shift += 7) {
+    const auto byte = static_cast<unsigned char>(*in++);
+    length |= static_cast<size_t>(byte & 0x7F) << shift;
+    if ((byte & 0x80) == 0) return in;
+  }
+}
+}  // namespace
+
 ResultRows::Row ResultRows::pack(const std::string_view* texts, size_t count) {
-  Row row;
   size_t total = 0;
-  for (size_t k = 0; k < count && k < kColumnCount; ++k) total += texts[k].size();
-  if (total > UINT32_MAX) throw std::length_error("row text too long");
-  row.chars = std::make_unique<char[]>(total == 0 ? 1 : total);
-  uint32_t end = 0;
-  for (int k = 0; k < kColumnCount; ++k) {
-    if (static_cast<size_t>(k) < count) {
-      std::memcpy(row.chars.get() + end, texts[k].data(), texts[k].size());
-      end += static_cast<uint32_t>(texts[k].size());
-    }
-    row.ends[k] = end;
+  for (size_t k = 0; k < kColumnCount; ++k) {
+    size_t length = k < count ? texts[k].size() : 0;
+    total += LengthSize(length) + length;
+  }
+  Row row;
+  row.bytes = std::make_unique_for_overwrite<char[]>(total);
+  char* out = row.bytes.get();
+  for (size_t k = 0; k < kColumnCount; ++k) out = WriteLength(out, k < count ? texts[k].size() : 0);
+  for (size_t k = 0; k < count && k < kColumnCount; ++k) {
+    if (texts[k].empty()) continue;
+    std::memcpy(out, texts[k].data(), texts[k].size());
+    out += texts[k].size();
   }
   return row;
+}
+
+ResultRows::Layout ResultRows::layoutOf(const Row& row) {
+  std::array<size_t, kColumnCount> lengths{};
+  const char* in = row.bytes.get();
+  for (size_t& length : lengths) in = ReadLength(in, length);
+  Layout layout;
+  layout.starts[0] = static_cast<size_t>(in - row.bytes.get());
+  for (int k = 0; k < kColumnCount; ++k) layout.starts[k + 1] = layout.starts[k] + lengths[k];
+  return layout;
+}
+
+std::string_view ResultRows::textOf(const Row& row, int column) {
+  const Layout layout = layoutOf(row);
+  return {row.bytes.get() + layout.starts[column], layout.starts[column + 1] - layout.starts[column]};
 }
 
 void ResultRows::append(const std::vector<std::string>& texts) {
@@ -36,21 +83,17 @@ void ResultRows::append(std::initializer_list<std::string_view> texts) {
 
 std::string_view ResultRows::text(size_t row, int column) const {
   if (row >= rows_.size() || column < 0 || column >= kColumnCount) return {};
-  const Row& r = rows_[row];
-  uint32_t begin = column == 0 ? 0 : r.ends[column - 1];
-  return {r.chars.get() + begin, r.ends[column] - begin};
+  return textOf(rows_[row], column);
 }
 
 void ResultRows::setText(size_t row, int column, std::string_view newText) {
   if (row >= rows_.size() || column < 0 || column >= kColumnCount)
     throw std::out_of_range("row or column out of range");
-  std::array<std::string, kColumnCount> copies;
+  // The views point into the old row, which lives until the new one is made.
   std::array<std::string_view, kColumnCount> views{};
-  for (int k = 0; k < kColumnCount; ++k) {
-    copies[k] = k == column ? std::string(newText) : std::string(text(row, k));
-    views[k] = copies[k];
-  }
-  rows_[row] = pack(views.data(), kColumnCount);
+  for (int k = 0; k < kColumnCount; ++k) views[k] = k == column ? newText : text(row, k);
+  Row packed = pack(views.data(), kColumnCount);
+  rows_[row] = std::move(packed);
 }
 
 void ResultRows::remove(size_t row) {
@@ -59,21 +102,22 @@ void ResultRows::remove(size_t row) {
 }
 
 void ResultRows::sortByColumn(int column, bool ascending) {
-  auto key = [column](const Row& r) {
-    uint32_t begin = column == 0 ? 0 : r.ends[column - 1];
-    return std::string_view(r.chars.get() + begin, r.ends[column] - begin);
-  };
-  if (ascending)
-    std::stable_sort(rows_.begin(), rows_.end(),
-                     [&](const Row& a, const Row& b) { return key(a) < key(b); });
-  else
-    std::stable_sort(rows_.begin(), rows_.end(),
-                     [&](const Row& a, const Row& b) { return key(b) < key(a); });
+  if (column < 0 || column >= kColumnCount) return;
+  // Each row's key is found once, not once per comparison.
+  std::vector<std::pair<std::string_view, size_t>> keys;
+  keys.reserve(rows_.size());
+  for (size_t i = 0; i < rows_.size(); ++i) keys.emplace_back(textOf(rows_[i], column), i);
+  auto before = [ascending](const auto& a, const auto& b) { return ascending ? a.first < b.first : b.first < a.first; };
+  std::stable_sort(keys.begin(), keys.end(), before);
+  std::vector<Row> sorted;
+  sorted.reserve(rows_.size());
+  for (const auto& key : keys) sorted.push_back(std::move(rows_[key.second]));
+  rows_ = std::move(sorted);
 }
 
 size_t ResultRows::bytesUsed() const noexcept {
   size_t bytes = rows_.capacity() * sizeof(Row);
-  for (const Row& r : rows_) bytes += std::max<uint32_t>(r.ends[kColumnCount - 1], 1);
+  for (const Row& row : rows_) bytes += layoutOf(row).starts[kColumnCount];
   return bytes;
 }
 

@@ -14,7 +14,9 @@ namespace fendrik {
 
 // The rows of the result list, addressed by position (0-based here; the
 // window counts from 1). Each row keeps its 24 texts (UTF-8) packed in one
-// allocation, so 100,000 rows of 19 texts stay small and cheap to move.
+// allocation: first the 24 text lengths as variable-length numbers (one
+// byte for a text shorter than 128 bytes), then the texts. So 100,000 rows
+// of 19 texts stay small, and a row moves as one pointer.
 class ResultRows {
  public:
   size_t size() const noexcept { return rows_.size(); }
@@ -38,11 +40,15 @@ class ResultRows {
 
  private:
   struct Row {
-    // ends[k] is the end offset of column k's text inside chars.
-    std::array<uint32_t, kColumnCount> ends{};
-    std::unique_ptr<char[]> chars;
+    std::unique_ptr<char[]> bytes;
+  };
+  // Where each text of a packed row starts, and where the row ends.
+  struct Layout {
+    std::array<size_t, kColumnCount + 1> starts{};
   };
   static Row pack(const std::string_view* texts, size_t count);
+  static Layout layoutOf(const Row& row);
+  static std::string_view textOf(const Row& row, int column);
 
   std::vector<Row> rows_;
 };
