@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QFont>
 #include <QStyleFactory>
+#include <QTimer>
 #include <QWidget>
 #include <cstdio>
 #include <ctime>
@@ -73,6 +74,11 @@ void SetUpApplication() {
   // Frames with their own style sheet take the application's font, not the
   // window's, so both get it.
   QApplication::setFont(WindowFont());
+}
+
+void CloseAfterShowIfAsked(QWidget& window) {
+  if (qEnvironmentVariable("FENDRIK_TEST_CLOSE") != "1") return;
+  QTimer::singleShot(0, &window, &QWidget::close);
 }
 
 void WatchStartupIfAsked(QWidget& window) {

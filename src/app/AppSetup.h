@@ -18,4 +18,8 @@ QFont WindowFont();
 // storing anything. A start-up measurement, nothing else.
 void WatchStartupIfAsked(QWidget& window);
 
+// With FENDRIK_TEST_CLOSE=1: closes the window, as the close box does, as
+// soon as it is shown. Lets a test watch a whole run from start to shutdown.
+void CloseAfterShowIfAsked(QWidget& window);
+
 }  // namespace fendrik

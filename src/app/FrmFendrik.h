@@ -97,7 +97,7 @@ class FrmFendrik : public QWidget {
 
   Twips twips_;
   QString AppTitle;
-  std::unique_ptr<PropertiesServer> server_;
+  std::unique_ptr<FileProperties> server_;
   std::unique_ptr<SettingsStore> store_;
   bool unloaded_ = false;
 

@@ -2,6 +2,6 @@
 
 namespace fendrik {
 
-std::unique_ptr<PropertiesServer> CreatePropertiesServer() { return PropertiesServer::Create(); }
+std::unique_ptr<FileProperties> CreatePropertiesServer() { return FileProperties::Create(); }
 
 }  // namespace fendrik

@@ -13,6 +13,7 @@ int main(int argc, char* argv[]) {
   if (!window.Form_Load(guard)) return 0;
   window.show();
   fendrik::TestLog("window shown");
+  fendrik::CloseAfterShowIfAsked(window);
   fendrik::WatchStartupIfAsked(window);
   return app.exec();
 }

@@ -1,8 +1,11 @@
-// The program started for real, twice: the second start hands over to the
-// first and ends without a window and without touching the settings.
+// The program started for real: twice, where the second start hands over
+// to the first and ends without a window and without touching the settings;
+// and once without the codepage converters the file-properties server needs.
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QProcess>
 #include <QTest>
 
@@ -16,12 +19,16 @@ constexpr int kGenerousMs = 60000;
 // A started program whose standard error is collected as it comes.
 class Program {
  public:
-  Program() {
+  // The program itself, or another program that ends by starting it.
+  explicit Program(const QString& program = FENDRIK_PROGRAM, const QStringList& arguments = {},
+                   const QMap<QString, QString>& extraEnv = {}) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("FENDRIK_TEST_LOG", "1");
     env.insert("QT_QPA_PLATFORM", "offscreen");
+    for (auto it = extraEnv.begin(); it != extraEnv.end(); ++it) env.insert(it.key(), it.value());
     process_.setProcessEnvironment(env);
-    process_.setProgram(FENDRIK_PROGRAM);
+    process_.setProgram(program);
+    process_.setArguments(arguments);
     process_.start();
   }
   ~Program() {
@@ -75,6 +82,41 @@ TEST(TwoProcesses, AnInstanceThatDiedDoesNotBlockTheNextStart) {
   }
   Program next;
   EXPECT_TRUE(next.waitForLog("window shown")) << next.log().toStdString();
+}
+
+QString GconvFolder() {
+  for (const char* folder : {"/usr/lib/x86_64-linux-gnu/gconv", "/usr/lib/aarch64-linux-gnu/gconv", "/usr/lib64/gconv",
+                             "/usr/lib/gconv"})
+    if (QFileInfo(folder).isDir()) return folder;
+  return {};
+}
+
+TEST(ServerStart, WithoutCodepageConvertersTheWindowOpensWithoutColumns) {
+  // An empty folder laid over the converter folder, in a mount namespace of
+  // the program's own: the server really cannot start.
+  const QString gconv = GconvFolder();
+  if (gconv.isEmpty() || QProcess::execute("unshare", {"-m", "true"}) != 0)
+    GTEST_SKIP() << "no private mount namespace here";
+  QTemporaryDir empty;
+  const QMap<QString, QString> seeded = {{"Einstellungen/Titel", "Welle"}, {"Liste/Breite(2)", "4444"}};
+  SeedSettings(seeded);
+
+  Program program("unshare", {"-m", "--propagation", "private", "sh", "-c", R"(mount --bind "$1" "$2" && exec "$3")",
+                              "sh", empty.path(), gconv, FENDRIK_PROGRAM},
+                  {{"FENDRIK_TEST_CLOSE", "1"}});
+  ASSERT_TRUE(program.process().waitForFinished(kGenerousMs)) << program.log().toStdString();
+  const QString log = program.log();
+  EXPECT_TRUE(log.contains("fendrik: message: Unable to start the 'Solid Edge File Properties': ")) << log.toStdString();
+  EXPECT_EQ(log.count("fendrik: message:"), 1) << log.toStdString();
+  EXPECT_TRUE(log.contains("fendrik: window shown")) << log.toStdString();
+
+  // Shutdown stored the controls as created and no widths.
+  QMap<QString, QString> stored = StoredSettings();
+  EXPECT_EQ(stored["Einstellungen/Titel"], "Titel");
+  EXPECT_EQ(stored["Einstellungen/Dateiname"], "Dateiname");
+  EXPECT_EQ(stored["Einstellungen/sortiert"], "1");
+  EXPECT_EQ(stored["Liste/Breite(2)"], "4444");
+  EXPECT_FALSE(stored.contains("Liste/Breite(1)"));
 }
 
 }  // namespace
