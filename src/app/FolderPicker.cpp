@@ -5,6 +5,7 @@
 #include <QFileSystemModel>
 #include <QFocusEvent>
 #include <QHeaderView>
+#include <QTimer>
 
 #include "app/Volumes.h"
 
@@ -52,6 +53,13 @@ void FolderPicker::attachModel() {
   for (int column = 1; column < model_->columnCount(); ++column) hideColumn(column);
   connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
           [this](const QModelIndex& current) { onCurrentChanged(current); });
+  // The model reads folders in the background and sorts them a moment
+  // later; once a folder on the way to the current one is read and sorted,
+  // the current folder can be shown.
+  connect(model_, &QFileSystemModel::directoryLoaded, this, [this](const QString& loaded) {
+    if (path_ == loaded || path_.startsWith(QDir(loaded).filePath("")))
+      QTimer::singleShot(0, this, [this] { showPathInTree(); });
+  });
   showPathInTree();
 }
 

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -161,6 +162,40 @@ TEST(WindowControls, FolderChangeShowsThePathAndEnablesSearch) {
   ASSERT_TRUE(dir1->setPath(TestHome() + "/config"));
   EXPECT_EQ(Find<QLineEdit>(w, "Text1")->text(), TestHome() + "/config");
   EXPECT_TRUE(search->isEnabled());
+}
+
+TEST(WindowControls, PickingAnotherDriveMovesFolderAndPathBox) {
+  auto run = StartProgram();
+  FrmFendrik& w = run->window;
+  auto* drive1 = Find<QComboBox>(w, "Drive1");
+  const QString before = drive1->currentText();
+  int other = -1;
+  for (int i = 0; i < drive1->count() && other < 0; ++i)
+    if (drive1->itemText(i) != before && QFileInfo(drive1->itemText(i)).isDir()) other = i;
+  if (other < 0) GTEST_SKIP() << "only one mounted volume";
+  drive1->setCurrentIndex(other);
+  EXPECT_EQ(Find<FolderPicker>(w, "Dir1")->path(), drive1->itemText(other));
+  EXPECT_EQ(Find<QLineEdit>(w, "Text1")->text(), drive1->itemText(other));
+  // Back on the first drive, the folder selector returns to its folder there.
+  const QString folderBefore = Find<FolderPicker>(w, "Dir1")->currentFolderOfVolume(before);
+  drive1->setCurrentIndex(drive1->findText(before));
+  EXPECT_EQ(Find<QLineEdit>(w, "Text1")->text(), folderBefore);
+}
+
+TEST(WindowControls, LeavingTheFolderSelectorHidesBothPickers) {
+  auto run = StartProgram();
+  FrmFendrik& w = run->window;
+  w.show();
+  QApplication::setActiveWindow(&w);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+  QTest::mouseDClick(Find<QLineEdit>(w, "Text1"), Qt::LeftButton);
+  auto* dir1 = Find<FolderPicker>(w, "Dir1");
+  dir1->setFocus(Qt::MouseFocusReason);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return dir1->hasFocus(); }, 10000));
+  EXPECT_TRUE(dir1->isVisible());
+  Find<QLineEdit>(w, "TxtSuche_1")->setFocus(Qt::TabFocusReason);
+  EXPECT_FALSE(dir1->isVisible());
+  EXPECT_FALSE(Find<QComboBox>(w, "Drive1")->isVisible());
 }
 
 TEST(WindowControls, AllTypesBoxTicksAndClearsTheFour) {
