@@ -14,14 +14,26 @@ constexpr uint64_t kReadAhead = 512;
 
 CompoundStreamSource::CompoundStreamSource(const cfb::CompoundFile& file, uint32_t entryId)
     : file_(file), entryId_(entryId), size_(file.entry(entryId).size) {
-  head_.resize(static_cast<size_t>(size_ <= kWholeStreamLimit ? size_ : kReadAhead));
-  file_.readStream(entryId_, 0, head_);
+  headSize_ = size_ <= kWholeStreamLimit ? size_ : kReadAhead;
+  // Usually the stream's first bytes lie in the part of the file the compound
+  // file read at open and are used in place; otherwise they are copied.
+  head_ = file_.streamView(entryId_, headSize_);
+  if (head_ == nullptr) {
+    copy_.resize(static_cast<size_t>(headSize_));
+    file_.readStream(entryId_, 0, copy_);
+    head_ = copy_.data();
+  }
+}
+
+const uint8_t* CompoundStreamSource::view(uint64_t offset, uint64_t length) const {
+  if (offset > headSize_ || length > headSize_ - offset) return nullptr;
+  return head_ + offset;
 }
 
 void CompoundStreamSource::read(uint64_t offset, std::span<uint8_t> out) const {
   if (offset > size_ || out.size() > size_ - offset) propset::throwCorrupt("Lesezugriff außerhalb des Datenstroms");
-  if (offset + out.size() <= head_.size()) {
-    if (!out.empty()) std::memcpy(out.data(), head_.data() + offset, out.size());
+  if (const uint8_t* p = view(offset, out.size())) {
+    if (!out.empty()) std::memcpy(out.data(), p, out.size());
     return;
   }
   file_.readStream(entryId_, offset, out);

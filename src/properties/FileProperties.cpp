@@ -1,6 +1,7 @@
 #include "properties/FileProperties.h"
 
 #include <algorithm>
+#include <array>
 
 #include "properties/CompoundStreamSource.h"
 #include "properties/cfb/CompoundFile.h"
@@ -26,7 +27,7 @@ struct OpenDocument {
   std::filesystem::path path;
   std::unique_ptr<cfb::CompoundFile> file;
   std::map<uint32_t, std::unique_ptr<LoadedStream>> streams;   // by directory entry id
-  std::map<std::string, std::unique_ptr<PropertySet>> sets;    // by canonical set name
+  std::array<std::unique_ptr<PropertySet>, kSetCount> sets;    // by SetLocation::index
 };
 
 namespace {
@@ -51,8 +52,13 @@ constexpr uint32_t kPidSecurity = 19;
 // ---------------------------------------------------------------- Property
 
 PropertyValue Property::Value() const {
+  if (auto value = tryValue()) return std::move(*value);
+  throwMemberNotFound(std::to_string(id_));
+}
+
+std::optional<PropertyValue> Property::tryValue() const {
   const propset::PropertyEntry* entry = set_->table().find(id_);
-  if (entry == nullptr) throwMemberNotFound(std::to_string(id_));
+  if (entry == nullptr) return std::nullopt;
   return propset::readValue(*set_->stream_.source, set_->table(), *entry);
 }
 
@@ -73,13 +79,18 @@ void PropertySet::refresh() {
 }
 
 Property PropertySet::Item(std::string_view name) {
+  if (auto property = tryItem(name)) return *property;
+  throwMemberNotFound(name);
+}
+
+std::optional<Property> PropertySet::tryItem(std::string_view name) {
   if (where_.fmtid != &propset::kFmtidUserDefined) {
     if (auto id = fixedPropertyId(*where_.fmtid, name)) return Property(*this, *id);
   }
   if (!dictionary_) dictionary_ = propset::readDictionary(*stream_.source, table_);
   for (const auto& entry : *dictionary_)
     if (namesEqualIgnoringCase(entry.name, name)) return Property(*this, entry.id);
-  throwMemberNotFound(name);
+  return std::nullopt;
 }
 
 void PropertySet::setValue(uint32_t id, const PropertyValue& value) {
@@ -115,14 +126,20 @@ void FileProperties::Close() noexcept { doc_.reset(); }
 const cfb::CompoundFile* FileProperties::file() const { return doc_ ? doc_->file.get() : nullptr; }
 
 PropertySet& FileProperties::Item(std::string_view setName) {
+  if (PropertySet* set = tryItem(setName)) return *set;
+  if (!doc_ && findSetLocation(setName))
+    throw StorageError(hresult::kSetNotFound, "Kein Dokument geöffnet: " + std::string(setName));
+  throwSetNotFound(setName);
+}
+
+PropertySet* FileProperties::tryItem(std::string_view setName) {
   auto where = findSetLocation(setName);
-  if (!where) throwSetNotFound(setName);
-  if (!doc_) throw StorageError(hresult::kSetNotFound, "Kein Dokument geöffnet: " + std::string(setName));
-  std::string key(where->name);
-  if (auto it = doc_->sets.find(key); it != doc_->sets.end()) return *it->second;
+  if (!where || !doc_) return nullptr;
+  auto& set = doc_->sets[where->index];
+  if (set) return set.get();
 
   auto entryId = doc_->file->findRootChild(where->stream);
-  if (!entryId || doc_->file->entry(*entryId).type != cfb::kTypeStream) throwSetNotFound(setName);
+  if (!entryId || doc_->file->entry(*entryId).type != cfb::kTypeStream) return nullptr;
   auto& slot = doc_->streams[*entryId];
   if (!slot) {
     auto stream = std::make_unique<LoadedStream>();
@@ -135,15 +152,14 @@ PropertySet& FileProperties::Item(std::string_view setName) {
   const auto& sections = slot->header.sections;
   auto section = std::find_if(sections.begin(), sections.end(),
                               [&](const auto& s) { return s.fmtid == *where->fmtid; });
-  if (section == sections.end()) throwSetNotFound(setName);
-  std::unique_ptr<PropertySet> set(
-      new PropertySet(*this, *where, *slot, static_cast<size_t>(section - sections.begin())));
-  return *doc_->sets.emplace(key, std::move(set)).first->second;
+  if (section == sections.end()) return nullptr;
+  set.reset(new PropertySet(*this, *where, *slot, static_cast<size_t>(section - sections.begin())));
+  return set.get();
 }
 
 void FileProperties::refreshSetsOn(const LoadedStream& stream) {
-  for (auto& [name, set] : doc_->sets)
-    if (&set->stream_ == &stream) set->refresh();
+  for (auto& set : doc_->sets)
+    if (set && &set->stream_ == &stream) set->refresh();
 }
 
 void FileProperties::valueChanged(PropertySet& set, uint32_t id, const PropertyValue& value) {

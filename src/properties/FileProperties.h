@@ -31,6 +31,9 @@ class Property {
   // The stored value; throws StorageError (kMemberNotFound) when the document
   // does not hold the property, kDocfileCorrupt when its bytes are damaged.
   PropertyValue Value() const;
+  // The stored value, or nothing when the document does not hold the
+  // property (where Value throws kMemberNotFound).
+  std::optional<PropertyValue> tryValue() const;
   // Changes the value in memory; Save writes it. An existing property keeps
   // its stored type; a missing one is added with the type documents use.
   void SetValue(int16_t value);
@@ -53,6 +56,8 @@ class PropertySet {
   // name, any other by its dictionary name, case-insensitive. Throws
   // StorageError (kMemberNotFound) for an unknown name.
   Property Item(std::string_view name);
+  // Like Item, but nothing instead of the kMemberNotFound error.
+  std::optional<Property> tryItem(std::string_view name);
   std::string_view name() const { return where_.name; }
 
  private:
@@ -89,6 +94,9 @@ class FileProperties {
   // case-insensitive). Throws StorageError (kSetNotFound) when the document
   // lacks it or no document is open, kDocfileCorrupt when it is damaged.
   PropertySet& Item(std::string_view setName);
+  // Like Item, but nullptr where Item throws kSetNotFound (unknown name,
+  // missing set, no open document); a damaged set still throws.
+  PropertySet* tryItem(std::string_view setName);
   // Writes the changed property-set streams into the file in one crash-safe
   // transaction. Nothing is written when nothing changed.
   void Save(cfb::WriteHooks* hooks = nullptr);

@@ -86,8 +86,17 @@ const std::array<FixedName, 21>& fixedNames() {
 }  // namespace
 
 bool namesEqualIgnoringCase(std::string_view a, std::string_view b) {
+  if (a == b) return true;  // names are mostly passed as the tables spell them
   size_t i = 0, j = 0;
   while (i < a.size() && j < b.size()) {
+    auto x = static_cast<unsigned char>(a[i]);
+    auto y = static_cast<unsigned char>(b[j]);
+    if ((x | y) < 0x80) {  // both ASCII: the common case, without decoding
+      if ((x >= 'A' && x <= 'Z' ? x + 32 : x) != (y >= 'A' && y <= 'Z' ? y + 32 : y)) return false;
+      ++i;
+      ++j;
+      continue;
+    }
     if (foldCase(nextCodePoint(a, i)) != foldCase(nextCodePoint(b, j))) return false;
   }
   return i == a.size() && j == b.size();
@@ -95,13 +104,13 @@ bool namesEqualIgnoringCase(std::string_view a, std::string_view b) {
 
 std::optional<SetLocation> findSetLocation(std::string_view setName) {
   using namespace propset;
-  static const std::array<SetLocation, 6> sets = {{
-      {"SummaryInformation", u"\005SummaryInformation", &kFmtidSummaryInformation, false},
-      {"DocumentSummaryInformation", u"\005DocumentSummaryInformation", &kFmtidDocumentSummaryInformation, false},
-      {"Custom", u"\005DocumentSummaryInformation", &kFmtidUserDefined, false},
-      {"ProjectInformation", u"\005Rfunnyd1AvtdbfkuIaamtae3Ie", &kFmtidProjectInformation, true},
-      {"ExtendedSummaryInformation", u"\005C3teagxwOttdbfkuIaamtae3Ie", &kFmtidExtendedSummaryInformation, true},
-      {"MechanicalModeling", u"\005K4teagxwOttdbfkuIaamtae3Ie", &kFmtidMechanicalModeling, true},
+  static const std::array<SetLocation, kSetCount> sets = {{
+      {"SummaryInformation", u"\005SummaryInformation", &kFmtidSummaryInformation, false, 0},
+      {"DocumentSummaryInformation", u"\005DocumentSummaryInformation", &kFmtidDocumentSummaryInformation, false, 1},
+      {"Custom", u"\005DocumentSummaryInformation", &kFmtidUserDefined, false, 2},
+      {"ProjectInformation", u"\005Rfunnyd1AvtdbfkuIaamtae3Ie", &kFmtidProjectInformation, true, 3},
+      {"ExtendedSummaryInformation", u"\005C3teagxwOttdbfkuIaamtae3Ie", &kFmtidExtendedSummaryInformation, true, 4},
+      {"MechanicalModeling", u"\005K4teagxwOttdbfkuIaamtae3Ie", &kFmtidMechanicalModeling, true, 5},
   }};
   for (const auto& s : sets)
     if (namesEqualIgnoringCase(s.name, setName)) return s;
@@ -109,8 +118,17 @@ std::optional<SetLocation> findSetLocation(std::string_view setName) {
 }
 
 std::optional<uint32_t> fixedPropertyId(const propset::Fmtid& set, std::string_view propertyName) {
+  // The table's own FMTID constant for the set: callers mostly pass that very
+  // constant, so the table is walked comparing pointers.
+  const propset::Fmtid* own = nullptr;
   for (const auto& n : fixedNames())
-    if (*n.set == set && (namesEqualIgnoringCase(n.german, propertyName) || namesEqualIgnoringCase(n.english, propertyName)))
+    if (n.set == &set) own = n.set;
+  for (const auto& n : fixedNames()) {
+    if (own != nullptr) break;
+    if (*n.set == set) own = n.set;
+  }
+  for (const auto& n : fixedNames())
+    if (n.set == own && (namesEqualIgnoringCase(n.german, propertyName) || namesEqualIgnoringCase(n.english, propertyName)))
       return n.id;
   return std::nullopt;
 }

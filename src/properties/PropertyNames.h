@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -20,7 +21,10 @@ struct SetLocation {
   std::u16string_view stream;   // "\005SummaryInformation", ...
   const propset::Fmtid* fmtid;
   bool solidEdgeSet;            // ProjectInformation, ExtendedSummaryInformation, MechanicalModeling
+  size_t index;                 // 0 .. kSetCount - 1, the set's place in the table
 };
+
+inline constexpr size_t kSetCount = 6;
 
 // The set of that name (case-insensitive), or nothing.
 std::optional<SetLocation> findSetLocation(std::string_view setName);

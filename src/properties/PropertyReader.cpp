@@ -38,8 +38,15 @@ void SEProperty(FileProperties& server, PropertyTexts& out) {
     out[i].clear();
     try {
       // Each read fetches its set anew, as every caller of the server does.
-      PropertySet& set = server.Item(kReads[i].set);
-      auto text = valueToText(set.Item(kReads[i].property).Value());
+      // Missing sets and properties are common (no "Custom" set, no
+      // "Material" in assemblies), so they are asked for without exceptions.
+      PropertySet* set = server.tryItem(kReads[i].set);
+      if (set == nullptr) continue;
+      auto property = set->tryItem(kReads[i].property);
+      if (!property) continue;
+      auto value = property->tryValue();
+      if (!value) continue;
+      auto text = valueToText(*value);
       if (!text) continue;
       out[i] = kReads[i].joinLines ? JoinLines(std::move(*text)) : std::move(*text);
     } catch (const std::exception&) {
@@ -51,17 +58,17 @@ void SEProperty(FileProperties& server, PropertyTexts& out) {
 std::string JoinLines(std::string text) {
   // One pass: replacing each pair from the start and searching again from
   // the start gives the same text, because ", " never forms a new pair.
+  size_t pair = text.find("\r\n");
+  if (pair == std::string::npos) return text;
   std::string out;
   out.reserve(text.size());
-  size_t i = 0;
-  while (i < text.size()) {
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-      out += ", ";
-      i += 2;
-    } else {
-      out += text[i++];
-    }
+  size_t from = 0;
+  for (; pair != std::string::npos; pair = text.find("\r\n", from)) {
+    out.append(text, from, pair - from);
+    out += ", ";
+    from = pair + 2;
   }
+  out.append(text, from);
   return out;
 }
 

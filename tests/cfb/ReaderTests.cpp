@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "CompoundFileBuilder.h"
 #include "TestSupport.h"
 #include "properties/StorageError.h"
@@ -99,6 +101,56 @@ TEST(CompoundFileReader, GeneratedFilesOfBothVersionsIncludingDifatSectors) {
     ASSERT_TRUE(reference.has_value());
     EXPECT_TRUE(ours == *reference);
     for (const auto& s : streams) EXPECT_TRUE(ours[s.name] == s.content) << narrow(s.name);
+  }
+}
+
+TEST(CompoundFileReader, StreamsAroundTheEndOfTheReadAheadReadTheirOwnBytes) {
+  // A leading stream pushes the mini stream, directory and FAT towards, across
+  // and beyond the end of the first 64 KiB, which the reader reads at open.
+  TempDir dir;
+  for (int version : {3, 4}) {
+    for (size_t lead : {0u, 52000u, 60000u, 64000u, 66000u, 200000u}) {
+      SCOPED_TRACE(std::to_string(version) + " / " + std::to_string(lead));
+      std::vector<BuildStream> streams = {
+          {u"Lead", pattern(lead, 7)},
+          {u"\005SummaryInformation", pattern(430, 8)},
+          {u"\005C3teagxwOttdbfkuIaamtae3Ie", pattern(45152, 9)},
+          {u"\005DocumentSummaryInformation", pattern(2900, 10)},
+          {u"\005Rfunnyd1AvtdbfkuIaamtae3Ie", pattern(300, 11)},
+          {u"Body", pattern(9000, 12)},
+      };
+      auto path = dir / ("lead" + std::to_string(version) + "_" + std::to_string(lead) + ".par");
+      writeFileBytes(path, buildCompoundFile(streams, version).image);
+      auto file = CompoundFile::open(path);
+      // Opening reads the head in one piece; a file that fits in it is read
+      // once and never again.
+      const uint64_t size = std::filesystem::file_size(path);
+      if (size <= 64 * 1024) {
+        EXPECT_EQ(file->bytesRead(), size);
+      } else {
+        EXPECT_GE(file->bytesRead(), 64u * 1024);
+      }
+      for (const auto& s : streams) {
+        SCOPED_TRACE(narrow(s.name));
+        auto id = file->findRootChild(s.name);
+        ASSERT_TRUE(id);
+        EXPECT_TRUE(file->readStream(*id, 1u << 20) == s.content);
+        // Pieces across sector and mini-sector borders, and in-place views.
+        for (uint64_t at : {uint64_t{0}, uint64_t{60}, uint64_t{500}, uint64_t{4090}}) {
+          std::vector<uint8_t> piece(std::min<uint64_t>(200, s.content.size() - std::min<uint64_t>(at, s.content.size())));
+          if (piece.empty()) continue;
+          file->readStream(*id, at, piece);
+          EXPECT_TRUE(std::equal(piece.begin(), piece.end(), s.content.begin() + static_cast<long>(at))) << at;
+        }
+        const uint64_t head = std::min<uint64_t>(s.content.size(), 4096);
+        if (const uint8_t* view = file->streamView(*id, head)) {
+          EXPECT_TRUE(std::equal(view, view + head, s.content.begin()));
+        }
+      }
+      if (size <= 64 * 1024) {
+        EXPECT_EQ(file->bytesRead(), size);
+      }
+    }
   }
 }
 

@@ -84,6 +84,39 @@ TEST_F(FilePropertiesTest, NamesInEitherLanguageAndAnyCase) {
   server->Close();
 }
 
+TEST_F(FilePropertiesTest, LookupsWithoutErrorsAgreeWithItem) {
+  EXPECT_EQ(server->tryItem("SummaryInformation"), nullptr);  // no document open
+
+  server->Open(sample(kWithoutCustom).string());
+  EXPECT_EQ(server->tryItem("Custom"), nullptr);
+  EXPECT_EQ(server->tryItem("Unknown"), nullptr);
+  PropertySet* summary = server->tryItem("summaryinformation");
+  ASSERT_NE(summary, nullptr);
+  EXPECT_EQ(summary, &server->Item("SummaryInformation"));
+  EXPECT_FALSE(summary->tryItem("Unbekannt").has_value());
+  auto author = summary->tryItem("AUTOR");
+  ASSERT_TRUE(author.has_value());
+  EXPECT_EQ(author->tryValue(), summary->Item("Author").Value());
+  // A fixed property the document does not store: Item gives it (it can be
+  // set), its value is missing.
+  auto manager = server->Item("DocumentSummaryInformation").tryItem("Manager");
+  ASSERT_TRUE(manager.has_value());
+  if (!manager->tryValue()) {
+    EXPECT_EQ(test::errorOf([&] { manager->Value(); }), hresult::kMemberNotFound);
+  }
+  server->Close();
+  EXPECT_EQ(server->tryItem("SummaryInformation"), nullptr);
+
+  // Damage still raises its error.
+  auto copy = temp.copy(sample(kWithCustom));
+  test::patchStream(copy, u"\005SummaryInformation", 52, {0xFF, 0xFF, 0xFF, 0x0F});
+  server->Open(copy.string());
+  EXPECT_EQ(test::errorOf([&] { server->tryItem("SummaryInformation"); }), hresult::kDocfileCorrupt);
+  ASSERT_NE(server->tryItem("Custom"), nullptr);
+  EXPECT_FALSE(server->tryItem("Custom")->tryItem("Gibt es nicht").has_value());
+  server->Close();
+}
+
 TEST_F(FilePropertiesTest, MissingCustomSetEmptiesOnlyItsColumn) {
   auto reference = test::referenceTexts({sample(kWithoutCustom)}).at(sample(kWithoutCustom).string());
   server->Open(sample(kWithoutCustom).string());

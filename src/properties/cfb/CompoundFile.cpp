@@ -7,10 +7,17 @@
 
 #include "properties/StorageError.h"
 #include "properties/cfb/Container.h"
-#include "properties/cfb/Names.h"
 #include "properties/cfb/UniqueFd.h"
 
 namespace fendrik::cfb {
+namespace {
+
+// Read ahead at open: the header, FAT, directory, mini stream and the start of
+// the property streams of a document lie in its first 64 KiB. Larger files
+// read the rest only where a request leads.
+constexpr size_t kReadAhead = 64 * 1024;
+
+}  // namespace
 
 struct CompoundFile::Impl {
   std::filesystem::path path;
@@ -33,7 +40,7 @@ std::unique_ptr<CompoundFile> CompoundFile::open(const std::filesystem::path& pa
   if (!S_ISREG(st.st_mode)) detail::throwInvalidHeader("keine gewöhnliche Datei");
   std::unique_ptr<CompoundFile> file(new CompoundFile());
   file->impl_->path = path;
-  file->impl_->container = std::make_unique<detail::Container>(fd.get(), static_cast<uint64_t>(st.st_size));
+  file->impl_->container = std::make_unique<detail::Container>(fd.get(), static_cast<uint64_t>(st.st_size), kReadAhead);
   file->impl_->fd = std::move(fd);
   return file;
 }
@@ -45,7 +52,7 @@ std::vector<uint32_t> CompoundFile::rootChildren() const { return impl_->contain
 
 std::optional<uint32_t> CompoundFile::findRootChild(std::u16string_view name) const {
   for (uint32_t id : impl_->container->rootChildren())
-    if (compareNames(impl_->container->entry(id).name, name) == 0) return id;
+    if (impl_->container->nameEquals(id, name)) return id;
   return std::nullopt;
 }
 
@@ -62,6 +69,10 @@ std::vector<uint8_t> CompoundFile::readStream(uint32_t id, uint64_t maxBytes) co
   std::vector<uint8_t> bytes(static_cast<size_t>(size));
   impl_->container->readStream(id, 0, bytes);
   return bytes;
+}
+
+const uint8_t* CompoundFile::streamView(uint32_t id, uint64_t length) const {
+  return impl_->container->streamHeadView(id, length);
 }
 
 uint64_t CompoundFile::bytesRead() const { return impl_->container->bytesRead(); }

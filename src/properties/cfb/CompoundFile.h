@@ -24,9 +24,11 @@ struct DirectoryEntry {
   uint64_t size = 0;
 };
 
-// Read access to a compound file (versions 3 and 4). Reads only what a request
-// needs: the header, the directory and the FAT, mini FAT and stream sectors on
-// the way to the requested bytes; never the whole file. Every sector number,
+// Read access to a compound file (versions 3 and 4). Reads the head of the file
+// (its first 64 KiB) at open, which holds the header, directory, FAT and small
+// streams of a document, and beyond it only what a request needs: the FAT, mini
+// FAT and stream sectors on the way to the requested bytes; never the whole
+// file. Every sector number,
 // chain and size is checked; a damaged file throws StorageError
 // (hresult::kDocfileCorrupt), a file that is no compound file
 // hresult::kInvalidHeader, a missing file hresult::kFileNotFound.
@@ -52,6 +54,10 @@ class CompoundFile {
   void readStream(uint32_t id, uint64_t offset, std::span<uint8_t> out) const;
   // The whole stream; throws when it is larger than maxBytes.
   std::vector<uint8_t> readStream(uint32_t id, uint64_t maxBytes) const;
+  // The first `length` bytes of a stream in place, when they lie one after the
+  // other in the part of the file read at open; nullptr otherwise. Valid as
+  // long as this object lives.
+  const uint8_t* streamView(uint32_t id, uint64_t length) const;
 
   // Bytes read from the file so far (for benchmarks).
   uint64_t bytesRead() const;

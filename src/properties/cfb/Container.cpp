@@ -1,32 +1,80 @@
 #include "properties/cfb/Container.h"
 
+#include "properties/cfb/Names.h"
+
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <utility>
 
 namespace fendrik::cfb::detail {
 namespace {
 
-// A chain that visits a sector twice loops (or shares sectors with itself).
-void checkNoRepeats(const std::vector<uint32_t>& chain, const char* what) {
-  std::vector<uint32_t> sorted(chain);
-  std::sort(sorted.begin(), sorted.end());
-  if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end())
-    throwCorrupt(std::string(what) + ": Schleife in der Sektorkette");
+// Units of a directory entry's name (the stored length counts bytes and the
+// terminating NUL; at most 32 units fit).
+size_t nameUnits(const uint8_t* entry) {
+  const uint16_t bytes = std::min<uint16_t>(getU16(entry + kDeNameLength), 64);
+  return bytes >= 2 ? bytes / 2 - 1 : 0;
+}
+
+// The read-ahead buffer of the last container of this thread, handed to the
+// next one: a fresh buffer of that size per document would make malloc return
+// the memory to the system and map it again for every file.
+struct SpareHead {
+  std::unique_ptr<uint8_t[]> bytes;
+  size_t capacity = 0;
+};
+
+SpareHead& spareHead() {
+  thread_local SpareHead spare;
+  return spare;
 }
 
 }  // namespace
 
-Container::Container(int fd, uint64_t fileSize) : fd_(fd), fileSize_(fileSize) {
+Container::Container(int fd, uint64_t fileSize, size_t readAhead) : fd_(fd), fileSize_(fileSize) {
+  readHead(readAhead);
   readHeader();
   readDifat();
   readDirectory();
   collectRootChildren();
 }
 
+Container::~Container() {
+  SpareHead& spare = spareHead();
+  if (head_ && headCapacity_ > spare.capacity) {
+    spare.bytes = std::move(head_);
+    spare.capacity = headCapacity_;
+  }
+}
+
+void Container::readHead(size_t readAhead) {
+  const size_t size = static_cast<size_t>(std::min<uint64_t>(readAhead, fileSize_));
+  if (size == 0) return;
+  SpareHead& spare = spareHead();
+  if (spare.capacity >= size) {
+    head_ = std::move(spare.bytes);
+    headCapacity_ = std::exchange(spare.capacity, 0);
+  } else {
+    head_ = std::make_unique_for_overwrite<uint8_t[]>(size);
+    headCapacity_ = size;
+  }
+  preadFully(0, std::span<uint8_t>(head_.get(), size));
+  headSize_ = size;
+}
+
 void Container::readAt(uint64_t offset, std::span<uint8_t> out) {
   if (offset > fileSize_ || out.size() > fileSize_ - offset) throwCorrupt("die Datei ist abgeschnitten");
+  if (const uint8_t* p = headView(offset, out.size())) {
+    if (!out.empty()) std::memcpy(out.data(), p, out.size());
+    return;
+  }
+  preadFully(offset, out);
+}
+
+void Container::preadFully(uint64_t offset, std::span<uint8_t> out) {
   size_t done = 0;
   while (done < out.size()) {
     ssize_t n = ::pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
@@ -104,7 +152,12 @@ const std::vector<uint32_t>& Container::fatSector(uint32_t index) {
 }
 
 uint32_t Container::nextSector(uint32_t sector) {
-  return fatSector(sector / entriesPerFatSector())[sector % entriesPerFatSector()];
+  const uint32_t index = sector / entriesPerFatSector();
+  const uint32_t within = sector % entriesPerFatSector();
+  // A FAT sector inside the read-ahead head is read in place.
+  if (index < fatLocations_.size())
+    if (const uint8_t* p = headView(sectorOffset(fatLocations_[index]) + 4ull * within, 4)) return getU32(p);
+  return fatSector(index)[within];
 }
 
 std::vector<uint32_t> Container::chain(uint32_t start, uint64_t count, const char* what) {
@@ -117,8 +170,22 @@ std::vector<uint32_t> Container::chain(uint32_t start, uint64_t count, const cha
     result.push_back(s);
     if (i + 1 < count) s = nextSector(s);
   }
-  checkNoRepeats(result, what);
+  checkNoRepeats(result, sectorCount_, what);
   return result;
+}
+
+void Container::checkNoRepeats(const std::vector<uint32_t>& units, uint64_t range, const char* what) {
+  // A chain that visits a unit twice loops (or shares units with itself). The
+  // marks are kept for the next check and cleared again after each.
+  if (marks_.size() < range) marks_.resize(static_cast<size_t>(range));
+  size_t marked = 0;
+  bool repeat = false;
+  for (; marked < units.size() && !repeat; ++marked) {
+    repeat = marks_[units[marked]];
+    marks_[units[marked]] = true;
+  }
+  for (size_t k = 0; k < marked; ++k) marks_[units[k]] = false;
+  if (repeat) throwCorrupt(std::string(what) + ": Schleife in der Sektorkette");
 }
 
 std::vector<uint32_t> Container::chainToEnd(uint32_t start, const char* what) {
@@ -137,46 +204,59 @@ void Container::readDirectory() {
   dirChain_ = chainToEnd(header_.firstDirSector, "Verzeichnis");
   if (dirChain_.empty()) throwCorrupt("das Verzeichnis fehlt");
   const uint32_t ss = header_.sectorSize;
-  dirBytes_.resize(dirChain_.size() * ss);
+  dirBytes_.reserve(dirChain_.size() * ss);
   // Contiguous runs of directory sectors are read with one pread each.
   for (size_t i = 0; i < dirChain_.size();) {
     size_t j = i + 1;
     while (j < dirChain_.size() && dirChain_[j] == dirChain_[j - 1] + 1) ++j;
-    readAt(sectorOffset(dirChain_[i]), std::span<uint8_t>(dirBytes_).subspan(i * ss, (j - i) * ss));
+    const uint64_t offset = sectorOffset(dirChain_[i]);
+    const size_t length = (j - i) * ss;
+    if (const uint8_t* p = headView(offset, length)) {
+      dirBytes_.insert(dirBytes_.end(), p, p + length);
+    } else {
+      dirBytes_.resize(dirBytes_.size() + length);
+      readAt(offset, std::span<uint8_t>(dirBytes_).last(length));
+    }
     i = j;
   }
   const size_t count = dirBytes_.size() / kDirEntrySize;
   entries_.resize(count);
+  decoded_.assign(count, false);
   links_.resize(count);
   for (size_t id = 0; id < count; ++id) {
     const uint8_t* p = dirBytes_.data() + id * kDirEntrySize;
-    DirectoryEntry& e = entries_[id];
-    e.type = p[kDeType];
-    uint16_t nameBytes = std::min<uint16_t>(getU16(p + kDeNameLength), 64);
-    size_t units = nameBytes >= 2 ? nameBytes / 2 - 1 : 0;
-    e.name.resize(units);
-    for (size_t k = 0; k < units; ++k) e.name[k] = static_cast<char16_t>(getU16(p + 2 * k));
-    std::copy_n(p + kDeClsid, 16, e.clsid.begin());
-    e.startSector = getU32(p + kDeStartSector);
-    e.size = getU64(p + kDeSize);
     links_[id] = {getU32(p + kDeLeft), getU32(p + kDeRight), getU32(p + kDeChild)};
   }
-  if (entries_[0].type != kTypeRoot) throwCorrupt("der Stammeintrag fehlt");
+  if (rawEntry(0)[kDeType] != kTypeRoot) throwCorrupt("der Stammeintrag fehlt");
+}
+
+const uint8_t* Container::rawEntry(uint32_t id) const {
+  if (id >= entryCount()) throwCorrupt("Verzeichniseintrag außerhalb des Verzeichnisses");
+  return dirBytes_.data() + static_cast<size_t>(id) * kDirEntrySize;
+}
+
+bool Container::nameEquals(uint32_t id, std::u16string_view name) const {
+  const uint8_t* p = rawEntry(id);
+  const size_t units = nameUnits(p);
+  if (units != name.size()) return false;
+  char16_t stored[32];
+  for (size_t k = 0; k < units; ++k) stored[k] = static_cast<char16_t>(getU16(p + 2 * k));
+  return compareNames(std::u16string_view(stored, units), name) == 0;
 }
 
 void Container::collectRootChildren() {
   // In-order walk of the red-black tree below the root. Each entry may be
   // entered once, so a tree that loops ends in an error instead of a hang.
-  std::vector<bool> seen(entries_.size(), false);
+  std::vector<bool> seen(entryCount(), false);
   std::vector<uint32_t> stack;
   uint32_t cur = links_[0].child;
   while (cur != kNoStream || !stack.empty()) {
     while (cur != kNoStream) {
-      if (cur >= entries_.size()) throwCorrupt("Verzeichnisverweis außerhalb des Verzeichnisses");
+      if (cur >= entryCount()) throwCorrupt("Verzeichnisverweis außerhalb des Verzeichnisses");
       if (seen[cur]) throwCorrupt("Schleife im Verzeichnis");
       seen[cur] = true;
-      const uint8_t* p = dirBytes_.data() + static_cast<size_t>(cur) * kDirEntrySize;
-      if ((entries_[cur].type != kTypeStorage && entries_[cur].type != kTypeStream) || getU16(p + kDeNameLength) > 64)
+      const uint8_t* p = rawEntry(cur);
+      if ((p[kDeType] != kTypeStorage && p[kDeType] != kTypeStream) || getU16(p + kDeNameLength) > 64)
         throwCorrupt("ungültiger Verzeichniseintrag");
       stack.push_back(cur);
       cur = links_[cur].left;
@@ -189,43 +269,71 @@ void Container::collectRootChildren() {
 }
 
 const DirectoryEntry& Container::entry(uint32_t id) const {
-  if (id >= entries_.size()) throwCorrupt("Verzeichniseintrag außerhalb des Verzeichnisses");
-  return entries_[id];
+  const uint8_t* p = rawEntry(id);
+  DirectoryEntry& e = entries_[id];
+  if (decoded_[id]) return e;
+  e.type = p[kDeType];
+  const size_t units = nameUnits(p);
+  e.name.resize(units);
+  for (size_t k = 0; k < units; ++k) e.name[k] = static_cast<char16_t>(getU16(p + 2 * k));
+  std::copy_n(p + kDeClsid, 16, e.clsid.begin());
+  e.startSector = getU32(p + kDeStartSector);
+  e.size = getU64(p + kDeSize);
+  decoded_[id] = true;
+  return e;
 }
 
 uint64_t Container::streamSize(uint32_t id) const {
-  uint64_t size = entry(id).size;
+  uint64_t size = getU64(rawEntry(id) + kDeSize);
   // Version 3 files may leave garbage in the upper half of the size field.
   return header_.majorVersion == 3 ? (size & 0xFFFFFFFFu) : size;
 }
 
 const std::vector<uint32_t>& Container::miniFatChain() {
-  miniFat();
+  loadMiniChains();
   return miniFatChain_;
 }
 
 const std::vector<uint32_t>& Container::rootChain() {
-  miniFat();
+  loadMiniChains();
   return rootChain_;
 }
 
-const std::vector<uint32_t>& Container::miniFat() {
-  if (miniLoaded_) return miniFat_;
+void Container::loadMiniChains() {
+  if (miniChainsLoaded_) return;
   miniFatChain_ = chain(header_.firstMiniFatSector, header_.numMiniFatSectors, "Mini-FAT");
+  rootChain_ = chain(getU32(rawEntry(0) + kDeStartSector), unitsFor(streamSize(0), header_.sectorSize),
+                     "Mini-Datenstrom");
+  miniChainsLoaded_ = true;
+}
+
+const std::vector<uint32_t>& Container::miniFat() {
+  if (miniFatLoaded_) return miniFat_;
+  loadMiniChains();
   std::vector<uint8_t> bytes(miniFatChain_.size() * header_.sectorSize);
   for (size_t i = 0; i < miniFatChain_.size(); ++i)
     readAt(sectorOffset(miniFatChain_[i]),
            std::span<uint8_t>(bytes).subspan(i * header_.sectorSize, header_.sectorSize));
   miniFat_.resize(bytes.size() / 4);
   for (size_t i = 0; i < miniFat_.size(); ++i) miniFat_[i] = getU32(bytes.data() + 4 * i);
-  rootChain_ = chain(entries_[0].startSector, unitsFor(streamSize(0), header_.sectorSize), "Mini-Datenstrom");
-  miniLoaded_ = true;
+  miniFatLoaded_ = true;
   return miniFat_;
 }
 
+uint32_t Container::nextMiniSector(uint32_t miniSector) {
+  // Mini-FAT sectors inside the read-ahead head are read in place.
+  const uint32_t index = miniSector / entriesPerFatSector();
+  if (index < miniFatChain_.size()) {
+    const uint64_t offset = sectorOffset(miniFatChain_[index]) + 4ull * (miniSector % entriesPerFatSector());
+    if (const uint8_t* p = headView(offset, 4)) return getU32(p);
+  }
+  return miniFat().at(miniSector);
+}
+
 std::vector<uint32_t> Container::miniChain(uint32_t start, uint64_t count) {
-  const auto& fat = miniFat();
-  const uint64_t capacity = std::min<uint64_t>(fat.size(), unitsFor(streamSize(0), kMiniSectorSize));
+  loadMiniChains();
+  const uint64_t capacity = std::min<uint64_t>(uint64_t{miniFatChain_.size()} * entriesPerFatSector(),
+                                               unitsFor(streamSize(0), kMiniSectorSize));
   if (count > capacity) throwCorrupt("ein Datenstrom ist größer als der Mini-Datenstrom");
   std::vector<uint32_t> result;
   result.reserve(count);
@@ -233,9 +341,9 @@ std::vector<uint32_t> Container::miniChain(uint32_t start, uint64_t count) {
   for (uint64_t i = 0; i < count; ++i) {
     if (m >= capacity) throwCorrupt("Mini-Sektorkette verweist außerhalb des Mini-Datenstroms");
     result.push_back(m);
-    if (i + 1 < count) m = fat[m];
+    if (i + 1 < count) m = nextMiniSector(m);
   }
-  checkNoRepeats(result, "Mini-Sektorkette");
+  checkNoRepeats(result, capacity, "Mini-Sektorkette");
   return result;
 }
 
@@ -250,12 +358,25 @@ uint64_t Container::miniSectorOffset(uint32_t miniSector) {
 const std::vector<uint32_t>& Container::streamChain(uint32_t id) {
   auto it = streamChains_.find(id);
   if (it != streamChains_.end()) return it->second;
-  const DirectoryEntry& e = entry(id);
-  if (e.type != kTypeStream && id != 0) throwCorrupt("der Eintrag ist kein Datenstrom");
+  const uint8_t* e = rawEntry(id);
+  if (e[kDeType] != kTypeStream && id != 0) throwCorrupt("der Eintrag ist kein Datenstrom");
+  const uint32_t start = getU32(e + kDeStartSector);
   const uint64_t size = streamSize(id);
-  std::vector<uint32_t> c = inMiniStream(id) ? miniChain(e.startSector, unitsFor(size, kMiniSectorSize))
-                                             : chain(e.startSector, unitsFor(size, header_.sectorSize), "Datenstrom");
+  std::vector<uint32_t> c = inMiniStream(id) ? miniChain(start, unitsFor(size, kMiniSectorSize))
+                                             : chain(start, unitsFor(size, header_.sectorSize), "Datenstrom");
   return streamChains_.emplace(id, std::move(c)).first->second;
+}
+
+const uint8_t* Container::streamHeadView(uint32_t id, uint64_t length) {
+  if (length == 0 || length > streamSize(id) || headSize_ == 0) return nullptr;
+  const bool mini = inMiniStream(id);
+  const uint64_t unit = mini ? kMiniSectorSize : header_.sectorSize;
+  const auto& units = streamChain(id);
+  auto offsetOf = [&](uint32_t u) { return mini ? miniSectorOffset(u) : sectorOffset(u); };
+  const uint64_t first = offsetOf(units[0]);
+  for (uint64_t i = 1; i < unitsFor(length, unit); ++i)
+    if (offsetOf(units[i]) != first + i * unit) return nullptr;
+  return headView(first, length);
 }
 
 void Container::readStream(uint32_t id, uint64_t offset, std::span<uint8_t> out) {

@@ -5,12 +5,19 @@
 // time as chains need them, the mini FAT and the mini stream's chain when a
 // small stream is read. Shared by CompoundFile (reading) and the in-place
 // writer, which re-reads the structure from its own read-write descriptor.
+//
+// A reading container may read the head of the file ahead in one pread: in
+// documents the header, the FAT, the directory, the mini stream and the
+// beginning of the larger property streams lie in the first few dozen KB, so
+// one system call serves them all. Reads outside the head go to the file.
 
 #include <array>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "properties/cfb/CompoundFile.h"
@@ -39,8 +46,13 @@ struct TreeLinks {
 
 class Container {
  public:
-  // Reads and checks header, DIFAT and directory; `fd` stays owned by the caller.
-  Container(int fd, uint64_t fileSize);
+  // Reads and checks header, DIFAT and directory; `fd` stays owned by the
+  // caller. With readAhead > 0 the first min(readAhead, fileSize) bytes are
+  // read at once and kept for later reads.
+  Container(int fd, uint64_t fileSize, size_t readAhead = 0);
+  ~Container();
+  Container(const Container&) = delete;
+  Container& operator=(const Container&) = delete;
 
   const Header& header() const { return header_; }
   uint32_t sectorSize() const { return header_.sectorSize; }
@@ -62,9 +74,11 @@ class Container {
   // A chain of unknown length, up to ENDOFCHAIN (directory, mini-FAT chain check).
   std::vector<uint32_t> chainToEnd(uint32_t start, const char* what);
 
-  // Directory.
-  uint32_t entryCount() const { return static_cast<uint32_t>(entries_.size()); }
+  // Directory. Entries are decoded when first asked for.
+  uint32_t entryCount() const { return static_cast<uint32_t>(dirBytes_.size() / kDirEntrySize); }
   const DirectoryEntry& entry(uint32_t id) const;
+  // Whether the entry's name equals `name` in the compound-file comparison.
+  bool nameEquals(uint32_t id, std::u16string_view name) const;
   const TreeLinks& links(uint32_t id) const { return links_.at(id); }
   const std::vector<uint32_t>& directoryChain() const { return dirChain_; }
   const std::vector<uint8_t>& directoryBytes() const { return dirBytes_; }
@@ -73,6 +87,8 @@ class Container {
   bool inMiniStream(uint32_t id) const { return id != 0 && streamSize(id) < kMiniStreamCutoff; }
 
   // Mini FAT (all entries of the mini-FAT chain) and the mini stream's chain.
+  // Chains through the mini FAT read its entries in place where they lie in
+  // the read-ahead head; miniFat() decodes all of them.
   const std::vector<uint32_t>& miniFat();
   const std::vector<uint32_t>& miniFatChain();
   const std::vector<uint32_t>& rootChain();
@@ -82,19 +98,39 @@ class Container {
   // A stream's chain (regular or mini units), cached.
   const std::vector<uint32_t>& streamChain(uint32_t id);
   void readStream(uint32_t id, uint64_t offset, std::span<uint8_t> out);
+  // The first `length` bytes of a stream in place, when they lie one after
+  // the other inside the read-ahead head; nullptr otherwise.
+  const uint8_t* streamHeadView(uint32_t id, uint64_t length);
 
-  // pread of exactly out.size() bytes; a short read means a truncated file.
+  // Exactly out.size() bytes at offset, from the read-ahead head when they lie
+  // inside it, else by pread; a short read means a truncated file.
   void readAt(uint64_t offset, std::span<uint8_t> out);
+  // The bytes [offset, offset + length) inside the read-ahead head, or nullptr
+  // when they do not lie there completely.
+  const uint8_t* headView(uint64_t offset, uint64_t length) const {
+    return offset <= headSize_ && length <= headSize_ - offset ? head_.get() + offset : nullptr;
+  }
+  // Bytes fetched from the file so far, the read-ahead included.
   uint64_t bytesRead() const { return bytesRead_; }
 
  private:
+  void readHead(size_t readAhead);
   void readHeader();
   void readDifat();
   void readDirectory();
   void collectRootChildren();
+  const uint8_t* rawEntry(uint32_t id) const;  // checked id
+  void loadMiniChains();
+  uint32_t nextMiniSector(uint32_t miniSector);
+  void checkNoRepeats(const std::vector<uint32_t>& units, uint64_t range, const char* what);
+
+  void preadFully(uint64_t offset, std::span<uint8_t> out);
 
   int fd_;
   uint64_t fileSize_;
+  std::unique_ptr<uint8_t[]> head_;
+  size_t headCapacity_ = 0;
+  size_t headSize_ = 0;
   uint32_t sectorCount_ = 0;
   uint64_t bytesRead_ = 0;
   Header header_;
@@ -103,10 +139,13 @@ class Container {
   std::map<uint32_t, std::vector<uint32_t>> fatCache_;
   std::vector<uint32_t> dirChain_;
   std::vector<uint8_t> dirBytes_;
-  std::vector<DirectoryEntry> entries_;
+  mutable std::vector<DirectoryEntry> entries_;
+  mutable std::vector<bool> decoded_;
   std::vector<TreeLinks> links_;
   std::vector<uint32_t> rootChildren_;
-  bool miniLoaded_ = false;
+  std::vector<bool> marks_;  // scratch of checkNoRepeats
+  bool miniChainsLoaded_ = false;
+  bool miniFatLoaded_ = false;
   std::vector<uint32_t> miniFat_;
   std::vector<uint32_t> miniFatChain_;
   std::vector<uint32_t> rootChain_;

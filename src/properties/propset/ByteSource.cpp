@@ -29,6 +29,19 @@ std::vector<uint8_t> ByteSource::bytes(uint64_t offset, uint64_t length) const {
   return out;
 }
 
+std::span<const uint8_t> ByteSource::bytes(uint64_t offset, uint64_t length, std::vector<uint8_t>& scratch) const {
+  if (offset > size() || length > size() - offset) throwCorrupt("Wert reicht über das Ende des Datenstroms");
+  if (const uint8_t* p = view(offset, length)) return {p, static_cast<size_t>(length)};
+  scratch.resize(static_cast<size_t>(length));
+  read(offset, scratch);
+  return scratch;
+}
+
+const uint8_t* MemorySource::view(uint64_t offset, uint64_t length) const {
+  if (offset > bytes_.size() || length > bytes_.size() - offset) return nullptr;
+  return bytes_.data() + offset;
+}
+
 void MemorySource::read(uint64_t offset, std::span<uint8_t> out) const {
   if (offset > bytes_.size() || out.size() > bytes_.size() - offset)
     throwCorrupt("Lesezugriff außerhalb des Datenstroms");

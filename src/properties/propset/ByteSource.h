@@ -19,9 +19,16 @@ class ByteSource {
   // (kDocfileCorrupt) when that range lies outside the stream.
   virtual void read(uint64_t offset, std::span<uint8_t> out) const = 0;
 
+  // The bytes [offset, offset + length) in place when the source holds them
+  // in memory; nullptr otherwise or when the range lies outside the stream.
+  virtual const uint8_t* view(uint64_t /*offset*/, uint64_t /*length*/) const { return nullptr; }
+
   uint16_t u16(uint64_t offset) const;
   uint32_t u32(uint64_t offset) const;
   std::vector<uint8_t> bytes(uint64_t offset, uint64_t length) const;
+  // The bytes in place, or copied into `scratch` when they are not in memory.
+  // Throws like bytes() for a range outside the stream.
+  std::span<const uint8_t> bytes(uint64_t offset, uint64_t length, std::vector<uint8_t>& scratch) const;
 };
 
 // A source over bytes already in memory (a loaded or edited stream).
@@ -30,6 +37,7 @@ class MemorySource final : public ByteSource {
   explicit MemorySource(std::span<const uint8_t> bytes) : bytes_(bytes) {}
   uint64_t size() const override { return bytes_.size(); }
   void read(uint64_t offset, std::span<uint8_t> out) const override;
+  const uint8_t* view(uint64_t offset, uint64_t length) const override;
 
  private:
   std::span<const uint8_t> bytes_;

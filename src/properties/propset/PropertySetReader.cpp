@@ -54,7 +54,7 @@ uint64_t stringByteLength(const ByteSource& source, const SectionTable& section,
   return bytes;
 }
 
-std::string decodeStored(std::vector<uint8_t> raw, bool wide, uint16_t codepage) {
+std::string decodeStored(std::span<const uint8_t> raw, bool wide, uint16_t codepage) {
   if (wide) {
     size_t chars = raw.size() / 2;
     for (size_t i = 0; i < chars; ++i) {
@@ -65,8 +65,9 @@ std::string decodeStored(std::vector<uint8_t> raw, bool wide, uint16_t codepage)
     }
     return utf16ToUtf8(std::span<const uint8_t>(raw.data(), chars * 2));
   }
-  auto nul = std::memchr(raw.data(), 0, raw.size());
-  size_t len = nul ? static_cast<size_t>(static_cast<uint8_t*>(nul) - raw.data()) : raw.size();
+  if (raw.empty()) return {};
+  auto nul = static_cast<const uint8_t*>(std::memchr(raw.data(), 0, raw.size()));
+  size_t len = nul ? static_cast<size_t>(nul - raw.data()) : raw.size();
   return decodeText(std::span<const uint8_t>(raw.data(), len), codepage);
 }
 
@@ -92,7 +93,8 @@ StreamHeader readStreamHeader(const ByteSource& source) {
   if (count == 0 || count > kMaxSections) throwCorrupt("unzulässige Anzahl Abschnitte " + std::to_string(count));
   uint64_t listEnd = kStreamHeaderSize + uint64_t{kSectionListEntrySize} * count;
   if (listEnd > source.size()) throwCorrupt("Abschnittsliste reicht über das Ende des Datenstroms");
-  std::vector<uint8_t> list = source.bytes(kStreamHeaderSize, listEnd - kStreamHeaderSize);
+  std::vector<uint8_t> scratch;
+  auto list = source.bytes(kStreamHeaderSize, listEnd - kStreamHeaderSize, scratch);
   for (uint32_t i = 0; i < count; ++i) {
     StreamHeader::SectionLocation loc;
     std::memcpy(loc.fmtid.data(), &list[i * kSectionListEntrySize], 16);
@@ -116,7 +118,8 @@ SectionTable readSectionTable(const ByteSource& source, const StreamHeader::Sect
   uint32_t count = loadU32(head + 4);
   if (s.size < 8 || s.size > streamSize - s.offset) throwCorrupt("unzulässige Abschnittsgröße");
   if (count > (s.size - 8) / 8) throwCorrupt("unzulässige Anzahl Eigenschaften " + std::to_string(count));
-  std::vector<uint8_t> table = source.bytes(uint64_t{s.offset} + 8, uint64_t{count} * 8);
+  std::vector<uint8_t> scratch;
+  auto table = source.bytes(uint64_t{s.offset} + 8, uint64_t{count} * 8, scratch);
   uint32_t valuesStart = 8 + 8 * count;
   s.properties.reserve(count);
   for (uint32_t i = 0; i < count; ++i) {
@@ -182,7 +185,8 @@ PropertyValue readValue(const ByteSource& source, const SectionTable& section, c
   if (isCodepageString(type) || type == vt::kLpwstr) {
     uint64_t length = stringByteLength(source, section, entry, type);
     bool wide = type == vt::kLpwstr || section.codepage == kCodepageUtf16;
-    return decodeStored(source.bytes(at + 4, length), wide, section.codepage);
+    std::vector<uint8_t> scratch;
+    return decodeStored(source.bytes(at + 4, length, scratch), wide, section.codepage);
   }
   return UnsupportedValue{type};
 }
@@ -217,7 +221,8 @@ std::vector<DictionaryEntry> readDictionary(const ByteSource& source, const Sect
     pos += 8;
     uint64_t bytes = wide ? length * 2 : length;
     if (bytes > end - pos) throwCorrupt("Name im Wörterbuch reicht über das Ende des Abschnitts");
-    e.name = decodeStored(source.bytes(pos, bytes), wide, section.codepage);
+    std::vector<uint8_t> scratch;
+    e.name = decodeStored(source.bytes(pos, bytes, scratch), wide, section.codepage);
     pos += bytes;
     // In codepage 1200 each entry is padded to 4 bytes.
     if (wide) pos = section.offset + roundUp4(pos - section.offset);

@@ -13,22 +13,24 @@
 namespace fendrik::propset {
 namespace {
 
-void appendUtf8(std::string& out, char32_t c) {
+// Writes the UTF-8 form of c at dst; returns the position behind it.
+char* putUtf8(char* dst, char32_t c) {
   if (c < 0x80) {
-    out += static_cast<char>(c);
+    *dst++ = static_cast<char>(c);
   } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
+    *dst++ = static_cast<char>(0xC0 | (c >> 6));
+    *dst++ = static_cast<char>(0x80 | (c & 0x3F));
   } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
+    *dst++ = static_cast<char>(0xE0 | (c >> 12));
+    *dst++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *dst++ = static_cast<char>(0x80 | (c & 0x3F));
   } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
+    *dst++ = static_cast<char>(0xF0 | (c >> 18));
+    *dst++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    *dst++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *dst++ = static_cast<char>(0x80 | (c & 0x3F));
   }
+  return dst;
 }
 
 [[noreturn]] void throwMismatch(const std::string& what) { throw StorageError(hresult::kTypeMismatch, what); }
@@ -93,22 +95,29 @@ bool codepageAvailable(uint16_t codepage) {
 }
 
 std::string utf16ToUtf8(std::span<const uint8_t> bytes) {
-  std::string out;
-  out.reserve(bytes.size() / 2);
-  size_t n = bytes.size() / 2;
+  // One unit gives at most three bytes (a surrogate pair four for two units),
+  // so the text is written into a string of that size, cut to length after.
+  const size_t n = bytes.size() / 2;
+  std::string out(n * 3, '\0');
+  char* dst = out.data();
   for (size_t i = 0; i < n; ++i) {
     char32_t c = loadU16(&bytes[2 * i]);
+    if (c < 0x80) {
+      *dst++ = static_cast<char>(c);
+      continue;
+    }
     if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n) {
       char32_t low = loadU16(&bytes[2 * i + 2]);
       if (low >= 0xDC00 && low <= 0xDFFF) {
-        appendUtf8(out, 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00));
+        dst = putUtf8(dst, 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00));
         ++i;
         continue;
       }
     }
     if (c >= 0xD800 && c <= 0xDFFF) c = 0xFFFD;  // a lone surrogate
-    appendUtf8(out, c);
+    dst = putUtf8(dst, c);
   }
+  out.resize(static_cast<size_t>(dst - out.data()));
   return out;
 }
 
