@@ -25,10 +25,10 @@ struct DirectoryEntry {
 };
 
 // Read access to a compound file (versions 3 and 4). Reads the head of the file
-// (its first 64 KiB) at open, which holds the header, directory, FAT and small
-// streams of a document, and beyond it only what a request needs: the FAT, mini
-// FAT and stream sectors on the way to the requested bytes; never the whole
-// file. Every sector number,
+// (its first 64 KiB) at open, which holds the header, directory, FAT and often
+// the small streams of a document, and beyond it only what a request needs:
+// the FAT, mini FAT and stream sectors on the way to the requested bytes, small
+// pieces with the 16 KiB around them; never the whole file. Every sector number,
 // chain and size is checked; a damaged file throws StorageError
 // (hresult::kDocfileCorrupt), a file that is no compound file
 // hresult::kInvalidHeader, a missing file hresult::kFileNotFound.

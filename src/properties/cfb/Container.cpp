@@ -32,6 +32,9 @@ SpareHead& spareHead() {
   return spare;
 }
 
+// Size and alignment of the windows that small reads beyond the head fetch.
+constexpr uint64_t kWindowBytes = 16 * 1024;
+
 }  // namespace
 
 Container::Container(int fd, uint64_t fileSize, size_t readAhead) : fd_(fd), fileSize_(fileSize) {
@@ -67,11 +70,36 @@ void Container::readHead(size_t readAhead) {
 
 void Container::readAt(uint64_t offset, std::span<uint8_t> out) {
   if (offset > fileSize_ || out.size() > fileSize_ - offset) throwCorrupt("die Datei ist abgeschnitten");
-  if (const uint8_t* p = headView(offset, out.size())) {
-    if (!out.empty()) std::memcpy(out.data(), p, out.size());
-    return;
+  const uint8_t* p = headView(offset, out.size());
+  if (p == nullptr) p = windowView(offset, out.size());
+  if (p == nullptr && headSize_ > 0 && out.size() <= kWindowBytes / 2) p = loadWindow(offset, out.size());
+  if (p == nullptr) {
+    preadFully(offset, out);
+  } else if (!out.empty()) {
+    std::memcpy(out.data(), p, out.size());
   }
-  preadFully(offset, out);
+}
+
+const uint8_t* Container::windowView(uint64_t offset, uint64_t length) const {
+  for (const Window& w : windows_)
+    if (offset >= w.offset && offset - w.offset <= w.bytes.size() && length <= w.bytes.size() - (offset - w.offset))
+      return w.bytes.data() + (offset - w.offset);
+  return nullptr;
+}
+
+const uint8_t* Container::loadWindow(uint64_t offset, uint64_t length) {
+  // The aligned window holding offset, moved back at the end of the file; the
+  // range (at most half a window, inside the file) always fits in it.
+  uint64_t start = offset / kWindowBytes * kWindowBytes;
+  if (offset + length > start + kWindowBytes) start = offset / 4096 * 4096;
+  if (start + kWindowBytes > fileSize_) start = fileSize_ > kWindowBytes ? fileSize_ - kWindowBytes : 0;
+  start = std::min(start, offset);
+  Window& w = windows_[nextWindow_];
+  nextWindow_ = (nextWindow_ + 1) % windows_.size();
+  w.bytes.resize(static_cast<size_t>(std::min<uint64_t>(kWindowBytes, fileSize_ - start)));
+  w.offset = start;
+  preadFully(start, w.bytes);
+  return windowView(offset, length);
 }
 
 void Container::preadFully(uint64_t offset, std::span<uint8_t> out) {
@@ -177,14 +205,14 @@ std::vector<uint32_t> Container::chain(uint32_t start, uint64_t count, const cha
 void Container::checkNoRepeats(const std::vector<uint32_t>& units, uint64_t range, const char* what) {
   // A chain that visits a unit twice loops (or shares units with itself). The
   // marks are kept for the next check and cleared again after each.
-  if (marks_.size() < range) marks_.resize(static_cast<size_t>(range));
+  if (marks_.size() < range) marks_.resize(static_cast<size_t>(range), 0);
   size_t marked = 0;
   bool repeat = false;
   for (; marked < units.size() && !repeat; ++marked) {
-    repeat = marks_[units[marked]];
-    marks_[units[marked]] = true;
+    repeat = marks_[units[marked]] != 0;
+    marks_[units[marked]] = 1;
   }
-  for (size_t k = 0; k < marked; ++k) marks_[units[k]] = false;
+  for (size_t k = 0; k < marked; ++k) marks_[units[k]] = 0;
   if (repeat) throwCorrupt(std::string(what) + ": Schleife in der Sektorkette");
 }
 
@@ -239,9 +267,11 @@ bool Container::nameEquals(uint32_t id, std::u16string_view name) const {
   const uint8_t* p = rawEntry(id);
   const size_t units = nameUnits(p);
   if (units != name.size()) return false;
-  char16_t stored[32];
-  for (size_t k = 0; k < units; ++k) stored[k] = static_cast<char16_t>(getU16(p + 2 * k));
-  return compareNames(std::u16string_view(stored, units), name) == 0;
+  for (size_t k = 0; k < units; ++k) {
+    const auto stored = static_cast<char16_t>(getU16(p + 2 * k));
+    if (stored != name[k] && upperCaseUnit(stored) != upperCaseUnit(name[k])) return false;
+  }
+  return true;
 }
 
 void Container::collectRootChildren() {

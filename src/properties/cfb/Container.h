@@ -7,9 +7,12 @@
 // writer, which re-reads the structure from its own read-write descriptor.
 //
 // A reading container may read the head of the file ahead in one pread: in
-// documents the header, the FAT, the directory, the mini stream and the
+// many documents the header, the FAT, the directory, the mini stream and the
 // beginning of the larger property streams lie in the first few dozen KB, so
-// one system call serves them all. Reads outside the head go to the file.
+// one system call serves them all. Other documents keep the mini stream and
+// mini FAT at their end; small reads outside the head therefore fetch the
+// aligned window of the file around them (two windows are kept), so that the
+// FAT, mini FAT and mini-stream sectors next to each other come in one read.
 
 #include <array>
 #include <cstdint>
@@ -102,8 +105,8 @@ class Container {
   // the other inside the read-ahead head; nullptr otherwise.
   const uint8_t* streamHeadView(uint32_t id, uint64_t length);
 
-  // Exactly out.size() bytes at offset, from the read-ahead head when they lie
-  // inside it, else by pread; a short read means a truncated file.
+  // Exactly out.size() bytes at offset, from the read-ahead head or a window
+  // when they lie inside, else by pread; a short read means a truncated file.
   void readAt(uint64_t offset, std::span<uint8_t> out);
   // The bytes [offset, offset + length) inside the read-ahead head, or nullptr
   // when they do not lie there completely.
@@ -125,6 +128,16 @@ class Container {
   void checkNoRepeats(const std::vector<uint32_t>& units, uint64_t range, const char* what);
 
   void preadFully(uint64_t offset, std::span<uint8_t> out);
+  const uint8_t* windowView(uint64_t offset, uint64_t length) const;
+  const uint8_t* loadWindow(uint64_t offset, uint64_t length);
+
+  // Windows of the file beyond the head, read on demand by small reads.
+  struct Window {
+    std::vector<uint8_t> bytes;
+    uint64_t offset = 0;
+  };
+  std::array<Window, 2> windows_;
+  size_t nextWindow_ = 0;
 
   int fd_;
   uint64_t fileSize_;
@@ -143,7 +156,7 @@ class Container {
   mutable std::vector<bool> decoded_;
   std::vector<TreeLinks> links_;
   std::vector<uint32_t> rootChildren_;
-  std::vector<bool> marks_;  // scratch of checkNoRepeats
+  std::vector<uint8_t> marks_;  // scratch of checkNoRepeats, all 0 between checks
   bool miniChainsLoaded_ = false;
   bool miniFatLoaded_ = false;
   std::vector<uint32_t> miniFat_;

@@ -1,11 +1,10 @@
 #include "properties/cfb/Names.h"
 
 namespace fendrik::cfb {
-namespace {
 
 // Simple upper-case mapping of one UTF-16 code unit for the scripts that occur
 // in document names (Latin, Greek, Cyrillic); other units stay as they are.
-char16_t upper(char16_t c) {
+char16_t upperCaseUnit(char16_t c) {
   if (c >= u'a' && c <= u'z') return static_cast<char16_t>(c - 0x20);
   if (c < 0x80) return c;
   if ((c >= 0xE0 && c <= 0xFE && c != 0xF7)) return static_cast<char16_t>(c - 0x20);
@@ -23,13 +22,11 @@ char16_t upper(char16_t c) {
   return c;
 }
 
-}  // namespace
-
 int compareNames(std::u16string_view a, std::u16string_view b) {
   if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
   for (size_t i = 0; i < a.size(); ++i) {
-    char16_t x = upper(a[i]);
-    char16_t y = upper(b[i]);
+    char16_t x = upperCaseUnit(a[i]);
+    char16_t y = upperCaseUnit(b[i]);
     if (x != y) return x < y ? -1 : 1;
   }
   return 0;

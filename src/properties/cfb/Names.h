@@ -10,4 +10,7 @@ namespace fendrik::cfb {
 // lookups go through this comparison. Returns <0, 0 or >0.
 int compareNames(std::u16string_view a, std::u16string_view b);
 
+// The upper-case form of one code unit as that comparison uses it.
+char16_t upperCaseUnit(char16_t c);
+
 }  // namespace fendrik::cfb

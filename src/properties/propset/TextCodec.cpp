@@ -3,6 +3,8 @@
 #include <errno.h>
 #include <iconv.h>
 
+#include <array>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -31,6 +33,29 @@ char* putUtf8(char* dst, char32_t c) {
     *dst++ = static_cast<char>(0x80 | (c & 0x3F));
   }
   return dst;
+}
+
+// Eight bytes as one word, for tests on all of them at once.
+uint64_t word(const uint8_t* p) {
+  uint64_t w;
+  std::memcpy(&w, p, 8);
+  return w;
+}
+
+bool isAscii(std::span<const uint8_t> bytes) {
+  uint64_t any = 0;
+  size_t i = 0;
+  for (; i + 8 <= bytes.size(); i += 8) any |= word(&bytes[i]);
+  for (; i < bytes.size(); ++i) any |= bytes[i];
+  return (any & 0x8080808080808080ull) == 0;
+}
+
+// Four UTF-16LE units that are all ASCII: low bytes below 0x80, high bytes 0.
+// The mask is built from bytes, so the test holds whatever the byte order of
+// the machine.
+bool fourAsciiUnits(const uint8_t* p) {
+  static const uint64_t mask = word(std::array<uint8_t, 8>{0x80, 0xFF, 0x80, 0xFF, 0x80, 0xFF, 0x80, 0xFF}.data());
+  return (word(p) & mask) == 0;
 }
 
 [[noreturn]] void throwMismatch(const std::string& what) { throw StorageError(hresult::kTypeMismatch, what); }
@@ -101,6 +126,12 @@ std::string utf16ToUtf8(std::span<const uint8_t> bytes) {
   std::string out(n * 3, '\0');
   char* dst = out.data();
   for (size_t i = 0; i < n; ++i) {
+    while (i + 4 <= n && fourAsciiUnits(&bytes[2 * i])) {
+      for (size_t k = 0; k < 4; ++k) dst[k] = static_cast<char>(bytes[2 * (i + k)]);
+      dst += 4;
+      i += 4;
+    }
+    if (i == n) break;
     char32_t c = loadU16(&bytes[2 * i]);
     if (c < 0x80) {
       *dst++ = static_cast<char>(c);
@@ -167,10 +198,8 @@ std::vector<uint8_t> utf8ToUtf16(std::string_view utf8) {
 
 std::string decodeText(std::span<const uint8_t> bytes, uint16_t codepage) {
   if (codepage == kCodepageUtf16) return utf16ToUtf8(bytes);
-  bool ascii = true;
-  for (uint8_t b : bytes) ascii = ascii && b < 0x80;
   // ASCII reads the same in every codepage the documents use.
-  if (ascii && codepage != 1201) return std::string(bytes.begin(), bytes.end());
+  if (isAscii(bytes) && codepage != 1201) return std::string(bytes.begin(), bytes.end());
   iconv_t h = converters().get("UTF-8", iconvNameOf(codepage));
   if (h == nullptr) throwCorrupt("unbekannte Codepage " + std::to_string(codepage));
   std::string out;
