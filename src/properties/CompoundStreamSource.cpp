@@ -13,7 +13,7 @@ constexpr uint64_t kReadAhead = 512;
 }  // namespace
 
 CompoundStreamSource::CompoundStreamSource(const cfb::CompoundFile& file, uint32_t entryId)
-    : file_(file), entryId_(entryId), size_(file.entry(entryId).size) {
+    : file_(file), entryId_(entryId), size_(file.streamSize(entryId)) {
   headSize_ = size_ <= kWholeStreamLimit ? size_ : kReadAhead;
   // Usually the stream's first bytes lie in the part of the file the compound
   // file read at open and are used in place; otherwise they are copied.

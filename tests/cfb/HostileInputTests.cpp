@@ -133,6 +133,25 @@ TEST_F(HostileInput, HeaderFieldsOutOfRange) {
   EXPECT_FALSE(mutatedReads());
 }
 
+TEST(HostileSizes, SizeFieldNearItsLimitInVersion4) {
+  // Version 4 counts all 64 bits of the size; a size near 2^64 must not wrap
+  // round to a short chain.
+  TempDir dir;
+  auto built = buildCompoundFile({{u"\005SummaryInformation", std::vector<uint8_t>(300, 1)},
+                                  {u"Big", std::vector<uint8_t>(9000, 2)}},
+                                 4);
+  for (uint32_t id : built.streamIds) {
+    auto image = built.image;
+    putU64(image.data() + built.entryOffset(id) + detail::kDeSize, ~uint64_t{0} - 62);
+    auto path = dir / "huge.par";
+    writeFileBytes(path, image);
+    auto file = CompoundFile::open(path);
+    std::vector<uint8_t> piece(16);
+    EXPECT_THROW(file->readStream(id, 0, piece), StorageError);
+    EXPECT_THROW(file->streamView(id, 16), StorageError);
+  }
+}
+
 TEST(HostileDifat, BadDifatSectors) {
   TempDir dir;
   auto built = buildCompoundFile({{u"Model", std::vector<uint8_t>(8u << 20, 1)}}, 3);

@@ -57,6 +57,7 @@ std::optional<uint32_t> CompoundFile::findRootChild(std::u16string_view name) co
 }
 
 const DirectoryEntry& CompoundFile::entry(uint32_t id) const { return impl_->container->entry(id); }
+uint64_t CompoundFile::streamSize(uint32_t id) const { return impl_->container->streamSize(id); }
 
 void CompoundFile::readStream(uint32_t id, uint64_t offset, std::span<uint8_t> out) const {
   impl_->container->readStream(id, offset, out);

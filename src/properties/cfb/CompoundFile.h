@@ -48,6 +48,9 @@ class CompoundFile {
   std::vector<uint32_t> rootChildren() const;
   std::optional<uint32_t> findRootChild(std::u16string_view name) const;
   const DirectoryEntry& entry(uint32_t id) const;
+  // A stream's size as it counts (version 3 ignores the upper half of the
+  // size field).
+  uint64_t streamSize(uint32_t id) const;
 
   // Reads bytes [offset, offset + out.size()) of a stream; throws when the
   // range lies outside the stream or the chain is damaged.

@@ -392,6 +392,7 @@ const std::vector<uint32_t>& Container::streamChain(uint32_t id) {
   if (e[kDeType] != kTypeStream && id != 0) throwCorrupt("der Eintrag ist kein Datenstrom");
   const uint32_t start = getU32(e + kDeStartSector);
   const uint64_t size = streamSize(id);
+  if (size > fileSize_) throwCorrupt("der Datenstrom ist größer als die Datei");
   std::vector<uint32_t> c = inMiniStream(id) ? miniChain(start, unitsFor(size, kMiniSectorSize))
                                              : chain(start, unitsFor(size, header_.sectorSize), "Datenstrom");
   return streamChains_.emplace(id, std::move(c)).first->second;

@@ -72,7 +72,8 @@ inline void putU64(uint8_t* p, uint64_t v) {
 }
 
 // Units (sectors or mini sectors) needed for `bytes`.
-inline uint64_t unitsFor(uint64_t bytes, uint64_t unit) { return (bytes + unit - 1) / unit; }
+// Units needed for `bytes` (without overflow for sizes near 2^64).
+inline uint64_t unitsFor(uint64_t bytes, uint64_t unit) { return bytes / unit + (bytes % unit != 0 ? 1 : 0); }
 
 // The errors a user sees; numbers as in StorageError.h.
 [[noreturn]] void throwCorrupt(const std::string& what);
