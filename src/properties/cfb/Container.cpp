@@ -1,13 +1,14 @@
 #include "properties/cfb/Container.h"
 
-#include "properties/cfb/Names.h"
-
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <utility>
+
+#include "properties/cfb/Names.h"
 
 namespace fendrik::cfb::detail {
 namespace {
@@ -198,21 +199,31 @@ std::vector<uint32_t> Container::chain(uint32_t start, uint64_t count, const cha
     result.push_back(s);
     if (i + 1 < count) s = nextSector(s);
   }
-  checkNoRepeats(result, sectorCount_, what);
+  checkNoRepeats(result, what);
   return result;
 }
 
-void Container::checkNoRepeats(const std::vector<uint32_t>& units, uint64_t range, const char* what) {
-  // A chain that visits a unit twice loops (or shares units with itself). The
-  // marks are kept for the next check and cleared again after each.
-  if (marks_.size() < range) marks_.resize(static_cast<size_t>(range), 0);
-  size_t marked = 0;
+void Container::checkNoRepeats(const std::vector<uint32_t>& units, const char* what) {
+  // A chain that visits a unit twice loops (or shares units with itself).
   bool repeat = false;
-  for (; marked < units.size() && !repeat; ++marked) {
-    repeat = marks_[units[marked]] != 0;
-    marks_[units[marked]] = 1;
+  if (units.size() <= 32) {
+    // Short chains (the small streams): sorted in a local copy.
+    std::array<uint32_t, 32> sorted;
+    const auto end = std::copy(units.begin(), units.end(), sorted.begin());
+    std::sort(sorted.begin(), end);
+    repeat = std::adjacent_find(sorted.begin(), end) != end;
+  } else {
+    // Longer ones: one mark per unit up to the largest, kept between checks
+    // and cleared again after each.
+    const uint32_t largest = *std::max_element(units.begin(), units.end());
+    if (marks_.size() <= largest) marks_.resize(static_cast<size_t>(largest) + 1, false);
+    size_t marked = 0;
+    for (; marked < units.size() && !repeat; ++marked) {
+      repeat = marks_[units[marked]];
+      marks_[units[marked]] = true;
+    }
+    for (size_t k = 0; k < marked; ++k) marks_[units[k]] = false;
   }
-  for (size_t k = 0; k < marked; ++k) marks_[units[k]] = 0;
   if (repeat) throwCorrupt(std::string(what) + ": Schleife in der Sektorkette");
 }
 
@@ -373,7 +384,7 @@ std::vector<uint32_t> Container::miniChain(uint32_t start, uint64_t count) {
     result.push_back(m);
     if (i + 1 < count) m = nextMiniSector(m);
   }
-  checkNoRepeats(result, capacity, "Mini-Sektorkette");
+  checkNoRepeats(result, "Mini-Sektorkette");
   return result;
 }
 

@@ -125,7 +125,7 @@ class Container {
   const uint8_t* rawEntry(uint32_t id) const;  // checked id
   void loadMiniChains();
   uint32_t nextMiniSector(uint32_t miniSector);
-  void checkNoRepeats(const std::vector<uint32_t>& units, uint64_t range, const char* what);
+  void checkNoRepeats(const std::vector<uint32_t>& units, const char* what);
 
   void preadFully(uint64_t offset, std::span<uint8_t> out);
   const uint8_t* windowView(uint64_t offset, uint64_t length) const;
@@ -156,7 +156,7 @@ class Container {
   mutable std::vector<bool> decoded_;
   std::vector<TreeLinks> links_;
   std::vector<uint32_t> rootChildren_;
-  std::vector<uint8_t> marks_;  // scratch of checkNoRepeats, all 0 between checks
+  std::vector<bool> marks_;  // scratch of checkNoRepeats, all false between checks
   bool miniChainsLoaded_ = false;
   bool miniFatLoaded_ = false;
   std::vector<uint32_t> miniFat_;
