@@ -90,20 +90,20 @@ BuiltFile buildCompoundFile(const std::vector<BuildStream>& streams, int majorVe
   for (uint32_t k = 0; k < fat; ++k) fatEntries[next + k] = kFatSector;
   for (uint32_t k = 0; k < difat; ++k) fatEntries[next + fat + k] = kDifatSector;
   for (uint32_t k = 0; k < fat; ++k)
-    for (uint32_t e = 0; e < per; ++e) putU32(sec(next + k) + 4 * e, fatEntries[uint64_t(k) * per + e]);
+    for (uint32_t e = 0; e < per; ++e) storeU32(sec(next + k) + 4 * e, fatEntries[uint64_t(k) * per + e]);
 
   // DIFAT: header array, then DIFAT sectors.
   std::vector<uint32_t> difatEntries;
   for (uint32_t k = 0; k < fat; ++k) difatEntries.push_back(next + k);
   for (uint32_t k = 0; k < kHeaderDifatEntries; ++k)
-    putU32(img + kHdrDifat + 4 * k, k < fat ? difatEntries[k] : kFreeSector);
+    storeU32(img + kHdrDifat + 4 * k, k < fat ? difatEntries[k] : kFreeSector);
   for (uint32_t d = 0; d < difat; ++d) {
     uint8_t* p = sec(next + fat + d);
     for (uint32_t e = 0; e < per - 1; ++e) {
       uint64_t idx = kHeaderDifatEntries + uint64_t(d) * (per - 1) + e;
-      putU32(p + 4 * e, idx < fat ? difatEntries[idx] : kFreeSector);
+      storeU32(p + 4 * e, idx < fat ? difatEntries[idx] : kFreeSector);
     }
-    putU32(p + 4 * (per - 1), d + 1 < difat ? next + fat + d + 1 : kEndOfChain);
+    storeU32(p + 4 * (per - 1), d + 1 < difat ? next + fat + d + 1 : kEndOfChain);
   }
 
   // Stream data, mini stream, mini FAT.
@@ -120,7 +120,7 @@ BuiltFile buildCompoundFile(const std::vector<BuildStream>& streams, int majorVe
         miniFat[miniStart[i] + k] = k + 1 < n ? static_cast<uint32_t>(miniStart[i]) + k + 1 : kEndOfChain;
     }
   }
-  for (size_t e = 0; e < miniFat.size(); ++e) putU32(sec(miniFatStart) + 4 * e, miniFat[e]);
+  for (size_t e = 0; e < miniFat.size(); ++e) storeU32(sec(miniFatStart) + 4 * e, miniFat[e]);
 
   // Directory.
   auto writeEntry = [&](uint32_t id, const std::u16string& name, uint8_t type, uint32_t first, uint64_t size) {
@@ -132,17 +132,17 @@ BuiltFile buildCompoundFile(const std::vector<BuildStream>& streams, int majorVe
     p[kDeNameLength] = static_cast<uint8_t>((std::min<size_t>(name.size(), 31) + 1) * 2);
     p[kDeType] = type;
     p[kDeType + 1] = 1;  // black
-    putU32(p + kDeLeft, kNoStream);
-    putU32(p + kDeRight, kNoStream);
-    putU32(p + kDeChild, kNoStream);
-    putU32(p + kDeStartSector, first);
-    putU64(p + kDeSize, size);
+    storeU32(p + kDeLeft, kNoStream);
+    storeU32(p + kDeRight, kNoStream);
+    storeU32(p + kDeChild, kNoStream);
+    storeU32(p + kDeStartSector, first);
+    storeU64(p + kDeSize, size);
   };
   for (uint32_t id = 0; id < dirCount * (ss / kDirEntrySize); ++id) {
     uint8_t* p = img + out.entryOffset(id);
-    putU32(p + kDeLeft, kNoStream);
-    putU32(p + kDeRight, kNoStream);
-    putU32(p + kDeChild, kNoStream);
+    storeU32(p + kDeLeft, kNoStream);
+    storeU32(p + kDeRight, kNoStream);
+    storeU32(p + kDeChild, kNoStream);
   }
   writeEntry(0, u"Root Entry", 5, rootStart, miniBytes);
   for (size_t i = 0; i < streams.size(); ++i)
@@ -151,11 +151,11 @@ BuiltFile buildCompoundFile(const std::vector<BuildStream>& streams, int majorVe
     if (lo > hi) return kNoStream;
     uint32_t mid = lo + (hi - lo) / 2;
     uint8_t* p = img + out.entryOffset(mid);
-    putU32(p + kDeLeft, mid > lo ? tree(lo, mid - 1) : kNoStream);
-    putU32(p + kDeRight, tree(mid + 1, hi));
+    storeU32(p + kDeLeft, mid > lo ? tree(lo, mid - 1) : kNoStream);
+    storeU32(p + kDeRight, tree(mid + 1, hi));
     return mid;
   };
-  putU32(img + out.entryOffset(0) + kDeChild, streams.empty() ? kNoStream : tree(1, static_cast<uint32_t>(streams.size())));
+  storeU32(img + out.entryOffset(0) + kDeChild, streams.empty() ? kNoStream : tree(1, static_cast<uint32_t>(streams.size())));
 
   // Header.
   std::copy(kSignature.begin(), kSignature.end(), img);
@@ -165,14 +165,14 @@ BuiltFile buildCompoundFile(const std::vector<BuildStream>& streams, int majorVe
   img[kHdrByteOrder + 1] = 0xFF;
   img[kHdrSectorShift] = ss == 512 ? 9 : 12;
   img[kHdrMiniSectorShift] = 6;
-  putU32(img + kHdrNumDirSectors, majorVersion == 4 ? dirCount : 0);
-  putU32(img + kHdrNumFatSectors, fat);
-  putU32(img + kHdrFirstDirSector, out.firstDirSector);
-  putU32(img + kHdrMiniStreamCutoff, static_cast<uint32_t>(kMiniStreamCutoff));
-  putU32(img + kHdrFirstMiniFatSector, miniFatStart);
-  putU32(img + kHdrNumMiniFatSectors, miniFatCount);
-  putU32(img + kHdrFirstDifatSector, out.firstDifatSector);
-  putU32(img + kHdrNumDifatSectors, difat);
+  storeU32(img + kHdrNumDirSectors, majorVersion == 4 ? dirCount : 0);
+  storeU32(img + kHdrNumFatSectors, fat);
+  storeU32(img + kHdrFirstDirSector, out.firstDirSector);
+  storeU32(img + kHdrMiniStreamCutoff, static_cast<uint32_t>(kMiniStreamCutoff));
+  storeU32(img + kHdrFirstMiniFatSector, miniFatStart);
+  storeU32(img + kHdrNumMiniFatSectors, miniFatCount);
+  storeU32(img + kHdrFirstDifatSector, out.firstDifatSector);
+  storeU32(img + kHdrNumDifatSectors, difat);
   return out;
 }
 

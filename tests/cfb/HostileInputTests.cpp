@@ -15,9 +15,9 @@
 namespace fendrik::cfb::testing {
 namespace {
 
-using detail::getU32;
-using detail::putU32;
-using detail::putU64;
+using fendrik::loadU32;
+using fendrik::storeU32;
+using fendrik::storeU64;
 
 // Opens the file and reads every root stream; false on StorageError.
 bool readsCompletely(const std::filesystem::path& path) {
@@ -42,7 +42,7 @@ class HostileInput : public ::testing::Test {
     bigId_ = built_.streamIds[1];
     smallId_ = built_.streamIds[2];
   }
-  uint32_t entryField(uint32_t id, size_t field) { return getU32(built_.image.data() + built_.entryOffset(id) + field); }
+  uint32_t entryField(uint32_t id, size_t field) { return loadU32(built_.image.data() + built_.entryOffset(id) + field); }
   uint8_t* fatEntry(uint32_t sector) {
     return built_.image.data() + built_.sectorOffset(built_.firstFatSector) + 4 * sector;
   }
@@ -62,55 +62,55 @@ TEST_F(HostileInput, UnmodifiedFileReads) { EXPECT_TRUE(mutatedReads()); }
 
 TEST_F(HostileInput, RegularChainThatLoops) {
   uint32_t first = entryField(bigId_, detail::kDeStartSector);
-  putU32(fatEntry(first + 3), first + 1);
+  storeU32(fatEntry(first + 3), first + 1);
   EXPECT_FALSE(mutatedReads());
 }
 
 TEST_F(HostileInput, RegularChainThatLeavesTheFileOrEndsEarly) {
   uint32_t first = entryField(bigId_, detail::kDeStartSector);
-  putU32(fatEntry(first + 5), 0x00FFFFFF);
+  storeU32(fatEntry(first + 5), 0x00FFFFFF);
   EXPECT_FALSE(mutatedReads());
-  putU32(fatEntry(first + 5), detail::kEndOfChain);
+  storeU32(fatEntry(first + 5), detail::kEndOfChain);
   EXPECT_FALSE(mutatedReads());
-  putU32(fatEntry(first + 5), detail::kFreeSector);
+  storeU32(fatEntry(first + 5), detail::kFreeSector);
   EXPECT_FALSE(mutatedReads());
 }
 
 TEST_F(HostileInput, SizesLargerThanChainOrFile) {
   uint8_t* entry = built_.image.data() + built_.entryOffset(bigId_);
-  putU64(entry + detail::kDeSize, 45300 + 512 * 4);  // longer than its chain
+  storeU64(entry + detail::kDeSize, 45300 + 512 * 4);  // longer than its chain
   EXPECT_FALSE(mutatedReads());
-  putU64(entry + detail::kDeSize, 0xFFFFFFF0u);  // larger than the file
+  storeU64(entry + detail::kDeSize, 0xFFFFFFF0u);  // larger than the file
   EXPECT_FALSE(mutatedReads());
   // Version 3 ignores the upper half of the size field.
-  putU64(entry + detail::kDeSize, (uint64_t{7} << 32) | 45300);
+  storeU64(entry + detail::kDeSize, (uint64_t{7} << 32) | 45300);
   EXPECT_TRUE(mutatedReads());
   // A small stream claiming more mini sectors than the mini stream holds.
-  putU64(built_.image.data() + built_.entryOffset(smallId_) + detail::kDeSize, 4000);
+  storeU64(built_.image.data() + built_.entryOffset(smallId_) + detail::kDeSize, 4000);
   EXPECT_FALSE(mutatedReads());
 }
 
 TEST_F(HostileInput, MiniChainThatLoopsOrLeavesTheMiniStream) {
-  uint32_t miniFat = getU32(built_.image.data() + detail::kHdrFirstMiniFatSector);
+  uint32_t miniFat = loadU32(built_.image.data() + detail::kHdrFirstMiniFatSector);
   uint32_t first = entryField(smallId_, detail::kDeStartSector);
   uint8_t* entries = built_.image.data() + built_.sectorOffset(miniFat);
-  putU32(entries + 4 * (first + 2), first);
+  storeU32(entries + 4 * (first + 2), first);
   EXPECT_FALSE(mutatedReads());
-  putU32(entries + 4 * (first + 2), 5000);
+  storeU32(entries + 4 * (first + 2), 5000);
   EXPECT_FALSE(mutatedReads());
 }
 
 TEST_F(HostileInput, DirectoryThatLoops) {
   uint8_t* root = built_.image.data() + built_.entryOffset(0);
-  uint32_t top = getU32(root + detail::kDeChild);
+  uint32_t top = loadU32(root + detail::kDeChild);
   uint8_t* topEntry = built_.image.data() + built_.entryOffset(top);
-  uint32_t saved = getU32(topEntry + detail::kDeLeft);
-  putU32(topEntry + detail::kDeLeft, top);
+  uint32_t saved = loadU32(topEntry + detail::kDeLeft);
+  storeU32(topEntry + detail::kDeLeft, top);
   EXPECT_FALSE(mutatedReads());
-  putU32(topEntry + detail::kDeLeft, 999);
+  storeU32(topEntry + detail::kDeLeft, 999);
   EXPECT_FALSE(mutatedReads());
-  putU32(topEntry + detail::kDeLeft, saved);
-  putU32(fatEntry(built_.firstDirSector), built_.firstDirSector);  // directory chain loops
+  storeU32(topEntry + detail::kDeLeft, saved);
+  storeU32(fatEntry(built_.firstDirSector), built_.firstDirSector);  // directory chain loops
   EXPECT_FALSE(mutatedReads());
 }
 
@@ -125,7 +125,7 @@ TEST_F(HostileInput, HeaderFieldsOutOfRange) {
            {detail::kHdrNumMiniFatSectors, 0x7FFFFFFF},
            {detail::kHdrDifat, 0x00FFFFFF}}) {
     built_.image = original;
-    putU32(built_.image.data() + field, value);
+    storeU32(built_.image.data() + field, value);
     EXPECT_FALSE(mutatedReads()) << field << " = " << value;
   }
   built_.image = original;
@@ -142,7 +142,7 @@ TEST(HostileSizes, SizeFieldNearItsLimitInVersion4) {
                                  4);
   for (uint32_t id : built.streamIds) {
     auto image = built.image;
-    putU64(image.data() + built.entryOffset(id) + detail::kDeSize, ~uint64_t{0} - 62);
+    storeU64(image.data() + built.entryOffset(id) + detail::kDeSize, ~uint64_t{0} - 62);
     auto path = dir / "huge.par";
     writeFileBytes(path, image);
     auto file = CompoundFile::open(path);
@@ -164,14 +164,14 @@ TEST(HostileDifat, BadDifatSectors) {
     return readsCompletely(path);
   };
   EXPECT_TRUE(check([](uint8_t*) {}));
-  EXPECT_FALSE(check([](uint8_t* h) { putU32(h + detail::kHdrNumDifatSectors, 0); }));
-  EXPECT_FALSE(check([](uint8_t* h) { putU32(h + detail::kHdrFirstDifatSector, 0x00FFFFFF); }));
-  EXPECT_FALSE(check([&](uint8_t* h) { putU32(h + built.sectorOffset(built.firstDifatSector), 0x00FFFFFF); }));
+  EXPECT_FALSE(check([](uint8_t* h) { storeU32(h + detail::kHdrNumDifatSectors, 0); }));
+  EXPECT_FALSE(check([](uint8_t* h) { storeU32(h + detail::kHdrFirstDifatSector, 0x00FFFFFF); }));
+  EXPECT_FALSE(check([&](uint8_t* h) { storeU32(h + built.sectorOffset(built.firstDifatSector), 0x00FFFFFF); }));
   // Two DIFAT sectors needed, the first one pointing at itself.
   EXPECT_FALSE(check([&](uint8_t* h) {
-    putU32(h + detail::kHdrNumFatSectors, 109 + 127 + 1);
-    putU32(h + detail::kHdrNumDifatSectors, 2);
-    putU32(h + built.sectorOffset(built.firstDifatSector) + 4 * 127, built.firstDifatSector);
+    storeU32(h + detail::kHdrNumFatSectors, 109 + 127 + 1);
+    storeU32(h + detail::kHdrNumDifatSectors, 2);
+    storeU32(h + built.sectorOffset(built.firstDifatSector) + 4 * 127, built.firstDifatSector);
   }));
 }
 

@@ -159,9 +159,9 @@ TEST_P(Growth, FullMiniStreamAndMiniFatMove) {
   }
   streams.push_back({u"Model", pattern(9000, 99)});
   writeSparse(buildCompoundFile(streams, version).image, path);
-  const uint32_t miniFatBefore = detail::getU32(readFileBytes(path).data() + detail::kHdrNumMiniFatSectors);
+  const uint32_t miniFatBefore = detail::loadU32(readFileBytes(path).data() + detail::kHdrNumMiniFatSectors);
   expectReplaced(path, {{kSummary, pattern(1000, 2)}});
-  EXPECT_GT(detail::getU32(readFileBytes(path).data() + detail::kHdrNumMiniFatSectors), miniFatBefore);
+  EXPECT_GT(detail::loadU32(readFileBytes(path).data() + detail::kHdrNumMiniFatSectors), miniFatBefore);
   expectReplaced(path, {{kSummary, pattern(3000, 3)}, {u"Model", pattern(9001, 4)}});
 }
 
@@ -176,7 +176,7 @@ TEST_P(Growth, FatAndDifatGrowInALargeFile) {
                                 version)
                   .image,
               path);
-  auto headerField = [&](size_t offset) { return detail::getU32(readFileBytes(path).data() + offset); };
+  auto headerField = [&](size_t offset) { return detail::loadU32(readFileBytes(path).data() + offset); };
   const uint32_t fatBefore = headerField(detail::kHdrNumFatSectors);
   const uint32_t difatBefore = headerField(detail::kHdrFirstDifatSector);
   expectReplaced(path, {{kExtendedSummary, pattern(45300 + (version == 3 ? 300000 : 5000000), 3)}});

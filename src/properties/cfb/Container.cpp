@@ -16,7 +16,7 @@ namespace {
 // Units of a directory entry's name (the stored length counts bytes and the
 // terminating NUL; at most 32 units fit).
 size_t nameUnits(const uint8_t* entry) {
-  const uint16_t bytes = std::min<uint16_t>(getU16(entry + kDeNameLength), 64);
+  const uint16_t bytes = std::min<uint16_t>(loadU16(entry + kDeNameLength), 64);
   return bytes >= 2 ? bytes / 2 - 1 : 0;
 }
 
@@ -123,19 +123,19 @@ void Container::readHeader() {
   const uint8_t* h = header_.raw.data();
   if (!std::equal(kSignature.begin(), kSignature.end(), h)) throwInvalidHeader("Kennung fehlt");
   Header& hd = header_;
-  hd.majorVersion = getU16(h + kHdrMajorVersion);
-  hd.sectorShift = getU16(h + kHdrSectorShift);
-  bool geometryOk = getU16(h + kHdrByteOrder) == 0xFFFE && getU16(h + kHdrMiniSectorShift) == 6 &&
+  hd.majorVersion = loadU16(h + kHdrMajorVersion);
+  hd.sectorShift = loadU16(h + kHdrSectorShift);
+  bool geometryOk = loadU16(h + kHdrByteOrder) == 0xFFFE && loadU16(h + kHdrMiniSectorShift) == 6 &&
                     ((hd.majorVersion == 3 && hd.sectorShift == 9) || (hd.majorVersion == 4 && hd.sectorShift == 12)) &&
-                    getU32(h + kHdrMiniStreamCutoff) == kMiniStreamCutoff;
+                    loadU32(h + kHdrMiniStreamCutoff) == kMiniStreamCutoff;
   if (!geometryOk) throwInvalidHeader("ungültiger Dateikopf");
   hd.sectorSize = 1u << hd.sectorShift;
-  hd.numFatSectors = getU32(h + kHdrNumFatSectors);
-  hd.firstDirSector = getU32(h + kHdrFirstDirSector);
-  hd.firstMiniFatSector = getU32(h + kHdrFirstMiniFatSector);
-  hd.numMiniFatSectors = getU32(h + kHdrNumMiniFatSectors);
-  hd.firstDifatSector = getU32(h + kHdrFirstDifatSector);
-  hd.numDifatSectors = getU32(h + kHdrNumDifatSectors);
+  hd.numFatSectors = loadU32(h + kHdrNumFatSectors);
+  hd.firstDirSector = loadU32(h + kHdrFirstDirSector);
+  hd.firstMiniFatSector = loadU32(h + kHdrFirstMiniFatSector);
+  hd.numMiniFatSectors = loadU32(h + kHdrNumMiniFatSectors);
+  hd.firstDifatSector = loadU32(h + kHdrFirstDifatSector);
+  hd.numDifatSectors = loadU32(h + kHdrNumDifatSectors);
   uint64_t sectors = unitsFor(fileSize_, hd.sectorSize);
   if (sectors < 2) throwCorrupt("die Datei ist abgeschnitten");
   sectorCount_ = static_cast<uint32_t>(std::min<uint64_t>(sectors - 1, kMaxRegularSector));
@@ -146,7 +146,7 @@ void Container::readDifat() {
   if (numFat == 0 || numFat > sectorCount_) throwCorrupt("ungültige Anzahl FAT-Sektoren");
   fatLocations_.reserve(numFat);
   for (uint32_t i = 0; i < std::min(numFat, kHeaderDifatEntries); ++i)
-    fatLocations_.push_back(getU32(header_.raw.data() + kHdrDifat + 4 * i));
+    fatLocations_.push_back(loadU32(header_.raw.data() + kHdrDifat + 4 * i));
   const uint32_t perDifat = header_.sectorSize / 4 - 1;
   if (numFat > kHeaderDifatEntries) {
     uint64_t needed = unitsFor(numFat - kHeaderDifatEntries, perDifat);
@@ -161,8 +161,8 @@ void Container::readDifat() {
       difatSectors_.push_back(s);
       readAt(sectorOffset(s), buffer);
       for (uint32_t i = 0; i < perDifat && fatLocations_.size() < numFat; ++i)
-        fatLocations_.push_back(getU32(buffer.data() + 4 * i));
-      s = getU32(buffer.data() + 4 * perDifat);
+        fatLocations_.push_back(loadU32(buffer.data() + 4 * i));
+      s = loadU32(buffer.data() + 4 * perDifat);
     }
   }
   for (uint32_t loc : fatLocations_)
@@ -176,7 +176,7 @@ const std::vector<uint32_t>& Container::fatSector(uint32_t index) {
   std::vector<uint8_t> buffer(header_.sectorSize);
   readAt(sectorOffset(fatLocations_[index]), buffer);
   std::vector<uint32_t> entries(entriesPerFatSector());
-  for (size_t i = 0; i < entries.size(); ++i) entries[i] = getU32(buffer.data() + 4 * i);
+  for (size_t i = 0; i < entries.size(); ++i) entries[i] = loadU32(buffer.data() + 4 * i);
   return fatCache_.emplace(index, std::move(entries)).first->second;
 }
 
@@ -185,7 +185,7 @@ uint32_t Container::nextSector(uint32_t sector) {
   const uint32_t within = sector % entriesPerFatSector();
   // A FAT sector inside the read-ahead head is read in place.
   if (index < fatLocations_.size())
-    if (const uint8_t* p = headView(sectorOffset(fatLocations_[index]) + 4ull * within, 4)) return getU32(p);
+    if (const uint8_t* p = headView(sectorOffset(fatLocations_[index]) + 4ull * within, 4)) return loadU32(p);
   return fatSector(index)[within];
 }
 
@@ -264,7 +264,7 @@ void Container::readDirectory() {
   links_.resize(count);
   for (size_t id = 0; id < count; ++id) {
     const uint8_t* p = dirBytes_.data() + id * kDirEntrySize;
-    links_[id] = {getU32(p + kDeLeft), getU32(p + kDeRight), getU32(p + kDeChild)};
+    links_[id] = {loadU32(p + kDeLeft), loadU32(p + kDeRight), loadU32(p + kDeChild)};
   }
   if (rawEntry(0)[kDeType] != kTypeRoot) throwCorrupt("der Stammeintrag fehlt");
 }
@@ -279,7 +279,7 @@ bool Container::nameEquals(uint32_t id, std::u16string_view name) const {
   const size_t units = nameUnits(p);
   if (units != name.size()) return false;
   for (size_t k = 0; k < units; ++k) {
-    const auto stored = static_cast<char16_t>(getU16(p + 2 * k));
+    const auto stored = static_cast<char16_t>(loadU16(p + 2 * k));
     if (stored != name[k] && upperCaseUnit(stored) != upperCaseUnit(name[k])) return false;
   }
   return true;
@@ -297,7 +297,7 @@ void Container::collectRootChildren() {
       if (seen[cur]) throwCorrupt("Schleife im Verzeichnis");
       seen[cur] = true;
       const uint8_t* p = rawEntry(cur);
-      if ((p[kDeType] != kTypeStorage && p[kDeType] != kTypeStream) || getU16(p + kDeNameLength) > 64)
+      if ((p[kDeType] != kTypeStorage && p[kDeType] != kTypeStream) || loadU16(p + kDeNameLength) > 64)
         throwCorrupt("ungültiger Verzeichniseintrag");
       stack.push_back(cur);
       cur = links_[cur].left;
@@ -316,16 +316,16 @@ const DirectoryEntry& Container::entry(uint32_t id) const {
   e.type = p[kDeType];
   const size_t units = nameUnits(p);
   e.name.resize(units);
-  for (size_t k = 0; k < units; ++k) e.name[k] = static_cast<char16_t>(getU16(p + 2 * k));
+  for (size_t k = 0; k < units; ++k) e.name[k] = static_cast<char16_t>(loadU16(p + 2 * k));
   std::copy_n(p + kDeClsid, 16, e.clsid.begin());
-  e.startSector = getU32(p + kDeStartSector);
-  e.size = getU64(p + kDeSize);
+  e.startSector = loadU32(p + kDeStartSector);
+  e.size = loadU64(p + kDeSize);
   decoded_[id] = true;
   return e;
 }
 
 uint64_t Container::streamSize(uint32_t id) const {
-  uint64_t size = getU64(rawEntry(id) + kDeSize);
+  uint64_t size = loadU64(rawEntry(id) + kDeSize);
   // Version 3 files may leave garbage in the upper half of the size field.
   return header_.majorVersion == 3 ? (size & 0xFFFFFFFFu) : size;
 }
@@ -343,7 +343,7 @@ const std::vector<uint32_t>& Container::rootChain() {
 void Container::loadMiniChains() {
   if (miniChainsLoaded_) return;
   miniFatChain_ = chain(header_.firstMiniFatSector, header_.numMiniFatSectors, "Mini-FAT");
-  rootChain_ = chain(getU32(rawEntry(0) + kDeStartSector), unitsFor(streamSize(0), header_.sectorSize),
+  rootChain_ = chain(loadU32(rawEntry(0) + kDeStartSector), unitsFor(streamSize(0), header_.sectorSize),
                      "Mini-Datenstrom");
   miniChainsLoaded_ = true;
 }
@@ -356,7 +356,7 @@ const std::vector<uint32_t>& Container::miniFat() {
     readAt(sectorOffset(miniFatChain_[i]),
            std::span<uint8_t>(bytes).subspan(i * header_.sectorSize, header_.sectorSize));
   miniFat_.resize(bytes.size() / 4);
-  for (size_t i = 0; i < miniFat_.size(); ++i) miniFat_[i] = getU32(bytes.data() + 4 * i);
+  for (size_t i = 0; i < miniFat_.size(); ++i) miniFat_[i] = loadU32(bytes.data() + 4 * i);
   miniFatLoaded_ = true;
   return miniFat_;
 }
@@ -366,7 +366,7 @@ uint32_t Container::nextMiniSector(uint32_t miniSector) {
   const uint32_t index = miniSector / entriesPerFatSector();
   if (index < miniFatChain_.size()) {
     const uint64_t offset = sectorOffset(miniFatChain_[index]) + 4ull * (miniSector % entriesPerFatSector());
-    if (const uint8_t* p = headView(offset, 4)) return getU32(p);
+    if (const uint8_t* p = headView(offset, 4)) return loadU32(p);
   }
   return miniFat().at(miniSector);
 }
@@ -401,7 +401,7 @@ const std::vector<uint32_t>& Container::streamChain(uint32_t id) {
   if (it != streamChains_.end()) return it->second;
   const uint8_t* e = rawEntry(id);
   if (e[kDeType] != kTypeStream && id != 0) throwCorrupt("der Eintrag ist kein Datenstrom");
-  const uint32_t start = getU32(e + kDeStartSector);
+  const uint32_t start = loadU32(e + kDeStartSector);
   const uint64_t size = streamSize(id);
   if (size > fileSize_) throwCorrupt("der Datenstrom ist größer als die Datei");
   std::vector<uint32_t> c = inMiniStream(id) ? miniChain(start, unitsFor(size, kMiniSectorSize))

@@ -11,6 +11,8 @@
 #include <span>
 #include <string>
 
+#include "properties/LittleEndian.h"
+
 namespace fendrik::cfb::detail {
 
 inline constexpr uint32_t kMaxRegularSector = 0xFFFFFFFAu;
@@ -57,19 +59,11 @@ inline constexpr size_t kDeClsid = 0x50;
 inline constexpr size_t kDeStartSector = 0x74;
 inline constexpr size_t kDeSize = 0x78;
 
-inline uint16_t getU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-inline uint32_t getU32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
-}
-inline uint64_t getU64(const uint8_t* p) { return getU32(p) | (static_cast<uint64_t>(getU32(p + 4)) << 32); }
-inline void putU32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-inline void putU64(uint8_t* p, uint64_t v) {
-  putU32(p, static_cast<uint32_t>(v));
-  putU32(p + 4, static_cast<uint32_t>(v >> 32));
-}
+using fendrik::loadU16;
+using fendrik::loadU32;
+using fendrik::loadU64;
+using fendrik::storeU32;
+using fendrik::storeU64;
 
 // Units (sectors or mini sectors) needed for `bytes`.
 // Units needed for `bytes` (without overflow for sizes near 2^64).

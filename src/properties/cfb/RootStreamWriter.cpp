@@ -326,8 +326,8 @@ bool Transaction::patchInPlace(const Change& change) {
 
 void Transaction::setEntry(uint32_t id, uint32_t start, uint64_t size) {
   uint8_t* p = dir_.data() + static_cast<size_t>(id) * kDirEntrySize;
-  putU32(p + kDeStartSector, start);
-  putU64(p + kDeSize, size);
+  storeU32(p + kDeStartSector, start);
+  storeU64(p + kDeSize, size);
   changedEntries_.insert(id);
 }
 
@@ -415,8 +415,8 @@ void Transaction::planMiniFat() {
   miniFatChain_ = chain;
   dirtyMini_.clear();
   for (uint32_t k = 0; k < sectors; ++k) dirtyMini_.insert(k);
-  putU32(header_.data() + kHdrFirstMiniFatSector, chain[0]);
-  putU32(header_.data() + kHdrNumMiniFatSectors, static_cast<uint32_t>(sectors));
+  storeU32(header_.data() + kHdrFirstMiniFatSector, chain[0]);
+  storeU32(header_.data() + kHdrNumMiniFatSectors, static_cast<uint32_t>(sectors));
   headerChanged_ = true;
 }
 
@@ -444,7 +444,7 @@ void Transaction::planDirectory() {
   }
   sectorRuns_.push_back(
       {shadow, std::vector<uint8_t>(dir_.begin(), dir_.begin() + static_cast<long>((lastSector + 1) * ss_))});
-  putU32(header_.data() + kHdrFirstDirSector, shadow[0]);
+  storeU32(header_.data() + kHdrFirstDirSector, shadow[0]);
   headerChanged_ = true;
 }
 
@@ -470,16 +470,16 @@ void Transaction::planDifat() {
     uint8_t* p = bytes.data() + d * ss_;
     for (uint32_t e = 0; e < perDifat; ++e) {
       uint64_t idx = kHeaderDifatEntries + d * perDifat + e;
-      putU32(p + 4 * e, idx < fatLocations_.size() ? fatLocations_[idx] : kFreeSector);
+      storeU32(p + 4 * e, idx < fatLocations_.size() ? fatLocations_[idx] : kFreeSector);
     }
-    putU32(p + 4 * perDifat, d + 1 < difat.size() ? difat[d + 1] : kEndOfChain);
+    storeU32(p + 4 * perDifat, d + 1 < difat.size() ? difat[d + 1] : kEndOfChain);
   }
   if (!difat.empty()) sectorRuns_.push_back({difat, std::move(bytes)});
   for (uint32_t i = 0; i < kHeaderDifatEntries; ++i)
-    putU32(header_.data() + kHdrDifat + 4 * i, i < fatLocations_.size() ? fatLocations_[i] : kFreeSector);
-  putU32(header_.data() + kHdrNumFatSectors, static_cast<uint32_t>(fatLocations_.size()));
-  putU32(header_.data() + kHdrFirstDifatSector, difat.empty() ? kEndOfChain : difat[0]);
-  putU32(header_.data() + kHdrNumDifatSectors, static_cast<uint32_t>(difat.size()));
+    storeU32(header_.data() + kHdrDifat + 4 * i, i < fatLocations_.size() ? fatLocations_[i] : kFreeSector);
+  storeU32(header_.data() + kHdrNumFatSectors, static_cast<uint32_t>(fatLocations_.size()));
+  storeU32(header_.data() + kHdrFirstDifatSector, difat.empty() ? kEndOfChain : difat[0]);
+  storeU32(header_.data() + kHdrNumDifatSectors, static_cast<uint32_t>(difat.size()));
 }
 
 uint64_t Transaction::miniOffset(uint32_t m) const {
@@ -522,14 +522,14 @@ void Transaction::writeTables() {
   if (miniLoaded_) {
     for (uint32_t k : dirtyMini_) {
       if (k >= miniFatChain_.size()) continue;
-      for (uint32_t e = 0; e < per_; ++e) putU32(buffer.data() + 4 * e, miniFat_[uint64_t(k) * per_ + e]);
+      for (uint32_t e = 0; e < per_; ++e) storeU32(buffer.data() + 4 * e, miniFat_[uint64_t(k) * per_ + e]);
       file_.write(c_.sectorOffset(miniFatChain_[k]), buffer);
     }
     dirtyMini_.clear();
   }
   for (uint32_t k : dirtyFat_) {
     const auto& entries = fatTable(k);
-    for (uint32_t e = 0; e < per_; ++e) putU32(buffer.data() + 4 * e, entries[e]);
+    for (uint32_t e = 0; e < per_; ++e) storeU32(buffer.data() + 4 * e, entries[e]);
     file_.write(c_.sectorOffset(fatLocations_[k]), buffer);
   }
   dirtyFat_.clear();
