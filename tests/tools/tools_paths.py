@@ -6,7 +6,8 @@ import sys
 SOURCE_DIR = os.environ.get("FENDRIK_SOURCE_DIR") or os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 REFERENCE_DIR = os.path.join(SOURCE_DIR, "tools", "reference")
 GEN_DIR = os.path.join(SOURCE_DIR, "tools", "gen")
-REAL_SAMPLES = "/work/shared/samples/real"
+REAL_SAMPLES = os.environ.get("FENDRIK_REAL_SAMPLES") or os.path.abspath(
+    os.path.join(SOURCE_DIR, "..", "shared", "samples", "real"))
 PYTHON = "/usr/bin/python3"
 
 for _d in (REFERENCE_DIR, GEN_DIR):
