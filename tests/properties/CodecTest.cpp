@@ -12,7 +12,7 @@
 using namespace fendrik;
 using namespace fendrik::propset;
 using fendrik::test::buildStream;
-using fendrik::test::SectionSpec;
+using fendrik::test::SectionPlan;
 
 namespace {
 
@@ -41,7 +41,7 @@ void expectCorrupt(const std::vector<uint8_t>& stream, size_t section = 0) {
 }  // namespace
 
 TEST(Codec, DecodesEveryValueKind) {
-  SectionSpec s(kFmtidSummaryInformation, 1200);
+  SectionPlan s(kFmtidSummaryInformation, 1200);
   s.add(2, vt::kI2, int16_t{-7});
   s.add(3, vt::kI4, int32_t{-100000});
   s.add(4, vt::kUi2, uint16_t{65535});
@@ -90,7 +90,7 @@ TEST(Codec, TextsInEachCodepage) {
   // at its first NUL; the length fields follow the document conventions.
   for (uint16_t codepage : {uint16_t{1252}, uint16_t{932}, uint16_t{1200}}) {
     SCOPED_TRACE(codepage);
-    SectionSpec s(kFmtidSummaryInformation, codepage);
+    SectionPlan s(kFmtidSummaryInformation, codepage);
     std::string text = codepage == 932 ? "図面 ABC" : "Maße äöü";
     s.add(2, vt::kLpstr, text);
     s.add(3, vt::kLpwstr, std::string("Ω wide"));
@@ -109,7 +109,7 @@ TEST(Codec, TextsInEachCodepage) {
   // Stored bytes after the first NUL are not part of the text.
   auto embedded = encodeValue(vt::kLpstr, std::string("abc"), 1252);
   embedded[9] = 0;  // "a\0c"
-  SectionSpec s(kFmtidSummaryInformation, 1252);
+  SectionPlan s(kFmtidSummaryInformation, 1252);
   s.addRaw(2, embedded);
   EXPECT_EQ(valueOf(buildStream({s}), 0, 2), PropertyValue(std::string("a")));
 
@@ -125,7 +125,7 @@ TEST(Codec, TextsInEachCodepage) {
 TEST(Codec, DictionariesInWideAndNarrowCodepages) {
   for (uint16_t codepage : {uint16_t{1200}, uint16_t{1252}}) {
     SCOPED_TRACE(codepage);
-    SectionSpec s(kFmtidUserDefined, codepage);
+    SectionPlan s(kFmtidUserDefined, codepage);
     s.dictionary = {{2, "Hauptmaße"}, {3, "Ab"}, {4, "Gewicht kg"}};
     s.add(2, vt::kLpstr, std::string("10 x 20"));
     s.add(3, vt::kI4, int32_t{5});
@@ -148,12 +148,12 @@ TEST(Codec, DictionariesInWideAndNarrowCodepages) {
 }
 
 TEST(Codec, UnknownTypesAreSkippedAndKeptByRelayout) {
-  SectionSpec s(kFmtidExtendedSummaryInformation, 1200);
+  SectionPlan s(kFmtidExtendedSummaryInformation, 1200);
   s.add(2, vt::kLpwstr, std::string("Solid Edge"));
   s.addRaw(10, {0x47, 0, 0, 0, 8, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8});  // VT_CF with eight bytes
   s.add(7, vt::kI4, int32_t{0});
   s.dictionary = {{7, "Status"}};
-  SectionSpec second(kFmtidUserDefined, 1252);
+  SectionPlan second(kFmtidUserDefined, 1252);
   second.dictionary = {{2, "Hauptmaße"}};
   second.add(2, vt::kLpstr, std::string("x"));
   auto stream = buildStream({s, second});
@@ -164,7 +164,7 @@ TEST(Codec, UnknownTypesAreSkippedAndKeptByRelayout) {
 }
 
 TEST(Codec, DamageIsReportedNotFollowed) {
-  SectionSpec s(kFmtidSummaryInformation, 1252);
+  SectionPlan s(kFmtidSummaryInformation, 1252);
   s.dictionary = {{5, "Name"}};
   s.add(2, vt::kLpstr, std::string("Titel"));
   const auto good = buildStream({s});

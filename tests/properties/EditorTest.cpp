@@ -12,7 +12,7 @@
 using namespace fendrik;
 using namespace fendrik::propset;
 using fendrik::test::buildStream;
-using fendrik::test::SectionSpec;
+using fendrik::test::SectionPlan;
 
 namespace {
 
@@ -33,8 +33,8 @@ std::vector<Values> everything(const std::vector<uint8_t>& stream, std::vector<s
   return out;
 }
 
-SectionSpec extendedSummary() {
-  SectionSpec s(kFmtidExtendedSummaryInformation, 1200);
+SectionPlan extendedSummary() {
+  SectionPlan s(kFmtidExtendedSummaryInformation, 1200);
   s.add(0x80000000u, vt::kUi4, uint32_t{1031});
   s.add(2, vt::kLpwstr, std::string("Solid Edge"));
   s.add(7, vt::kI4, int32_t{0});
@@ -81,10 +81,10 @@ TEST(Editor, LongerValueInTheLastSectionGoesBehindIt) {
 }
 
 TEST(Editor, OtherChangesLayTheStreamOutAgainKeepingEverythingElse) {
-  SectionSpec first(kFmtidDocumentSummaryInformation, 1252);
+  SectionPlan first(kFmtidDocumentSummaryInformation, 1252);
   first.add(2, vt::kLpstr, std::string("Kategorie"));
   first.add(15, vt::kLpstr, std::string("Firma"));
-  SectionSpec custom(kFmtidUserDefined, 1252);
+  SectionPlan custom(kFmtidUserDefined, 1252);
   custom.dictionary = {{2, "Hauptmaße"}};
   custom.add(2, vt::kLpstr, std::string("10 x 20"));
   custom.addRaw(3, {0x41, 0, 0, 0, 4, 0, 0, 0, 9, 8, 7, 6});  // VT_BLOB
@@ -118,7 +118,7 @@ TEST(Editor, OtherChangesLayTheStreamOutAgainKeepingEverythingElse) {
   auto refused = before;
   EXPECT_EQ(test::errorOf([&] { setStoredValue(refused, 0, 2, std::string("図面"), vt::kLpstr); }), hresult::kTypeMismatch);
   EXPECT_EQ(test::errorOf([&] { setStoredValue(refused, 1, 3, std::string("x"), vt::kLpstr); }), hresult::kTypeMismatch);
-  SectionSpec numbers(kFmtidExtendedSummaryInformation, 1200);
+  SectionPlan numbers(kFmtidExtendedSummaryInformation, 1200);
   numbers.add(7, vt::kI4, int32_t{0});
   auto numeric = buildStream({numbers});
   EXPECT_EQ(test::errorOf([&] { setStoredValue(numeric, 0, 7, std::string("drei"), vt::kI4); }), hresult::kTypeMismatch);

@@ -10,8 +10,8 @@
 
 namespace fendrik::test {
 
-struct SectionSpec {
-  SectionSpec(const propset::Fmtid& id, uint16_t cp) : fmtid(id), codepage(cp) {}
+struct SectionPlan {
+  SectionPlan(const propset::Fmtid& id, uint16_t cp) : fmtid(id), codepage(cp) {}
   propset::Fmtid fmtid;
   uint16_t codepage;
   std::vector<propset::StoredProperty> values;
@@ -23,21 +23,21 @@ struct SectionSpec {
   void addRaw(uint32_t id, std::vector<uint8_t> bytes) { values.push_back({id, std::move(bytes)}); }
 };
 
-inline std::vector<uint8_t> buildStream(const std::vector<SectionSpec>& specs) {
+inline std::vector<uint8_t> buildStream(const std::vector<SectionPlan>& plans) {
   propset::StreamHeader header;
   header.osVersion = 0x00020106;
-  header.clsid = specs.at(0).fmtid;
+  header.clsid = plans.at(0).fmtid;
   std::vector<propset::StoredSection> sections;
-  for (const auto& spec : specs) {
+  for (const auto& plan : plans) {
     propset::StoredSection section;
-    section.fmtid = spec.fmtid;
-    if (!spec.dictionary.empty())
-      section.properties.push_back({0, propset::encodeDictionary(spec.dictionary, spec.codepage)});
+    section.fmtid = plan.fmtid;
+    if (!plan.dictionary.empty())
+      section.properties.push_back({0, propset::encodeDictionary(plan.dictionary, plan.codepage)});
     section.properties.push_back(
-        {1, propset::encodeValue(vt::kI2, static_cast<int16_t>(spec.codepage), spec.codepage)});
-    for (const auto& v : spec.values) section.properties.push_back(v);
+        {1, propset::encodeValue(vt::kI2, static_cast<int16_t>(plan.codepage), plan.codepage)});
+    for (const auto& v : plan.values) section.properties.push_back(v);
     for (size_t i = 0; i < section.properties.size(); ++i) section.table.push_back(i);
-    header.sections.push_back({spec.fmtid, 0});
+    header.sections.push_back({plan.fmtid, 0});
     sections.push_back(std::move(section));
   }
   return propset::layoutStream(header, sections);
