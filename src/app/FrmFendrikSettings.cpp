@@ -63,8 +63,8 @@ void FrmFendrik::LoadSettings() {
   Dir1->setPath(settings.read(kSectionSettings, kKeyFolder, QCoreApplication::applicationDirPath()));
   const int drive = Drive1->findText(settings.read(kSectionSettings, kKeyDrive, VolumeRootOf(Dir1->path())));
   if (drive >= 0) Drive1->setCurrentIndex(drive);
-  for (const FilterKey& filter : kFilterKeys) TxtSuche[filter.box]->setText(settings.read(kSectionSettings, filter.key, ""));
-  for (const TypeKey& type : kTypeKeys) RestoreCheck(ChkSE[type.box], settings.read(kSectionSettings, type.key, "0"));
+  for (const BoxKey& filter : kFilterKeys) TxtSuche[filter.box]->setText(settings.read(kSectionSettings, filter.key, ""));
+  for (const BoxKey& type : kTypeKeys) RestoreCheck(ChkSE[type.box], settings.read(kSectionSettings, type.key, "0"));
   RestoreCheck(ChkSortiert, settings.read(kSectionSettings, kKeySorted, "1"));
   RestoreCheck(ChkUnter, settings.read(kSectionSettings, kKeySubfolders, "1"));
   Text1->setText(Dir1->path());
@@ -77,8 +77,8 @@ bool FrmFendrik::SaveSettings() {
   SettingsStore& settings = store();
   settings.write(kSectionSettings, kKeyDrive, Drive1->currentText());
   settings.write(kSectionSettings, kKeyFolder, Dir1->path());
-  for (const FilterKey& filter : kFilterKeys) settings.write(kSectionSettings, filter.key, TxtSuche[filter.box]->text());
-  for (const TypeKey& type : kTypeKeys) settings.write(kSectionSettings, type.key, CheckText(ChkSE[type.box]));
+  for (const BoxKey& filter : kFilterKeys) settings.write(kSectionSettings, filter.key, TxtSuche[filter.box]->text());
+  for (const BoxKey& type : kTypeKeys) settings.write(kSectionSettings, type.key, CheckText(ChkSE[type.box]));
   settings.write(kSectionSettings, kKeySorted, CheckText(ChkSortiert));
   settings.write(kSectionSettings, kKeySubfolders, CheckText(ChkUnter));
   for (int k = 0; k < rowsModel_->columnCount(); ++k)

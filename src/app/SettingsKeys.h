@@ -14,13 +14,15 @@ inline constexpr char kKeyDrive[] = "Laufwerk";
 inline constexpr char kKeySorted[] = "sortiert";
 inline constexpr char kKeySubfolders[] = "Unterordner";
 
-// Remembered filter boxes: box index (the column it filters) and key, in the
-// order they are read and written.
-struct FilterKey {
+// A remembered control of an array: its index and its key.
+struct BoxKey {
   int box;
   const char* key;
 };
-inline constexpr std::array<FilterKey, 13> kFilterKeys{{
+
+// Remembered filter boxes: box index (the column it filters) and key, in the
+// order they are read and written.
+inline constexpr std::array<BoxKey, 13> kFilterKeys{{
     {1, "Dateiname"},
     {2, "Typ"},
     {3, "Verzeichnis"},
@@ -37,11 +39,7 @@ inline constexpr std::array<FilterKey, 13> kFilterKeys{{
 }};
 
 // Type boxes: box index and key, boxes 1 to 4 first, then the all-types box.
-struct TypeKey {
-  int box;
-  const char* key;
-};
-inline constexpr std::array<TypeKey, 5> kTypeKeys{{
+inline constexpr std::array<BoxKey, 5> kTypeKeys{{
     {1, "PAR"},
     {2, "ASM"},
     {3, "PSM"},
