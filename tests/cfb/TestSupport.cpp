@@ -13,12 +13,6 @@
 namespace fendrik::cfb::testing {
 namespace {
 
-std::string shellQuote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
 std::vector<uint8_t> fromHex(const std::string& hex) {
   std::vector<uint8_t> out(hex.size() / 2);
   for (size_t i = 0; i < out.size(); ++i) out[i] = static_cast<uint8_t>(std::stoi(hex.substr(2 * i, 2), nullptr, 16));
@@ -26,36 +20,6 @@ std::vector<uint8_t> fromHex(const std::string& hex) {
 }
 
 }  // namespace
-
-TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "fendrik-cfb-XXXXXX").string();
-  if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-}
-
-TempDir::~TempDir() {
-  std::error_code ec;
-  std::filesystem::remove_all(path_, ec);
-}
-
-std::vector<std::filesystem::path> realSamples() {
-  std::vector<std::filesystem::path> files;
-  for (const auto& e : std::filesystem::recursive_directory_iterator(FENDRIK_SAMPLES_DIR)) {
-    auto ext = e.path().extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
-    if (e.is_regular_file() && (ext == ".par" || ext == ".asm" || ext == ".psm" || ext == ".dft"))
-      files.push_back(e.path());
-  }
-  std::sort(files.begin(), files.end());
-  return files;
-}
-
-std::filesystem::path copyInto(const std::filesystem::path& source, const TempDir& dir, const std::string& name) {
-  auto target = dir / name;
-  std::filesystem::copy_file(source, target, std::filesystem::copy_options::overwrite_existing);
-  std::filesystem::permissions(target, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
-  return target;
-}
 
 std::vector<uint8_t> readFileBytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -76,15 +40,12 @@ StreamMap rootStreams(const std::filesystem::path& path) {
 }
 
 std::optional<StreamMap> olefileRootStreams(const std::filesystem::path& path) {
-  std::string cmd = "/usr/bin/python3 " + shellQuote(FENDRIK_OLEFILE_DUMP) + " " + shellQuote(path.string()) + " 2>/dev/null";
-  FILE* pipe = ::popen(cmd.c_str(), "r");
-  if (!pipe) throw std::runtime_error("popen failed");
+  using fendrik::test::shellQuote;
   std::string text;
-  char buffer[65536];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, n);
-  int status = ::pclose(pipe);
-  if (status != 0) return std::nullopt;
+  if (fendrik::test::runCommand("/usr/bin/python3 " + shellQuote(FENDRIK_OLEFILE_DUMP) + " " +
+                                    shellQuote(path.string()) + " 2>/dev/null",
+                                &text) != 0)
+    return std::nullopt;
   StreamMap streams;
   size_t pos = 0;
   while (pos < text.size()) {

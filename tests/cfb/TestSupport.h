@@ -10,27 +10,20 @@
 #include <string>
 #include <vector>
 
+#include "TestCommon.h"
+
 namespace fendrik::cfb::testing {
 
 using StreamMap = std::map<std::u16string, std::vector<uint8_t>>;
 
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+using TempDir = fendrik::test::TempFolder;
+using fendrik::test::realSamples;
 
- private:
-  std::filesystem::path path_;
-};
-
-// Every real sample document, sorted.
-std::vector<std::filesystem::path> realSamples();
 // A writable copy of `source` in `dir`.
-std::filesystem::path copyInto(const std::filesystem::path& source, const TempDir& dir, const std::string& name);
+inline std::filesystem::path copyInto(const std::filesystem::path& source, const TempDir& dir,
+                                      const std::string& name) {
+  return dir.copy(source, name);
+}
 
 std::vector<uint8_t> readFileBytes(const std::filesystem::path& path);
 void writeFileBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);

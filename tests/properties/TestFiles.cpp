@@ -17,37 +17,6 @@
 
 namespace fendrik::test {
 
-std::vector<std::filesystem::path> realSamples() {
-  std::vector<std::filesystem::path> out;
-  std::error_code ec;
-  for (auto it = std::filesystem::recursive_directory_iterator(FENDRIK_REAL_SAMPLES, ec);
-       !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-    auto ext = it->path().extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
-    if (ext == ".par" || ext == ".asm" || ext == ".psm" || ext == ".dft") out.push_back(it->path());
-  }
-  std::sort(out.begin(), out.end());
-  return out;
-}
-
-TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "fendrik-props-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-}
-
-TempDir::~TempDir() {
-  std::error_code ec;
-  std::filesystem::remove_all(path_, ec);
-}
-
-std::filesystem::path TempDir::copy(const std::filesystem::path& file) const {
-  auto target = path_ / file.filename();
-  std::filesystem::copy_file(file, target, std::filesystem::copy_options::overwrite_existing);
-  std::filesystem::permissions(target, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
-  return target;
-}
-
 void patchStream(const std::filesystem::path& file, const std::u16string& stream, uint64_t offset,
                  const std::vector<uint8_t>& bytes) {
   std::vector<uint8_t> piece(64);
@@ -77,24 +46,6 @@ int32_t errorOf(const std::function<void()>& action) {
     return e.description().empty() ? 1 : e.number();
   }
   return 0;
-}
-
-std::string shellQuote(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
-int runCommand(const std::string& command, std::string* output) {
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return -1;
-  std::string text;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) text.append(buf, n);
-  int status = pclose(pipe);
-  if (output) *output = std::move(text);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 std::map<std::string, std::array<std::string, 13>> referenceTexts(const std::vector<std::filesystem::path>& files) {

@@ -11,22 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "TestCommon.h"
+
 namespace fendrik::test {
 
-// Every document below the real-sample folder, sorted; empty when absent.
-std::vector<std::filesystem::path> realSamples();
-
-// A temporary folder removed with the object.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  const std::filesystem::path& path() const { return path_; }
-  std::filesystem::path copy(const std::filesystem::path& file) const;
-
- private:
-  std::filesystem::path path_;
-};
+using TempDir = TempFolder;
 
 // Overwrites bytes of a stream inside a compound file in place: finds the
 // 64-byte piece of the stream that holds `offset` in the file (a mini sector
@@ -38,10 +27,6 @@ void patchStream(const std::filesystem::path& file, const std::u16string& stream
 // The thirteen texts of each file as the independent reader reads them.
 std::map<std::string, std::array<std::string, 13>> referenceTexts(const std::vector<std::filesystem::path>& files);
 
-// Runs a command line; gives its exit status and standard output.
-int runCommand(const std::string& command, std::string* output = nullptr);
-
-std::string shellQuote(const std::string& text);
 
 // The number of the StorageError an action throws (0 when it throws none; 1
 // when the error comes without a description, which no test expects).

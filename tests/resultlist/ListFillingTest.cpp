@@ -15,7 +15,7 @@ namespace {
 using test::TempFolder;
 namespace fs = std::filesystem;
 
-const fs::path kSamples = FENDRIK_SAMPLES_DIR;
+const fs::path kSamples = FENDRIK_REAL_SAMPLES;
 
 class ListFilling : public ::testing::Test {
  protected:

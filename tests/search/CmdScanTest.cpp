@@ -2,30 +2,23 @@
 // every line against the file system and the reference property reader.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
-#include "TempFolder.h"
+#include "TestCommon.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using fendrik::test::shellQuote;
 using fendrik::test::TempFolder;
 
-const fs::path kSamples = FENDRIK_SAMPLES_DIR;
-
-std::string Quoted(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
+const fs::path kSamples = FENDRIK_REAL_SAMPLES;
 
 struct Result {
   int status = -1;
@@ -34,18 +27,12 @@ struct Result {
 
 Result Run(const std::string& command) {
   Result result;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return result;
-  char buffer[65536];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, n);
-  int raw = ::pclose(pipe);
-  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  result.status = fendrik::test::runCommand(command, &result.out);
   return result;
 }
 
 Result Scan(const std::string& arguments) {
-  return Run("env LC_ALL=de_DE.UTF-8 LANG=de_DE.UTF-8 " + Quoted(FENDRIK_CLI) + " scan " + arguments +
+  return Run("env LC_ALL=de_DE.UTF-8 LANG=de_DE.UTF-8 " + shellQuote(FENDRIK_CLI) + " scan " + arguments +
              " 2>/dev/null");
 }
 
@@ -75,8 +62,8 @@ std::vector<std::vector<std::string>> Lines(const std::string& out) {
 // The thirteen property texts of each file as the reference reader sees
 // them, with TAB, CR and LF made blanks as in the output lines.
 std::map<std::string, std::vector<std::string>> ReferenceProperties(const std::vector<std::string>& paths) {
-  std::string command = "/usr/bin/python3 " + Quoted(FENDRIK_REFERENCE_READER);
-  for (const std::string& path : paths) command += " " + Quoted(path);
+  std::string command = "/usr/bin/python3 " + shellQuote(FENDRIK_REFERENCE_READER);
+  for (const std::string& path : paths) command += " " + shellQuote(path);
   command +=
       " | /usr/bin/python3 -c 'import json,sys\n"
       "for p, v in json.load(sys.stdin).items():\n"
@@ -141,7 +128,7 @@ class CmdScan : public ::testing::Test {
 };
 
 TEST_F(CmdScan, EveryDocumentGivesOneLineWithFactsAndProperties) {
-  Result result = Scan(Quoted(top));
+  Result result = Scan(shellQuote(top));
   ASSERT_EQ(result.status, 0);
   auto lines = Lines(result.out);
   ASSERT_EQ(lines.size(), documents.size());
@@ -175,26 +162,26 @@ TEST_F(CmdScan, EveryDocumentGivesOneLineWithFactsAndProperties) {
 
 TEST_F(CmdScan, TypesSubfoldersAndSorting) {
   // The listed order of the types does not matter: PAR rows come first.
-  auto some = Lines(Scan(Quoted(top) + " --types dft,PAR").out);
+  auto some = Lines(Scan(shellQuote(top) + " --types dft,PAR").out);
   ASSERT_EQ(some.size(), 5U);
   for (size_t k = 0; k < some.size(); ++k) EXPECT_EQ(some[k][3], k < 2 ? "par" : "dft");
 
-  auto flat = Lines(Scan("--no-subfolders " + Quoted(top + "/")).out);
+  auto flat = Lines(Scan("--no-subfolders " + shellQuote(top + "/")).out);
   ASSERT_EQ(flat.size(), 4U);
   for (const auto& f : flat) EXPECT_EQ(f[4], top);
 
-  auto sorted = Lines(Scan(Quoted(top) + " --sorted").out);
+  auto sorted = Lines(Scan(shellQuote(top) + " --sorted").out);
   ASSERT_EQ(sorted.size(), documents.size());
   for (size_t k = 1; k < sorted.size(); ++k) EXPECT_LE(sorted[k - 1][2], sorted[k][2]);
 }
 
 TEST_F(CmdScan, UsageErrorsAndAMissingFolder) {
   EXPECT_EQ(Scan("").status, 2);
-  EXPECT_EQ(Scan(Quoted(top) + " --types par,doc").status, 2);
-  EXPECT_EQ(Scan(Quoted(top) + " --types").status, 2);
-  EXPECT_EQ(Scan(Quoted(top) + " --recursive").status, 2);
-  EXPECT_EQ(Scan(Quoted(top) + " " + Quoted(top)).status, 2);
-  Result missing = Scan(Quoted(top + "/nowhere"));
+  EXPECT_EQ(Scan(shellQuote(top) + " --types par,doc").status, 2);
+  EXPECT_EQ(Scan(shellQuote(top) + " --types").status, 2);
+  EXPECT_EQ(Scan(shellQuote(top) + " --recursive").status, 2);
+  EXPECT_EQ(Scan(shellQuote(top) + " " + shellQuote(top)).status, 2);
+  Result missing = Scan(shellQuote(top + "/nowhere"));
   EXPECT_EQ(missing.status, 0);
   EXPECT_EQ(missing.out, "");
 }

@@ -27,6 +27,17 @@ class TempFolder {
 
   const std::filesystem::path& path() const { return path_; }
   std::string str() const { return path_.string(); }
+  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+  // A copy of `source` in this folder (under `name`, or its own name) that the
+  // owner may write, whatever the mode of the original.
+  std::filesystem::path copy(const std::filesystem::path& source, const std::string& name = {}) const {
+    std::filesystem::path target = path_ / (name.empty() ? source.filename().string() : name);
+    std::filesystem::copy_file(source, target, std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::permissions(target, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::add);
+    return target;
+  }
 
   // Creates an empty file (and its folders) at a path relative to this folder.
   std::string file(const std::string& relative, const std::string& content = {}) const {
