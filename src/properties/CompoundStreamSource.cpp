@@ -31,7 +31,10 @@ const uint8_t* CompoundStreamSource::view(uint64_t offset, uint64_t length) cons
 }
 
 void CompoundStreamSource::read(uint64_t offset, std::span<uint8_t> out) const {
-  if (offset > size_ || out.size() > size_ - offset) propset::throwCorrupt("Lesezugriff außerhalb des Datenstroms");
+  if (offset > size_ || out.size() > size_ - offset)
+    propset::throwCorrupt("Lesezugriff außerhalb des Datenstroms",
+                          "Bytes " + propset::hexOffset(offset) + " bis " + propset::hexOffset(offset + out.size()) +
+                              ", der Datenstrom hat " + std::to_string(size_) + " Bytes");
   if (const uint8_t* p = view(offset, out.size())) {
     if (!out.empty()) std::memcpy(out.data(), p, out.size());
     return;

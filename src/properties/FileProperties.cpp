@@ -107,8 +107,8 @@ std::unique_ptr<FileProperties> FileProperties::Create() {
   // would show wrong texts, so it refuses to start.
   for (uint16_t codepage : {uint16_t{1252}, uint16_t{932}, uint16_t{1200}}) {
     if (!propset::codepageAvailable(codepage))
-      throw StorageError(hresult::kFileNotFound, "Die Zeichensatz-Umwandlung " + propset::iconvNameOf(codepage) +
-                                                     " fehlt auf diesem System (glibc iconv / gconv).");
+      throw StorageError(hresult::kConverterMissing, "Die Zeichensatz-Umwandlung " + propset::iconvNameOf(codepage) +
+                                                         " fehlt auf diesem System (glibc iconv / gconv).");
   }
   return std::unique_ptr<FileProperties>(new FileProperties());
 }
@@ -128,7 +128,7 @@ const cfb::CompoundFile* FileProperties::file() const { return doc_ ? doc_->file
 PropertySet& FileProperties::Item(std::string_view setName) {
   if (PropertySet* set = tryItem(setName)) return *set;
   if (!doc_ && findSetLocation(setName))
-    throw StorageError(hresult::kSetNotFound, "Kein Dokument geöffnet: " + std::string(setName));
+    throw StorageError(hresult::kNoDocument, "Kein Dokument geöffnet: " + std::string(setName));
   throwSetNotFound(setName);
 }
 
@@ -196,7 +196,7 @@ void FileProperties::valueChanged(PropertySet& set, uint32_t id, const PropertyV
 namespace fendrik {
 
 void FileProperties::Save(cfb::WriteHooks* hooks) {
-  if (!doc_) throw StorageError(hresult::kFileNotFound, "Kein Dokument geöffnet.");
+  if (!doc_) throw StorageError(hresult::kNoDocument, "Kein Dokument geöffnet.");
   // Only streams whose bytes really changed are written, all in one
   // transaction, so a crash leaves either every change or none.
   std::vector<cfb::StreamReplacement> changes;

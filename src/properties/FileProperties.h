@@ -80,8 +80,9 @@ class PropertySet {
 // property sets by name.
 class FileProperties {
  public:
-  // Throws StorageError when the server cannot work, for instance when the
-  // platform cannot convert the codepages documents use.
+  // Throws StorageError when the server cannot work, for instance
+  // kConverterMissing when the platform cannot convert the codepages
+  // documents use.
   static std::unique_ptr<FileProperties> Create();
   ~FileProperties();
   FileProperties(const FileProperties&) = delete;
@@ -91,8 +92,9 @@ class FileProperties {
   // StorageError: not found, not a compound file, damaged, ...
   void Open(const std::string& path);
   // The set of that name ("SummaryInformation", "Custom", ...,
-  // case-insensitive). Throws StorageError (kSetNotFound) when the document
-  // lacks it or no document is open, kDocfileCorrupt when it is damaged.
+  // case-insensitive). Throws StorageError: kSetNotFound when the document
+  // lacks it, kNoDocument when no document is open, kDocfileCorrupt when it
+  // is damaged.
   PropertySet& Item(std::string_view setName);
   // Like Item, but nullptr where Item throws kSetNotFound (unknown name,
   // missing set, no open document); a damaged set still throws.

@@ -8,29 +8,62 @@ namespace fendrik {
 
 // Result codes of structured storage and automation, as signed 32-bit
 // numbers, the way Windows users know them from the file-properties server.
+// Each cause has a number of its own, so that a number alone tells a missing
+// file from a missing property set or a missing converter.
 namespace hresult {
+// STG_E_FILENOTFOUND: the file or a folder on its path does not exist.
 inline constexpr int32_t kFileNotFound = static_cast<int32_t>(0x80030002u);
+// STG_E_ACCESSDENIED: no right to read or write, or the file is read-only.
 inline constexpr int32_t kAccessDenied = static_cast<int32_t>(0x80030005u);
+// STG_E_LOCKVIOLATION: another program holds the file locked.
 inline constexpr int32_t kLockViolation = static_cast<int32_t>(0x80030021u);
+// STG_E_MEDIUMFULL: no room left on the disk.
 inline constexpr int32_t kDiskFull = static_cast<int32_t>(0x80030070u);
+// STG_E_INVALIDHEADER: not a compound file.
 inline constexpr int32_t kInvalidHeader = static_cast<int32_t>(0x800300FBu);
+// STG_E_DOCFILECORRUPT: a compound file or property set that is damaged.
 inline constexpr int32_t kDocfileCorrupt = static_cast<int32_t>(0x80030109u);
-inline constexpr int32_t kSetNotFound = static_cast<int32_t>(0x80030002u);
+// DISP_E_BADINDEX: the document holds no property set of that name (the
+// server's set collection has no such item). Distinct from kFileNotFound, so
+// that "the set is missing" never reads as "the file is missing".
+inline constexpr int32_t kSetNotFound = static_cast<int32_t>(0x8002000Bu);
+// DISP_E_MEMBERNOTFOUND: the set holds no property of that name or id.
 inline constexpr int32_t kMemberNotFound = static_cast<int32_t>(0x80020003u);
+// DISP_E_TYPEMISMATCH: a value of another kind than the property holds.
 inline constexpr int32_t kTypeMismatch = static_cast<int32_t>(0x80020005u);
+// OLE_E_BLANK: the server holds no open document (Item or Save before a
+// successful Open).
+inline constexpr int32_t kNoDocument = static_cast<int32_t>(0x80040007u);
+// HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND): a text converter (codepage module)
+// the server needs is not installed, so the server cannot start.
+inline constexpr int32_t kConverterMissing = static_cast<int32_t>(0x8007007Eu);
 }  // namespace hresult
 
 // The error every storage, property-set and server operation throws: a number
-// from the table above and a German description a user understands.
+// from the table above and a German description a user understands. Errors
+// about the content of a file also say where the fault lies (which check of
+// the header, which sector, stream or directory entry, which offset); the
+// description then reads "<problem> (<where>)".
 class StorageError : public std::runtime_error {
  public:
   StorageError(int32_t number, const std::string& description)
-      : std::runtime_error(description), number_(number) {}
+      : std::runtime_error(description), number_(number), problem_(description) {}
+  StorageError(int32_t number, const std::string& problem, const std::string& where)
+      : std::runtime_error(where.empty() ? problem : problem + " (" + where + ")"),
+        number_(number),
+        problem_(problem),
+        where_(where) {}
   int32_t number() const noexcept { return number_; }
   std::string description() const { return what(); }
+  // What failed, without the place.
+  const std::string& problem() const noexcept { return problem_; }
+  // Where in the file it failed; empty when the error has no place.
+  const std::string& where() const noexcept { return where_; }
 
  private:
   int32_t number_;
+  std::string problem_;
+  std::string where_;
 };
 
 }  // namespace fendrik

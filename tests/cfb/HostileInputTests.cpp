@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <random>
+#include <set>
+#include <tuple>
 
 #include "CompoundFileBuilder.h"
 #include "TestSupport.h"
@@ -50,6 +52,19 @@ class HostileInput : public ::testing::Test {
     auto path = dir_ / "mutated.par";
     writeFileBytes(path, built_.image);
     return readsCompletely(path);
+  }
+  // The description of the error that reading the mutated file ends in.
+  std::string mutatedError() {
+    auto path = dir_ / "mutated.par";
+    writeFileBytes(path, built_.image);
+    try {
+      rootStreams(path);
+    } catch (const StorageError& e) {
+      EXPECT_FALSE(e.where().empty()) << e.description();
+      return e.description();
+    }
+    ADD_FAILURE() << "the mutated file reads";
+    return {};
   }
 
   TempDir dir_;
@@ -131,6 +146,65 @@ TEST_F(HostileInput, HeaderFieldsOutOfRange) {
   built_.image = original;
   built_.image[detail::kHdrSectorShift] = 12;  // version 3 with 4096-byte sectors
   EXPECT_FALSE(mutatedReads());
+}
+
+// Each check of the header says which field it found wrong, so that four
+// different faults give four different descriptions.
+TEST_F(HostileInput, HeaderFaultsNameTheirField) {
+  const auto original = built_.image;
+  std::set<std::string> seen;
+  for (auto [field, value, expected] : std::vector<std::tuple<size_t, uint16_t, std::string>>{
+           {detail::kHdrByteOrder, 0xFEFF, "Bytereihenfolge 0xFEFF statt 0xFFFE (Dateikopf, Byte 0x1C)"},
+           {detail::kHdrMajorVersion, 5, "Version 5 (Dateikopf, Byte 0x1A)"},
+           {detail::kHdrSectorShift, 12, "Sektorgröße 2^12 passt nicht zu Version 3 (erwartet 2^9) (Dateikopf, Byte 0x1E)"},
+           {detail::kHdrMiniSectorShift, 7, "Mini-Sektorgröße 2^7 statt 2^6 (Dateikopf, Byte 0x20)"},
+           {detail::kHdrMiniStreamCutoff, 8192, "Mini-Datenstroms 8192 statt 4096 (Dateikopf, Byte 0x38)"}}) {
+    built_.image = original;
+    fendrik::storeU16(built_.image.data() + field, value);
+    const std::string error = mutatedError();
+    EXPECT_NE(error.find(expected), std::string::npos) << error;
+    EXPECT_TRUE(seen.insert(error).second) << error;
+  }
+}
+
+TEST_F(HostileInput, ChainFaultsNameStreamEntryAndSector) {
+  const auto original = built_.image;
+  const uint32_t first = entryField(bigId_, detail::kDeStartSector);
+  const std::string big = "Datenstrom \"Big\" (Verzeichniseintrag " + std::to_string(bigId_) + ")";
+  storeU32(fatEntry(first + 5), 0x00FFFFFF);
+  std::string error = mutatedError();
+  EXPECT_NE(error.find("Sektorkette verweist außerhalb der Datei (" + big + ", Sektor " + std::to_string(first + 5) +
+                       " verweist auf 16777215 (Glied 7 der Kette)"),
+            std::string::npos)
+      << error;
+  storeU32(fatEntry(first + 5), detail::kEndOfChain);
+  error = mutatedError();
+  EXPECT_NE(error.find("verweist auf ENDOFCHAIN"), std::string::npos) << error;
+  storeU32(fatEntry(first + 5), first + 1);
+  error = mutatedError();
+  EXPECT_NE(error.find("Schleife in der Sektorkette (" + big + ", Sektor " + std::to_string(first + 1) +
+                       " zum zweiten Mal (Glied 7 der Kette)"),
+            std::string::npos)
+      << error;
+
+  built_.image = original;
+  const uint32_t miniFat = loadU32(built_.image.data() + detail::kHdrFirstMiniFatSector);
+  const uint32_t small = entryField(smallId_, detail::kDeStartSector);
+  storeU32(built_.image.data() + built_.sectorOffset(miniFat) + 4 * (small + 2), 5000);
+  error = mutatedError();
+  EXPECT_NE(error.find("Mini-Sektorkette verweist außerhalb des Mini-Datenstroms (Datenstrom \"Small\" "
+                       "(Verzeichniseintrag " +
+                       std::to_string(smallId_) + "), Mini-Sektor " + std::to_string(small + 2) +
+                       " verweist auf 5000"),
+            std::string::npos)
+      << error;
+
+  built_.image = original;
+  uint8_t* root = built_.image.data() + built_.entryOffset(0);
+  const uint32_t top = loadU32(root + detail::kDeChild);
+  storeU32(built_.image.data() + built_.entryOffset(top) + detail::kDeLeft, 999);
+  error = mutatedError();
+  EXPECT_NE(error.find("Verzeichniseintrag " + std::to_string(top) + " verweist auf 999"), std::string::npos) << error;
 }
 
 TEST(HostileSizes, SizeFieldNearItsLimitInVersion4) {

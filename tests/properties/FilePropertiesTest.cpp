@@ -50,12 +50,12 @@ class FilePropertiesTest : public ::testing::Test {
 
 TEST_F(FilePropertiesTest, FailedOpenGivesErrorsAndEmptyTexts) {
   EXPECT_EQ(test::errorOf([&] { server->Open((temp.path() / "missing.par").string()); }), hresult::kFileNotFound);
-  EXPECT_EQ(test::errorOf([&] { server->Item("SummaryInformation"); }), hresult::kSetNotFound);
+  EXPECT_EQ(test::errorOf([&] { server->Item("SummaryInformation"); }), hresult::kNoDocument);
 
   auto notCompound = temp.path() / "text.par";
   std::ofstream(notCompound) << std::string(2000, 'x');
   EXPECT_EQ(test::errorOf([&] { server->Open(notCompound.string()); }), hresult::kInvalidHeader);
-  EXPECT_EQ(test::errorOf([&] { server->Item("ExtendedSummaryInformation"); }), hresult::kSetNotFound);
+  EXPECT_EQ(test::errorOf([&] { server->Item("ExtendedSummaryInformation"); }), hresult::kNoDocument);
   server->Close();
   server->Close();
 
@@ -127,6 +127,10 @@ TEST_F(FilePropertiesTest, MissingCustomSetEmptiesOnlyItsColumn) {
     EXPECT_EQ(e.number(), hresult::kSetNotFound);
     EXPECT_EQ(e.description(), "Eigenschaftengruppe nicht gefunden: Custom");
   }
+  // A missing set and a missing file are told apart by their numbers.
+  const int32_t missingFile = test::errorOf([&] { server->Open((temp.path() / "missing.par").string()); });
+  EXPECT_EQ(missingFile, hresult::kFileNotFound);
+  EXPECT_NE(missingFile, hresult::kSetNotFound);
   server->Close();
   PropertyTexts texts = read(sample(kWithoutCustom));
   EXPECT_EQ(texts[11], "");

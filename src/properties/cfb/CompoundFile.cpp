@@ -37,7 +37,7 @@ std::unique_ptr<CompoundFile> CompoundFile::open(const std::filesystem::path& pa
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0) detail::throwFromErrno(errno, path.string());
   if (S_ISDIR(st.st_mode)) throw StorageError(hresult::kFileNotFound, "Datei nicht gefunden (ein Ordner): " + path.string());
-  if (!S_ISREG(st.st_mode)) detail::throwInvalidHeader("keine gewöhnliche Datei");
+  if (!S_ISREG(st.st_mode)) detail::throwInvalidHeader("keine gewöhnliche Datei", path.string());
   std::unique_ptr<CompoundFile> file(new CompoundFile());
   file->impl_->path = path;
   file->impl_->container = std::make_unique<detail::Container>(fd.get(), static_cast<uint64_t>(st.st_size), kReadAhead);
@@ -65,8 +65,14 @@ void CompoundFile::readStream(uint32_t id, uint64_t offset, std::span<uint8_t> o
 
 std::vector<uint8_t> CompoundFile::readStream(uint32_t id, uint64_t maxBytes) const {
   const uint64_t size = impl_->container->streamSize(id);
-  if (size > maxBytes) detail::throwCorrupt("der Datenstrom ist unerwartet groß");
-  if (size > impl_->container->fileSize()) detail::throwCorrupt("der Datenstrom ist größer als die Datei");
+  if (size > maxBytes)
+    detail::throwCorrupt("der Datenstrom ist unerwartet groß", impl_->container->entryLabel(id) + ": " +
+                                                                   std::to_string(size) + " Bytes, höchstens " +
+                                                                   std::to_string(maxBytes));
+  if (size > impl_->container->fileSize())
+    detail::throwCorrupt("der Datenstrom ist größer als die Datei",
+                         impl_->container->entryLabel(id) + ": " + std::to_string(size) + " Bytes, die Datei hat " +
+                             std::to_string(impl_->container->fileSize()));
   std::vector<uint8_t> bytes(static_cast<size_t>(size));
   impl_->container->readStream(id, 0, bytes);
   return bytes;

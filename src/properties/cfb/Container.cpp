@@ -6,9 +6,11 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <cstdio>
 #include <utility>
 
 #include "properties/cfb/Names.h"
+#include "properties/propset/TextCodec.h"
 
 namespace fendrik::cfb::detail {
 namespace {
@@ -35,6 +37,32 @@ SpareHead& spareHead() {
 
 // Size and alignment of the windows that small reads beyond the head fetch.
 constexpr uint64_t kWindowBytes = 16 * 1024;
+
+std::string fileRange(uint64_t offset, uint64_t length, uint64_t fileSize) {
+  return "Bytes " + hexNumber(offset) + " bis " + hexNumber(offset + length) + ", die Datei hat " +
+         std::to_string(fileSize) + " Bytes";
+}
+
+// A sector number as read from the file: the special values by their names,
+// others in decimal.
+std::string unitNumber(uint32_t n) {
+  switch (n) {
+    case kEndOfChain: return "ENDOFCHAIN";
+    case kFreeSector: return "FREESECT";
+    case kFatSector: return "FATSECT";
+    case kDifatSector: return "DIFSECT";
+    default: return n > kMaxRegularSector ? hexNumber(n) : std::to_string(n);
+  }
+}
+
+// Where a chain left its bounds: the unit it came from and the number it read.
+std::string chainStep(const std::string& what, const char* unitName, const std::vector<uint32_t>& before,
+                      uint32_t next) {
+  std::string where = what + ", ";
+  if (before.empty()) return where + "erster " + unitName + " " + unitNumber(next);
+  return where + unitName + " " + std::to_string(before.back()) + " verweist auf " + unitNumber(next) + " (Glied " +
+         std::to_string(before.size() + 1) + " der Kette)";
+}
 
 }  // namespace
 
@@ -69,8 +97,10 @@ void Container::readHead(size_t readAhead) {
   headSize_ = size;
 }
 
+
 void Container::readAt(uint64_t offset, std::span<uint8_t> out) {
-  if (offset > fileSize_ || out.size() > fileSize_ - offset) throwCorrupt("die Datei ist abgeschnitten");
+  if (offset > fileSize_ || out.size() > fileSize_ - offset)
+    throwCorrupt("die Datei ist abgeschnitten", fileRange(offset, out.size(), fileSize_));
   const uint8_t* p = headView(offset, out.size());
   if (p == nullptr) p = windowView(offset, out.size());
   if (p == nullptr && headSize_ > 0 && out.size() <= kWindowBytes / 2) p = loadWindow(offset, out.size());
@@ -111,24 +141,38 @@ void Container::preadFully(uint64_t offset, std::span<uint8_t> out) {
       if (errno == EINTR) continue;
       throwFromErrno(errno, "Lesefehler");
     }
-    if (n == 0) throwCorrupt("die Datei ist abgeschnitten");
+    if (n == 0) throwCorrupt("die Datei ist abgeschnitten", fileRange(offset, out.size(), offset + done));
     done += static_cast<size_t>(n);
   }
   bytesRead_ += out.size();
 }
 
 void Container::readHeader() {
-  if (fileSize_ < kHeaderBytes) throwInvalidHeader("die Datei ist zu kurz");
+  if (fileSize_ < kHeaderBytes)
+    throwInvalidHeader("die Datei ist zu kurz",
+                       "die Datei hat " + std::to_string(fileSize_) + " Bytes, ein Dateikopf braucht 512");
   readAt(0, header_.raw);
   const uint8_t* h = header_.raw.data();
-  if (!std::equal(kSignature.begin(), kSignature.end(), h)) throwInvalidHeader("Kennung fehlt");
+  if (!std::equal(kSignature.begin(), kSignature.end(), h))
+    throwInvalidHeader("Kennung fehlt", "Dateikopf, Bytes 0x0 bis 0x7");
   Header& hd = header_;
   hd.majorVersion = loadU16(h + kHdrMajorVersion);
   hd.sectorShift = loadU16(h + kHdrSectorShift);
-  bool geometryOk = loadU16(h + kHdrByteOrder) == 0xFFFE && loadU16(h + kHdrMiniSectorShift) == 6 &&
-                    ((hd.majorVersion == 3 && hd.sectorShift == 9) || (hd.majorVersion == 4 && hd.sectorShift == 12)) &&
-                    loadU32(h + kHdrMiniStreamCutoff) == kMiniStreamCutoff;
-  if (!geometryOk) throwInvalidHeader("ungültiger Dateikopf");
+  // Each check of the header names the field it found wrong.
+  if (const uint16_t order = loadU16(h + kHdrByteOrder); order != 0xFFFE)
+    throwInvalidHeader("unbekannte Bytereihenfolge " + hexNumber(order) + " statt 0xFFFE", headerField(kHdrByteOrder));
+  if (hd.majorVersion != 3 && hd.majorVersion != 4)
+    throwInvalidHeader("unbekannte Version " + std::to_string(hd.majorVersion), headerField(kHdrMajorVersion));
+  if (const uint32_t expected = hd.majorVersion == 3 ? 9 : 12; hd.sectorShift != expected)
+    throwInvalidHeader("Sektorgröße 2^" + std::to_string(hd.sectorShift) + " passt nicht zu Version " +
+                           std::to_string(hd.majorVersion) + " (erwartet 2^" + std::to_string(expected) + ")",
+                       headerField(kHdrSectorShift));
+  if (const uint16_t miniShift = loadU16(h + kHdrMiniSectorShift); miniShift != 6)
+    throwInvalidHeader("Mini-Sektorgröße 2^" + std::to_string(miniShift) + " statt 2^6",
+                       headerField(kHdrMiniSectorShift));
+  if (const uint32_t cutoff = loadU32(h + kHdrMiniStreamCutoff); cutoff != kMiniStreamCutoff)
+    throwInvalidHeader("Grenze des Mini-Datenstroms " + std::to_string(cutoff) + " statt 4096",
+                       headerField(kHdrMiniStreamCutoff));
   hd.sectorSize = 1u << hd.sectorShift;
   hd.numFatSectors = loadU32(h + kHdrNumFatSectors);
   hd.firstDirSector = loadU32(h + kHdrFirstDirSector);
@@ -137,26 +181,37 @@ void Container::readHeader() {
   hd.firstDifatSector = loadU32(h + kHdrFirstDifatSector);
   hd.numDifatSectors = loadU32(h + kHdrNumDifatSectors);
   uint64_t sectors = unitsFor(fileSize_, hd.sectorSize);
-  if (sectors < 2) throwCorrupt("die Datei ist abgeschnitten");
+  if (sectors < 2)
+    throwCorrupt("die Datei ist abgeschnitten",
+                 "die Datei hat " + std::to_string(fileSize_) + " Bytes, weniger als Dateikopf und ein Sektor");
   sectorCount_ = static_cast<uint32_t>(std::min<uint64_t>(sectors - 1, kMaxRegularSector));
 }
 
 void Container::readDifat() {
   const uint32_t numFat = header_.numFatSectors;
-  if (numFat == 0 || numFat > sectorCount_) throwCorrupt("ungültige Anzahl FAT-Sektoren");
+  if (numFat == 0 || numFat > sectorCount_)
+    throwCorrupt("ungültige Anzahl FAT-Sektoren " + std::to_string(numFat),
+                 headerField(kHdrNumFatSectors) + ", die Datei hat " + std::to_string(sectorCount_) + " Sektoren");
   fatLocations_.reserve(numFat);
   for (uint32_t i = 0; i < std::min(numFat, kHeaderDifatEntries); ++i)
     fatLocations_.push_back(loadU32(header_.raw.data() + kHdrDifat + 4 * i));
   const uint32_t perDifat = header_.sectorSize / 4 - 1;
   if (numFat > kHeaderDifatEntries) {
     uint64_t needed = unitsFor(numFat - kHeaderDifatEntries, perDifat);
-    if (header_.numDifatSectors < needed) throwCorrupt("die DIFAT ist unvollständig");
+    if (header_.numDifatSectors < needed)
+      throwCorrupt("die DIFAT ist unvollständig", headerField(kHdrNumDifatSectors) + ": " +
+                                                      std::to_string(header_.numDifatSectors) + " DIFAT-Sektoren, " +
+                                                      std::to_string(needed) + " nötig");
     std::vector<bool> seen(sectorCount_, false);
     std::vector<uint8_t> buffer(header_.sectorSize);
     uint32_t s = header_.firstDifatSector;
     for (uint64_t k = 0; k < needed; ++k) {
-      if (s >= sectorCount_) throwCorrupt("die DIFAT verweist außerhalb der Datei");
-      if (seen[s]) throwCorrupt("Schleife in der DIFAT");
+      const std::string link = k == 0 ? headerField(kHdrFirstDifatSector)
+                                      : "DIFAT-Sektor " + std::to_string(difatSectors_.back()) + ", letzter Eintrag";
+      if (s >= sectorCount_)
+        throwCorrupt("die DIFAT verweist außerhalb der Datei", link + ": Sektor " + std::to_string(s) +
+                                                                   ", die Datei hat " + std::to_string(sectorCount_));
+      if (seen[s]) throwCorrupt("Schleife in der DIFAT", link + ": Sektor " + std::to_string(s) + " zum zweiten Mal");
       seen[s] = true;
       difatSectors_.push_back(s);
       readAt(sectorOffset(s), buffer);
@@ -165,14 +220,19 @@ void Container::readDifat() {
       s = loadU32(buffer.data() + 4 * perDifat);
     }
   }
-  for (uint32_t loc : fatLocations_)
-    if (loc >= sectorCount_) throwCorrupt("ein FAT-Sektor liegt außerhalb der Datei");
+  for (size_t i = 0; i < fatLocations_.size(); ++i)
+    if (fatLocations_[i] >= sectorCount_)
+      throwCorrupt("ein FAT-Sektor liegt außerhalb der Datei",
+                   "FAT-Sektor " + std::to_string(i) + " in Sektor " + std::to_string(fatLocations_[i]) +
+                       ", die Datei hat " + std::to_string(sectorCount_) + " Sektoren");
 }
 
 const std::vector<uint32_t>& Container::fatSector(uint32_t index) {
   auto it = fatCache_.find(index);
   if (it != fatCache_.end()) return it->second;
-  if (index >= fatLocations_.size()) throwCorrupt("Sektornummer außerhalb der FAT");
+  if (index >= fatLocations_.size())
+    throwCorrupt("Sektornummer außerhalb der FAT", "FAT-Sektor " + std::to_string(index) + ", die FAT hat " +
+                                                      std::to_string(fatLocations_.size()));
   std::vector<uint8_t> buffer(header_.sectorSize);
   readAt(sectorOffset(fatLocations_[index]), buffer);
   std::vector<uint32_t> entries(entriesPerFatSector());
@@ -189,23 +249,28 @@ uint32_t Container::nextSector(uint32_t sector) {
   return fatSector(index)[within];
 }
 
-std::vector<uint32_t> Container::chain(uint32_t start, uint64_t count, const char* what) {
-  if (count > sectorCount_) throwCorrupt(std::string(what) + " ist größer als die Datei");
+std::vector<uint32_t> Container::chain(uint32_t start, uint64_t count, const std::string& what) {
+  if (count > sectorCount_)
+    throwCorrupt("Sektorkette ist länger als die Datei", what + ": " + std::to_string(count) + " Sektoren, die Datei hat " +
+                                                             std::to_string(sectorCount_));
   std::vector<uint32_t> result;
   result.reserve(count);
   uint32_t s = start;
   for (uint64_t i = 0; i < count; ++i) {
-    if (s >= sectorCount_) throwCorrupt(std::string(what) + ": Sektorkette verweist außerhalb der Datei");
+    if (s >= sectorCount_)
+      throwCorrupt("Sektorkette verweist außerhalb der Datei",
+                   chainStep(what, "Sektor", result, s) + ", die Datei hat " + std::to_string(sectorCount_) + " Sektoren");
     result.push_back(s);
     if (i + 1 < count) s = nextSector(s);
   }
-  checkNoRepeats(result, what);
+  checkNoRepeats(result, what, "Sektor");
   return result;
 }
 
-void Container::checkNoRepeats(const std::vector<uint32_t>& units, const char* what) {
+void Container::checkNoRepeats(const std::vector<uint32_t>& units, const std::string& what, const char* unitName) {
   // A chain that visits a unit twice loops (or shares units with itself).
   bool repeat = false;
+  size_t marked = 0;
   if (units.size() <= 32) {
     // Short chains (the small streams): sorted in a local copy.
     std::array<uint32_t, 32> sorted;
@@ -217,22 +282,37 @@ void Container::checkNoRepeats(const std::vector<uint32_t>& units, const char* w
     // and cleared again after each.
     const uint32_t largest = *std::max_element(units.begin(), units.end());
     if (marks_.size() <= largest) marks_.resize(static_cast<size_t>(largest) + 1, false);
-    size_t marked = 0;
     for (; marked < units.size() && !repeat; ++marked) {
       repeat = marks_[units[marked]];
       marks_[units[marked]] = true;
     }
     for (size_t k = 0; k < marked; ++k) marks_[units[k]] = false;
   }
-  if (repeat) throwCorrupt(std::string(what) + ": Schleife in der Sektorkette");
+  if (repeat) {
+    // Named by the first unit that comes twice (found again only now, on the
+    // way to the error).
+    std::string where = what;
+    for (size_t i = 0; i < units.size(); ++i)
+      if (std::find(units.begin(), units.begin() + static_cast<std::ptrdiff_t>(i), units[i]) !=
+          units.begin() + static_cast<std::ptrdiff_t>(i)) {
+        where += ", " + std::string(unitName) + " " + std::to_string(units[i]) + " zum zweiten Mal (Glied " +
+                 std::to_string(i + 1) + " der Kette)";
+        break;
+      }
+    throwCorrupt("Schleife in der Sektorkette", where);
+  }
 }
 
-std::vector<uint32_t> Container::chainToEnd(uint32_t start, const char* what) {
+std::vector<uint32_t> Container::chainToEnd(uint32_t start, const std::string& what) {
   std::vector<uint32_t> result;
   std::vector<bool> seen(sectorCount_, false);
   for (uint32_t s = start; s != kEndOfChain; s = nextSector(s)) {
-    if (s >= sectorCount_) throwCorrupt(std::string(what) + ": Sektorkette verweist außerhalb der Datei");
-    if (seen[s]) throwCorrupt(std::string(what) + ": Schleife in der Sektorkette");
+    if (s >= sectorCount_)
+      throwCorrupt("Sektorkette verweist außerhalb der Datei",
+                   chainStep(what, "Sektor", result, s) + ", die Datei hat " + std::to_string(sectorCount_) + " Sektoren");
+    if (seen[s])
+      throwCorrupt("Schleife in der Sektorkette", what + ", Sektor " + std::to_string(s) + " zum zweiten Mal (Glied " +
+                                                      std::to_string(result.size() + 1) + " der Kette)");
     seen[s] = true;
     result.push_back(s);
   }
@@ -241,7 +321,7 @@ std::vector<uint32_t> Container::chainToEnd(uint32_t start, const char* what) {
 
 void Container::readDirectory() {
   dirChain_ = chainToEnd(header_.firstDirSector, "Verzeichnis");
-  if (dirChain_.empty()) throwCorrupt("das Verzeichnis fehlt");
+  if (dirChain_.empty()) throwCorrupt("das Verzeichnis fehlt", headerField(kHdrFirstDirSector) + ": ENDOFCHAIN");
   const uint32_t ss = header_.sectorSize;
   dirBytes_.reserve(dirChain_.size() * ss);
   // Contiguous runs of directory sectors are read with one pread each.
@@ -266,11 +346,16 @@ void Container::readDirectory() {
     const uint8_t* p = dirBytes_.data() + id * kDirEntrySize;
     links_[id] = {loadU32(p + kDeLeft), loadU32(p + kDeRight), loadU32(p + kDeChild)};
   }
-  if (rawEntry(0)[kDeType] != kTypeRoot) throwCorrupt("der Stammeintrag fehlt");
+  if (rawEntry(0)[kDeType] != kTypeRoot)
+    throwCorrupt("der Stammeintrag fehlt", "Verzeichniseintrag 0 hat den Typ " + std::to_string(rawEntry(0)[kDeType]) +
+                                               " statt 5 (Sektor " + std::to_string(dirChain_[0]) + ")");
 }
 
 const uint8_t* Container::rawEntry(uint32_t id) const {
-  if (id >= entryCount()) throwCorrupt("Verzeichniseintrag außerhalb des Verzeichnisses");
+  if (id >= entryCount())
+    throwCorrupt("Verzeichniseintrag außerhalb des Verzeichnisses", "Verzeichniseintrag " + std::to_string(id) +
+                                                                        ", das Verzeichnis hat " +
+                                                                        std::to_string(entryCount()) + " Einträge");
   return dirBytes_.data() + static_cast<size_t>(id) * kDirEntrySize;
 }
 
@@ -290,23 +375,53 @@ void Container::collectRootChildren() {
   // entered once, so a tree that loops ends in an error instead of a hang.
   std::vector<bool> seen(entryCount(), false);
   std::vector<uint32_t> stack;
+  uint32_t from = 0;  // the entry whose link led to cur (for error descriptions)
   uint32_t cur = links_[0].child;
   while (cur != kNoStream || !stack.empty()) {
     while (cur != kNoStream) {
-      if (cur >= entryCount()) throwCorrupt("Verzeichnisverweis außerhalb des Verzeichnisses");
-      if (seen[cur]) throwCorrupt("Schleife im Verzeichnis");
+      const std::string link = "Verzeichniseintrag " + std::to_string(from) + " verweist auf " + std::to_string(cur);
+      if (cur >= entryCount())
+        throwCorrupt("Verzeichnisverweis außerhalb des Verzeichnisses",
+                     link + ", das Verzeichnis hat " + std::to_string(entryCount()) + " Einträge");
+      if (seen[cur]) throwCorrupt("Schleife im Verzeichnis", link + ", das schon erreicht war");
       seen[cur] = true;
       const uint8_t* p = rawEntry(cur);
-      if ((p[kDeType] != kTypeStorage && p[kDeType] != kTypeStream) || loadU16(p + kDeNameLength) > 64)
-        throwCorrupt("ungültiger Verzeichniseintrag");
+      if (p[kDeType] != kTypeStorage && p[kDeType] != kTypeStream)
+        throwCorrupt("ungültiger Verzeichniseintrag: unbekannter Typ " + std::to_string(p[kDeType]),
+                     "Verzeichniseintrag " + std::to_string(cur) + ", Byte " + hexNumber(kDeType));
+      if (const uint16_t nameBytes = loadU16(p + kDeNameLength); nameBytes > 64)
+        throwCorrupt("ungültiger Verzeichniseintrag: Namenslänge " + std::to_string(nameBytes) + " Bytes (höchstens 64)",
+                     "Verzeichniseintrag " + std::to_string(cur) + ", Byte " + hexNumber(kDeNameLength));
       stack.push_back(cur);
+      from = cur;
       cur = links_[cur].left;
     }
     cur = stack.back();
     stack.pop_back();
     rootChildren_.push_back(cur);
+    from = cur;
     cur = links_[cur].right;
   }
+}
+
+std::string Container::entryLabel(uint32_t id) const {
+  if (id >= entryCount()) return "Verzeichniseintrag " + std::to_string(id);
+  const uint8_t* p = rawEntry(id);
+  const char* kind = p[kDeType] == kTypeRoot      ? "Stammeintrag"
+                     : p[kDeType] == kTypeStorage ? "Speicher"
+                                                  : "Datenstrom";
+  const std::string name = propset::utf16ToUtf8(std::span<const uint8_t>(p, 2 * nameUnits(p)));
+  std::string shown;
+  for (char c : name) {
+    if (static_cast<unsigned char>(c) < 0x20) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\%03o", static_cast<unsigned>(c));
+      shown += buf;
+    } else {
+      shown += c;
+    }
+  }
+  return std::string(kind) + " \"" + shown + "\" (Verzeichniseintrag " + std::to_string(id) + ")";
 }
 
 const DirectoryEntry& Container::entry(uint32_t id) const {
@@ -342,9 +457,10 @@ const std::vector<uint32_t>& Container::rootChain() {
 
 void Container::loadMiniChains() {
   if (miniChainsLoaded_) return;
-  miniFatChain_ = chain(header_.firstMiniFatSector, header_.numMiniFatSectors, "Mini-FAT");
+  miniFatChain_ = chain(header_.firstMiniFatSector, header_.numMiniFatSectors,
+                        "Mini-FAT (" + headerField(kHdrFirstMiniFatSector) + ")");
   rootChain_ = chain(loadU32(rawEntry(0) + kDeStartSector), unitsFor(streamSize(0), header_.sectorSize),
-                     "Mini-Datenstrom");
+                     "Mini-Datenstrom (Verzeichniseintrag 0)");
   miniChainsLoaded_ = true;
 }
 
@@ -371,20 +487,26 @@ uint32_t Container::nextMiniSector(uint32_t miniSector) {
   return miniFat().at(miniSector);
 }
 
-std::vector<uint32_t> Container::miniChain(uint32_t start, uint64_t count) {
+std::vector<uint32_t> Container::miniChain(uint32_t start, uint64_t count, const std::string& what) {
   loadMiniChains();
   const uint64_t capacity = std::min<uint64_t>(uint64_t{miniFatChain_.size()} * entriesPerFatSector(),
                                                unitsFor(streamSize(0), kMiniSectorSize));
-  if (count > capacity) throwCorrupt("ein Datenstrom ist größer als der Mini-Datenstrom");
+  if (count > capacity)
+    throwCorrupt("ein Datenstrom ist größer als der Mini-Datenstrom",
+                 what + ": " + std::to_string(count) + " Mini-Sektoren, der Mini-Datenstrom hat " +
+                     std::to_string(capacity));
   std::vector<uint32_t> result;
   result.reserve(count);
   uint32_t m = start;
   for (uint64_t i = 0; i < count; ++i) {
-    if (m >= capacity) throwCorrupt("Mini-Sektorkette verweist außerhalb des Mini-Datenstroms");
+    if (m >= capacity)
+      throwCorrupt("Mini-Sektorkette verweist außerhalb des Mini-Datenstroms",
+                   chainStep(what, "Mini-Sektor", result, m) + ", der Mini-Datenstrom hat " +
+                       std::to_string(capacity) + " Mini-Sektoren");
     result.push_back(m);
     if (i + 1 < count) m = nextMiniSector(m);
   }
-  checkNoRepeats(result, "Mini-Sektorkette");
+  checkNoRepeats(result, what, "Mini-Sektor");
   return result;
 }
 
@@ -392,7 +514,10 @@ uint64_t Container::miniSectorOffset(uint32_t miniSector) {
   const uint64_t pos = static_cast<uint64_t>(miniSector) * kMiniSectorSize;
   const auto& root = rootChain();
   const uint64_t index = pos / header_.sectorSize;
-  if (index >= root.size()) throwCorrupt("Mini-Sektor außerhalb des Mini-Datenstroms");
+  if (index >= root.size())
+    throwCorrupt("Mini-Sektor außerhalb des Mini-Datenstroms", "Mini-Sektor " + std::to_string(miniSector) +
+                                                                    ", der Mini-Datenstrom hat " +
+                                                                    std::to_string(root.size()) + " Sektoren");
   return sectorOffset(root[index]) + pos % header_.sectorSize;
 }
 
@@ -400,12 +525,14 @@ const std::vector<uint32_t>& Container::streamChain(uint32_t id) {
   auto it = streamChains_.find(id);
   if (it != streamChains_.end()) return it->second;
   const uint8_t* e = rawEntry(id);
-  if (e[kDeType] != kTypeStream && id != 0) throwCorrupt("der Eintrag ist kein Datenstrom");
+  if (e[kDeType] != kTypeStream && id != 0) throwCorrupt("der Eintrag ist kein Datenstrom", entryLabel(id));
   const uint32_t start = loadU32(e + kDeStartSector);
   const uint64_t size = streamSize(id);
-  if (size > fileSize_) throwCorrupt("der Datenstrom ist größer als die Datei");
-  std::vector<uint32_t> c = inMiniStream(id) ? miniChain(start, unitsFor(size, kMiniSectorSize))
-                                             : chain(start, unitsFor(size, header_.sectorSize), "Datenstrom");
+  if (size > fileSize_)
+    throwCorrupt("der Datenstrom ist größer als die Datei", entryLabel(id) + ": " + std::to_string(size) +
+                                                                " Bytes, die Datei hat " + std::to_string(fileSize_));
+  std::vector<uint32_t> c = inMiniStream(id) ? miniChain(start, unitsFor(size, kMiniSectorSize), entryLabel(id))
+                                             : chain(start, unitsFor(size, header_.sectorSize), entryLabel(id));
   return streamChains_.emplace(id, std::move(c)).first->second;
 }
 
@@ -423,7 +550,10 @@ const uint8_t* Container::streamHeadView(uint32_t id, uint64_t length) {
 
 void Container::readStream(uint32_t id, uint64_t offset, std::span<uint8_t> out) {
   const uint64_t size = streamSize(id);
-  if (offset > size || out.size() > size - offset) throwCorrupt("Lesebereich außerhalb des Datenstroms");
+  if (offset > size || out.size() > size - offset)
+    throwCorrupt("Lesebereich außerhalb des Datenstroms", entryLabel(id) + ", Bytes " + std::to_string(offset) +
+                                                              " bis " + std::to_string(offset + out.size()) +
+                                                              " von " + std::to_string(size));
   if (out.empty()) return;
   const bool mini = inMiniStream(id);
   const uint64_t unit = mini ? kMiniSectorSize : header_.sectorSize;

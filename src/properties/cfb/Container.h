@@ -72,10 +72,10 @@ class Container {
   const std::vector<uint32_t>& fatSector(uint32_t index);
   uint32_t nextSector(uint32_t sector);
   // Exactly `count` sectors of a chain starting at `start`, each checked to lie
-  // inside the file.
-  std::vector<uint32_t> chain(uint32_t start, uint64_t count, const char* what);
+  // inside the file. `what` names the chain's owner in error descriptions.
+  std::vector<uint32_t> chain(uint32_t start, uint64_t count, const std::string& what);
   // A chain of unknown length, up to ENDOFCHAIN (directory, mini-FAT chain check).
-  std::vector<uint32_t> chainToEnd(uint32_t start, const char* what);
+  std::vector<uint32_t> chainToEnd(uint32_t start, const std::string& what);
 
   // Directory. Entries are decoded when first asked for.
   uint32_t entryCount() const { return static_cast<uint32_t>(dirBytes_.size() / kDirEntrySize); }
@@ -83,6 +83,10 @@ class Container {
   // Whether the entry's name equals `name` in the compound-file comparison.
   bool nameEquals(uint32_t id, std::u16string_view name) const;
   const TreeLinks& links(uint32_t id) const { return links_.at(id); }
+  // The entry as error descriptions name it: its kind, its name with control
+  // characters written as octal escapes, and its number, e.g.
+  // Datenstrom "\005SummaryInformation" (Verzeichniseintrag 3).
+  std::string entryLabel(uint32_t id) const;
   const std::vector<uint32_t>& directoryChain() const { return dirChain_; }
   const std::vector<uint8_t>& directoryBytes() const { return dirBytes_; }
   const std::vector<uint32_t>& rootChildren() const { return rootChildren_; }
@@ -95,7 +99,7 @@ class Container {
   const std::vector<uint32_t>& miniFat();
   const std::vector<uint32_t>& miniFatChain();
   const std::vector<uint32_t>& rootChain();
-  std::vector<uint32_t> miniChain(uint32_t start, uint64_t count);
+  std::vector<uint32_t> miniChain(uint32_t start, uint64_t count, const std::string& what);
   uint64_t miniSectorOffset(uint32_t miniSector);  // file offset
 
   // A stream's chain (regular or mini units), cached.
@@ -125,7 +129,7 @@ class Container {
   const uint8_t* rawEntry(uint32_t id) const;  // checked id
   void loadMiniChains();
   uint32_t nextMiniSector(uint32_t miniSector);
-  void checkNoRepeats(const std::vector<uint32_t>& units, const char* what);
+  void checkNoRepeats(const std::vector<uint32_t>& units, const std::string& what, const char* unitName);
 
   void preadFully(uint64_t offset, std::span<uint8_t> out);
   const uint8_t* windowView(uint64_t offset, uint64_t length) const;

@@ -1,4 +1,5 @@
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "properties/StorageError.h"
@@ -6,13 +7,21 @@
 
 namespace fendrik::cfb::detail {
 
-void throwCorrupt(const std::string& what) {
-  throw StorageError(hresult::kDocfileCorrupt, "Die Datei ist beschädigt: " + what);
+void throwCorrupt(const std::string& what, const std::string& where) {
+  throw StorageError(hresult::kDocfileCorrupt, "Die Datei ist beschädigt: " + what, where);
 }
 
-void throwInvalidHeader(const std::string& what) {
-  throw StorageError(hresult::kInvalidHeader, "Keine Solid Edge Datei (keine Verbunddatei): " + what);
+void throwInvalidHeader(const std::string& what, const std::string& where) {
+  throw StorageError(hresult::kInvalidHeader, "Keine Solid Edge Datei (keine Verbunddatei): " + what, where);
 }
+
+std::string hexNumber(uint64_t value) {
+  char buf[24];
+  std::snprintf(buf, sizeof buf, "0x%llX", static_cast<unsigned long long>(value));
+  return buf;
+}
+
+std::string headerField(size_t offset) { return "Dateikopf, Byte " + hexNumber(offset); }
 
 void throwFromErrno(int err, const std::string& context) {
   switch (err) {

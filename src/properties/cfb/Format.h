@@ -28,7 +28,7 @@ inline constexpr uint64_t kMiniStreamCutoff = 4096;
 inline constexpr uint32_t kDirEntrySize = 128;
 inline constexpr uint32_t kHeaderBytes = 512;
 // The unit we rely on being written atomically by the storage device: an
-// aligned 512-byte block (a disk sector). See Writer.cpp.
+// aligned 512-byte block (a disk sector). See RootStreamWriter.cpp.
 inline constexpr uint32_t kAtomicBlock = 512;
 
 inline constexpr std::array<uint8_t, 8> kSignature{0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
@@ -69,9 +69,16 @@ using fendrik::storeU64;
 // Units needed for `bytes` (without overflow for sizes near 2^64).
 inline uint64_t unitsFor(uint64_t bytes, uint64_t unit) { return bytes / unit + (bytes % unit != 0 ? 1 : 0); }
 
-// The errors a user sees; numbers as in StorageError.h.
-[[noreturn]] void throwCorrupt(const std::string& what);
-[[noreturn]] void throwInvalidHeader(const std::string& what);
+// The errors a user sees; numbers as in StorageError.h. `what` says which
+// check failed, `where` the place in the file (header field, sector, stream,
+// directory entry), e.g. throwCorrupt("Sektorkette verweist außerhalb der
+// Datei", "Datenstrom \"\\005SummaryInformation\" (Verzeichniseintrag 3), Sektor 9 -> 4711").
+[[noreturn]] void throwCorrupt(const std::string& what, const std::string& where = {});
+[[noreturn]] void throwInvalidHeader(const std::string& what, const std::string& where = {});
+// Numbers as a reader of a hex dump finds them: "0x1C", "0xFFFFFFFE".
+std::string hexNumber(uint64_t value);
+// "Dateikopf, Byte 0x1C": the header field at that offset.
+std::string headerField(size_t offset);
 // Maps an errno of open/read/write to the matching StorageError.
 [[noreturn]] void throwFromErrno(int err, const std::string& context);
 

@@ -35,6 +35,17 @@ int fixedPayloadSize(uint16_t type) {
   }
 }
 
+// "Abschnitt bei 0x30 (412 Bytes)": a section by its place in the stream.
+std::string sectionPlace(const SectionTable& section) {
+  return "Abschnitt bei " + hexOffset(section.offset) + " (" + std::to_string(section.size) + " Bytes)";
+}
+
+// "Abschnitt bei 0x30 (412 Bytes), Eigenschaft 12, Wert bei 0x1F8".
+std::string valuePlace(const SectionTable& section, const PropertyEntry& entry) {
+  return sectionPlace(section) + ", Eigenschaft " + std::to_string(entry.id) + ", Wert bei " +
+         hexOffset(uint64_t{section.offset} + entry.offset);
+}
+
 bool isCodepageString(uint16_t type) { return type == vt::kLpstr || type == vt::kBstr; }
 
 // Bytes from the value's payload to the end of its section.
@@ -47,10 +58,13 @@ uint64_t payloadRoom(const SectionTable& section, const PropertyEntry& entry) {
 uint64_t stringByteLength(const ByteSource& source, const SectionTable& section, const PropertyEntry& entry,
                           uint16_t type) {
   uint64_t room = payloadRoom(section, entry);
-  if (room < 4) throwCorrupt("Textlänge außerhalb des Abschnitts");
+  if (room < 4) throwCorrupt("Textlänge außerhalb des Abschnitts", valuePlace(section, entry));
   uint64_t count = source.u32(uint64_t{section.offset} + entry.offset + 4);
   uint64_t bytes = type == vt::kLpwstr ? count * 2 : count;
-  if (bytes > room - 4) throwCorrupt("Text reicht über das Ende des Abschnitts");
+  if (bytes > room - 4)
+    throwCorrupt("Text reicht über das Ende des Abschnitts", valuePlace(section, entry) + ": " +
+                                                                 std::to_string(bytes) + " Bytes, Platz für " +
+                                                                 std::to_string(room - 4));
   return bytes;
 }
 
@@ -88,7 +102,9 @@ const PropertyEntry* SectionTable::find(uint32_t id) const {
 }
 
 StreamHeader readStreamHeader(const ByteSource& source) {
-  if (source.size() < kStreamHeaderSize) throwCorrupt("Datenstrom kürzer als sein Kopf");
+  if (source.size() < kStreamHeaderSize)
+    throwCorrupt("Datenstrom kürzer als sein Kopf", std::to_string(source.size()) + " Bytes, der Kopf braucht " +
+                                                        std::to_string(kStreamHeaderSize));
   uint8_t head[kStreamHeaderSize];
   source.read(0, head);
   StreamHeader h;
@@ -97,10 +113,15 @@ StreamHeader readStreamHeader(const ByteSource& source) {
   h.osVersion = loadU32(head + 4);
   std::memcpy(h.clsid.data(), head + 8, 16);
   uint32_t count = loadU32(head + 24);
-  if (h.byteOrder != 0xFFFE) throwCorrupt("unbekannte Bytereihenfolge");
-  if (count == 0 || count > kMaxSections) throwCorrupt("unzulässige Anzahl Abschnitte " + std::to_string(count));
+  if (h.byteOrder != 0xFFFE)
+    throwCorrupt("unbekannte Bytereihenfolge " + hexOffset(h.byteOrder) + " statt 0xFFFE", "Kopf, Byte 0x0");
+  if (count == 0 || count > kMaxSections)
+    throwCorrupt("unzulässige Anzahl Abschnitte " + std::to_string(count), "Kopf, Byte 0x18");
   uint64_t listEnd = kStreamHeaderSize + uint64_t{kSectionListEntrySize} * count;
-  if (listEnd > source.size()) throwCorrupt("Abschnittsliste reicht über das Ende des Datenstroms");
+  if (listEnd > source.size())
+    throwCorrupt("Abschnittsliste reicht über das Ende des Datenstroms",
+                 std::to_string(count) + " Abschnitte bis " + hexOffset(listEnd) + ", der Datenstrom hat " +
+                     std::to_string(source.size()) + " Bytes");
   std::vector<uint8_t> scratch;
   auto list = source.bytes(kStreamHeaderSize, listEnd - kStreamHeaderSize, scratch);
   for (uint32_t i = 0; i < count; ++i) {
@@ -119,13 +140,18 @@ SectionTable readSectionTable(const ByteSource& source, const StreamHeader::Sect
   uint64_t streamSize = source.size();
   uint64_t listEnd = kStreamHeaderSize;  // a section may not start inside the stream header
   if (s.offset < listEnd || s.offset % 4 != 0 || uint64_t{s.offset} + 8 > streamSize)
-    throwCorrupt("Abschnitt liegt außerhalb des Datenstroms");
+    throwCorrupt("Abschnitt liegt außerhalb des Datenstroms",
+                 "Abschnitt " + fmtidToText(s.fmtid) + " bei " + hexOffset(s.offset) + ", der Datenstrom hat " +
+                     std::to_string(streamSize) + " Bytes");
   uint8_t head[8];
   source.read(s.offset, head);
   s.size = loadU32(head);
   uint32_t count = loadU32(head + 4);
-  if (s.size < 8 || s.size > streamSize - s.offset) throwCorrupt("unzulässige Abschnittsgröße");
-  if (count > (s.size - 8) / 8) throwCorrupt("unzulässige Anzahl Eigenschaften " + std::to_string(count));
+  if (s.size < 8 || s.size > streamSize - s.offset)
+    throwCorrupt("unzulässige Abschnittsgröße", sectionPlace(s) + ", bis zum Ende des Datenstroms " +
+                                                    std::to_string(streamSize - s.offset) + " Bytes");
+  if (count > (s.size - 8) / 8)
+    throwCorrupt("unzulässige Anzahl Eigenschaften " + std::to_string(count), sectionPlace(s));
   std::vector<uint8_t> scratch;
   auto table = source.bytes(uint64_t{s.offset} + 8, uint64_t{count} * 8, scratch);
   uint32_t valuesStart = 8 + 8 * count;
@@ -133,7 +159,9 @@ SectionTable readSectionTable(const ByteSource& source, const StreamHeader::Sect
   for (uint32_t i = 0; i < count; ++i) {
     PropertyEntry e{loadU32(&table[8 * i]), loadU32(&table[8 * i + 4])};
     if (e.offset < valuesStart || e.offset % 4 != 0 || e.offset > s.size - 4)
-      throwCorrupt("Wert von Eigenschaft " + std::to_string(e.id) + " liegt außerhalb des Abschnitts");
+      throwCorrupt("Wert von Eigenschaft " + std::to_string(e.id) + " liegt außerhalb des Abschnitts",
+                   sectionPlace(s) + ", Eintrag " + std::to_string(i) + " der Tabelle: Offset " +
+                       hexOffset(e.offset) + " im Abschnitt");
     s.properties.push_back(e);
   }
   if (const PropertyEntry* cp = s.find(kPidCodepage)) {
@@ -154,7 +182,7 @@ PropertyValue readValue(const ByteSource& source, const SectionTable& section, c
   int fixed = fixedPayloadSize(type);
   if (fixed >= 0) {
     if (static_cast<uint64_t>(fixed) > payloadRoom(section, entry))
-      throwCorrupt("Wert reicht über das Ende des Abschnitts");
+      throwCorrupt("Wert reicht über das Ende des Abschnitts", valuePlace(section, entry));
     uint8_t b[8] = {};
     source.read(at, std::span<uint8_t>(b, static_cast<size_t>(fixed)));
     switch (type) {
@@ -218,23 +246,33 @@ std::vector<DictionaryEntry> readDictionary(const ByteSource& source, const Sect
   uint64_t end = uint64_t{section.offset} + section.size;
   uint32_t count = source.u32(pos);
   pos += 4;
-  if (count > (end - pos) / 8) throwCorrupt("unzulässige Anzahl Einträge im Wörterbuch");
+  if (count > (end - pos) / 8)
+    throwCorrupt("unzulässige Anzahl Einträge im Wörterbuch " + std::to_string(count),
+                 sectionPlace(section) + ", Wörterbuch bei " + hexOffset(pos - 4));
   bool wide = section.codepage == kCodepageUtf16;
   out.reserve(count);
   for (uint32_t i = 0; i < count; ++i) {
-    if (end - pos < 8) throwCorrupt("Wörterbuch reicht über das Ende des Abschnitts");
+    if (end - pos < 8)
+      throwCorrupt("Wörterbuch reicht über das Ende des Abschnitts",
+                   sectionPlace(section) + ", Eintrag " + std::to_string(i) + " bei " + hexOffset(pos));
     DictionaryEntry e;
     e.id = source.u32(pos);
     uint64_t length = source.u32(pos + 4);
     pos += 8;
     uint64_t bytes = wide ? length * 2 : length;
-    if (bytes > end - pos) throwCorrupt("Name im Wörterbuch reicht über das Ende des Abschnitts");
+    if (bytes > end - pos)
+      throwCorrupt("Name im Wörterbuch reicht über das Ende des Abschnitts",
+                   sectionPlace(section) + ", Eintrag " + std::to_string(i) + " (Eigenschaft " +
+                       std::to_string(e.id) + "), Name bei " + hexOffset(pos) + " mit " + std::to_string(bytes) +
+                       " Bytes");
     std::vector<uint8_t> scratch;
     e.name = decodeStored(source.bytes(pos, bytes, scratch), wide, section.codepage);
     pos += bytes;
     // In codepage 1200 each entry is padded to 4 bytes.
     if (wide) pos = section.offset + roundUp4(pos - section.offset);
-    if (pos > end) throwCorrupt("Wörterbuch reicht über das Ende des Abschnitts");
+    if (pos > end)
+      throwCorrupt("Wörterbuch reicht über das Ende des Abschnitts",
+                   sectionPlace(section) + ", Eintrag " + std::to_string(i) + " endet bei " + hexOffset(pos));
     out.push_back(std::move(e));
   }
   return out;
