@@ -23,11 +23,23 @@ struct LoadedStream {
   std::vector<uint8_t> edited;
 };
 
+// One value change, kept so that it can be made again on the document as
+// another program left it (see FileProperties::changesUnderLock).
+struct ValueEdit {
+  std::u16string stream;
+  std::string_view setName;
+  propset::Fmtid fmtid{};
+  uint32_t id = 0;
+  PropertyValue value;
+};
+
 struct OpenDocument {
   std::filesystem::path path;
   std::unique_ptr<cfb::CompoundFile> file;
   std::map<uint32_t, std::unique_ptr<LoadedStream>> streams;   // by directory entry id
   std::array<std::unique_ptr<PropertySet>, kSetCount> sets;    // by SetLocation::index
+  std::vector<ValueEdit> edits;                                 // in the order they were made
+  bool rebased = false;  // the last Save made the edits again on another program's save
 };
 
 namespace {
@@ -36,15 +48,27 @@ namespace {
 // dozen KB); a larger one is taken as damage rather than read into memory.
 constexpr uint64_t kMaxStreamBytes = 64u << 20;
 
-constexpr uint32_t kPidStatus = 7;
-constexpr uint32_t kPidSecurity = 19;
-
 [[noreturn]] void throwSetNotFound(std::string_view name) {
   throw StorageError(hresult::kSetNotFound, "Eigenschaftengruppe nicht gefunden: " + std::string(name));
 }
 
 [[noreturn]] void throwMemberNotFound(std::string_view name) {
   throw StorageError(hresult::kMemberNotFound, "Eigenschaft nicht gefunden: " + std::string(name));
+}
+
+// The type a value gets where the set holds none for it (a missing property,
+// or one stored as VT_EMPTY or VT_NULL): texts as the set's codepage allows
+// (Unicode in codepage 1200), whole numbers as VT_I4, as documents store them.
+uint16_t typeForNewValue(const PropertyValue& value, uint16_t codepage) {
+  if (!std::holds_alternative<std::string>(value)) return vt::kI4;
+  return codepage == propset::kCodepageUtf16 ? vt::kLpwstr : vt::kLpstr;
+}
+
+// Index of the section with that FMTID in a stream, or nothing.
+std::optional<size_t> sectionIndex(const propset::StreamHeader& header, const propset::Fmtid& fmtid) {
+  for (size_t i = 0; i < header.sections.size(); ++i)
+    if (header.sections[i].fmtid == fmtid) return i;
+  return std::nullopt;
 }
 
 }  // namespace
@@ -74,7 +98,12 @@ PropertySet::PropertySet(FileProperties& server, const SetLocation& where, Loade
 }
 
 void PropertySet::refresh() {
-  table_ = propset::readSectionTable(*stream_.source, stream_.header.sections.at(sectionNo_));
+  // Found again by FMTID: a stream read anew may hold its sections in
+  // another order.
+  auto index = sectionIndex(stream_.header, *where_.fmtid);
+  if (!index) throwSetNotFound(where_.name);
+  sectionNo_ = *index;
+  table_ = propset::readSectionTable(*stream_.source, stream_.header.sections[sectionNo_]);
   dictionary_.reset();
 }
 
@@ -170,25 +199,62 @@ void FileProperties::valueChanged(PropertySet& set, uint32_t id, const PropertyV
     stream.source = std::make_unique<propset::MemorySource>(stream.edited);
     stream.loaded = true;
   }
-  // Texts go in as the set's codepage allows (Unicode in codepage 1200),
-  // whole numbers as VT_I4, as documents store them.
-  uint16_t typeWhenMissing = std::holds_alternative<std::string>(value)
-                                 ? (set.table().codepage == propset::kCodepageUtf16 ? vt::kLpwstr : vt::kLpstr)
-                                 : vt::kI4;
   std::vector<uint8_t> edited = stream.edited;
-  propset::setStoredValue(edited, set.sectionNo_, id, value, typeWhenMissing);
+  propset::setStoredValue(edited, set.sectionNo_, id, value, typeForNewValue(value, set.table().codepage));
   // Only a successful change replaces the bytes the source reads.
   stream.edited = std::move(edited);
   stream.source = std::make_unique<propset::MemorySource>(stream.edited);
   stream.header = propset::readStreamHeader(*stream.source);
   refreshSetsOn(stream);
+  doc_->edits.push_back({stream.name, set.where_.name, *set.where_.fmtid, id, value});
+}
 
-  // A status also decides whether the document is read-only: released,
-  // baselined and obsolete documents carry Security 4, the others 0.
-  if (set.where_.fmtid == &propset::kFmtidExtendedSummaryInformation && id == kPidStatus) {
-    if (auto* code = std::get_if<int16_t>(&value); code && *code >= 0 && *code <= 5)
-      Item("SummaryInformation").setValue(kPidSecurity, static_cast<int16_t>(*code >= 3 ? 4 : 0));
+std::vector<cfb::StreamReplacement> FileProperties::changesUnderLock(const cfb::LockedFile& now) {
+  const cfb::CompoundFile& read = *doc_->file;
+  const bool unchanged = now.identity == read.identity() && std::ranges::equal(now.header, read.headerBytes()) &&
+                         std::ranges::equal(now.directory, read.directoryBytes());
+  if (!unchanged) {
+    // Another program saved the document since Open (in place, or by
+    // renaming a new file over it). Streams built from the older read would
+    // undo its changes, so the value changes are made again on the streams
+    // as they are now; every stream is rebuilt before any replaces the old.
+    std::vector<std::pair<LoadedStream*, std::vector<uint8_t>>> current;
+    std::vector<std::vector<uint8_t>> rebuilt;
+    for (auto& [id, stream] : doc_->streams) {
+      if (!stream->loaded) continue;
+      auto bytes = now.readStream(stream->name, kMaxStreamBytes);
+      std::vector<uint8_t> edited = bytes.value_or(std::vector<uint8_t>{});
+      for (const ValueEdit& e : doc_->edits) {
+        if (e.stream != stream->name) continue;
+        std::optional<size_t> section;
+        propset::SectionTable table;
+        if (bytes) {
+          propset::MemorySource source(edited);
+          const propset::StreamHeader header = propset::readStreamHeader(source);
+          section = sectionIndex(header, e.fmtid);
+          if (section) table = propset::readSectionTable(source, header.sections[*section]);
+        }
+        if (!section)
+          throw StorageError(hresult::kSetNotFound, "Eigenschaftengruppe nicht gefunden: " + std::string(e.setName),
+                             "ein anderes Programm hat die Datei seit dem Öffnen geändert");
+        propset::setStoredValue(edited, *section, e.id, e.value, typeForNewValue(e.value, table.codepage));
+      }
+      current.emplace_back(stream.get(), bytes.value_or(std::vector<uint8_t>{}));
+      rebuilt.push_back(std::move(edited));
+    }
+    for (size_t i = 0; i < current.size(); ++i) {
+      LoadedStream& stream = *current[i].first;
+      stream.original = std::move(current[i].second);
+      stream.edited = std::move(rebuilt[i]);
+      stream.source = std::make_unique<propset::MemorySource>(stream.edited);
+      stream.header = propset::readStreamHeader(*stream.source);
+    }
+    doc_->rebased = true;
   }
+  std::vector<cfb::StreamReplacement> changes;
+  for (const auto& [id, stream] : doc_->streams)
+    if (stream->loaded && stream->edited != stream->original) changes.push_back({stream->name, stream->edited});
+  return changes;
 }
 
 }  // namespace fendrik
@@ -198,24 +264,46 @@ namespace fendrik {
 void FileProperties::Save(cfb::WriteHooks* hooks) {
   if (!doc_) throw StorageError(hresult::kNoDocument, "Kein Dokument geöffnet.");
   // Only streams whose bytes really changed are written, all in one
-  // transaction, so a crash leaves either every change or none.
-  std::vector<cfb::StreamReplacement> changes;
-  for (const auto& [id, stream] : doc_->streams)
-    if (stream->loaded && stream->edited != stream->original)
-      changes.push_back({doc_->file->entry(id).name, stream->edited});
-  if (changes.empty()) return;
-  cfb::replaceRootStreams(doc_->path, changes, hooks);
+  // transaction, so a crash leaves either every change or none. What to
+  // write is decided under the writer's lock, against the file as it is then.
+  const bool anyChange = std::any_of(doc_->streams.begin(), doc_->streams.end(), [](const auto& s) {
+    return s.second->loaded && s.second->edited != s.second->original;
+  });
+  if (!anyChange) return;
+  doc_->rebased = false;
+  cfb::replaceRootStreams(
+      doc_->path, [this](const cfb::LockedFile& now) { return changesUnderLock(now); }, hooks);
 
   // The file now holds the edited bytes. Reopen it so that streams still
-  // read lazily see the new layout of the file.
+  // read lazily see the new layout of the file; after another program's
+  // save the directory may number the streams differently.
   doc_->file = cfb::CompoundFile::open(doc_->path);
+  std::map<uint32_t, std::unique_ptr<LoadedStream>> streams;
+  uint32_t gone = 0xFFFFFFFFu;  // keys no directory entry has, for streams that vanished
   for (auto& [id, stream] : doc_->streams) {
+    auto newId = doc_->file->findRootChild(stream->name);
+    stream->entryId = newId.value_or(gone);
     if (stream->loaded) {
       stream->original = stream->edited;
-    } else {
-      stream->source = std::make_unique<CompoundStreamSource>(*doc_->file, id);
+    } else if (newId) {
+      stream->source = std::make_unique<CompoundStreamSource>(*doc_->file, *newId);
+      if (doc_->rebased) {
+        // Best effort: a stream another program damaged shows its error
+        // when it is read, not as a failure of this (successful) save.
+        try {
+          stream->header = propset::readStreamHeader(*stream->source);
+          refreshSetsOn(*stream);
+        } catch (const StorageError&) {
+        }
+      }
     }
+    streams[newId.value_or(gone--)] = std::move(stream);
   }
+  doc_->streams = std::move(streams);
+  doc_->edits.clear();
+  if (doc_->rebased)
+    for (auto& [id, stream] : doc_->streams)
+      if (stream->loaded) refreshSetsOn(*stream);
 }
 
 }  // namespace fendrik

@@ -17,6 +17,8 @@ namespace fendrik {
 
 namespace cfb {
 class CompoundFile;
+struct LockedFile;
+struct StreamReplacement;
 struct WriteHooks;
 }  // namespace cfb
 
@@ -100,7 +102,11 @@ class FileProperties {
   // missing set, no open document); a damaged set still throws.
   PropertySet* tryItem(std::string_view setName);
   // Writes the changed property-set streams into the file in one crash-safe
-  // transaction. Nothing is written when nothing changed.
+  // transaction. Nothing is written when nothing changed. When another
+  // program has saved the document since Open, the value changes are made
+  // again on its content as it is now (never written over it with streams
+  // of the older read); when they cannot be (the set is gone), Save throws
+  // and the file stays as the other program left it.
   void Save(cfb::WriteHooks* hooks = nullptr);
   // Closes the open document; safe at any time.
   void Close() noexcept;
@@ -114,6 +120,7 @@ class FileProperties {
   FileProperties();
   void valueChanged(PropertySet& set, uint32_t id, const PropertyValue& value);
   void refreshSetsOn(const LoadedStream& stream);
+  std::vector<cfb::StreamReplacement> changesUnderLock(const cfb::LockedFile& now);
   std::unique_ptr<OpenDocument> doc_;
 };
 

@@ -11,9 +11,14 @@ class FileProperties;
 inline constexpr const char* kStatusUserName = "Vodra";
 
 // Writes a document status into one document: Open, "Status" of
-// "ExtendedSummaryInformation" set to the code, "Username" of the same set
-// (fetched again) set to "Vodra", Save, Close. The server closes the document
-// also when a step fails; the error is passed on.
+// "ExtendedSummaryInformation" set to the code, "Security" of
+// "SummaryInformation" set to match it (released, baselined and obsolete
+// documents, codes 3 to 5, are read-only: 4; the others 0), "Username" of the
+// extended set (fetched again) set to "Vodra", Save, Close. Returns only when
+// the document, opened again, holds the three values; otherwise it throws
+// (kCannotSave when the file was written but does not read back as asked).
+// The server closes the document also when a step fails; the error is passed
+// on.
 void WriteDocumentStatus(FileProperties& server, const std::string& path, int16_t code);
 
 }  // namespace fendrik

@@ -34,6 +34,9 @@ inline constexpr int32_t kTypeMismatch = static_cast<int32_t>(0x80020005u);
 // OLE_E_BLANK: the server holds no open document (Item or Save before a
 // successful Open).
 inline constexpr int32_t kNoDocument = static_cast<int32_t>(0x80040007u);
+// STG_E_CANTSAVE: the file was written, but read back it does not hold the
+// values asked for (the status change checks its result).
+inline constexpr int32_t kCannotSave = static_cast<int32_t>(0x80030103u);
 // HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND): a text converter (codepage module)
 // the server needs is not installed, so the server cannot start.
 inline constexpr int32_t kConverterMissing = static_cast<int32_t>(0x8007007Eu);

@@ -145,6 +145,7 @@ TEST(StatusWrite, InterruptedSaveLeavesAllOldOrAllNew) {
       try {
         server->Open(copy.string());
         server->Item("ExtendedSummaryInformation").Item("Status").SetValue(int16_t{3});
+        server->Item("SummaryInformation").Item("Security").SetValue(int16_t{4});
         server->Item("ExtendedSummaryInformation").Item("Username").SetValue("Vodra");
         server->Save(&hooks);
       } catch (const std::exception&) {

@@ -23,7 +23,21 @@ struct CompoundFile::Impl {
   std::filesystem::path path;
   detail::UniqueFd fd;
   std::unique_ptr<detail::Container> container;
+  FileIdentity identity;
 };
+
+namespace {
+FileIdentity identityOf(const struct stat& st) {
+  return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino), static_cast<uint64_t>(st.st_size),
+          static_cast<int64_t>(st.st_mtim.tv_sec), static_cast<int64_t>(st.st_mtim.tv_nsec)};
+}
+}  // namespace
+
+FileIdentity FileIdentity::of(int fd) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) detail::throwFromErrno(errno, "Dateistatus");
+  return identityOf(st);
+}
 
 CompoundFile::CompoundFile() : impl_(std::make_unique<Impl>()) {}
 CompoundFile::~CompoundFile() = default;
@@ -40,6 +54,7 @@ std::unique_ptr<CompoundFile> CompoundFile::open(const std::filesystem::path& pa
   if (!S_ISREG(st.st_mode)) detail::throwInvalidHeader("keine gewöhnliche Datei", path.string());
   std::unique_ptr<CompoundFile> file(new CompoundFile());
   file->impl_->path = path;
+  file->impl_->identity = identityOf(st);
   file->impl_->container = std::make_unique<detail::Container>(fd.get(), static_cast<uint64_t>(st.st_size), kReadAhead);
   file->impl_->fd = std::move(fd);
   return file;
@@ -83,5 +98,9 @@ const uint8_t* CompoundFile::streamView(uint32_t id, uint64_t length) const {
 }
 
 uint64_t CompoundFile::bytesRead() const { return impl_->container->bytesRead(); }
+
+const FileIdentity& CompoundFile::identity() const { return impl_->identity; }
+std::span<const uint8_t> CompoundFile::headerBytes() const { return impl_->container->header().raw; }
+std::span<const uint8_t> CompoundFile::directoryBytes() const { return impl_->container->directoryBytes(); }
 
 }  // namespace fendrik::cfb

@@ -24,6 +24,20 @@ struct DirectoryEntry {
   uint64_t size = 0;
 };
 
+// Which file a descriptor refers to and the state it was in: another program
+// that saves the document (in place or by writing a new file and renaming it
+// over the old one) changes at least one of these.
+struct FileIdentity {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  uint64_t size = 0;
+  int64_t mtimeSeconds = 0;
+  int64_t mtimeNanoseconds = 0;
+  bool operator==(const FileIdentity&) const = default;
+  // The identity of the file an open descriptor refers to.
+  static FileIdentity of(int fd);
+};
+
 // Read access to a compound file (versions 3 and 4). Reads the head of the file
 // (its first 64 KiB) at open, which holds the header, directory, FAT and often
 // the small streams of a document, and beyond it only what a request needs:
@@ -64,6 +78,12 @@ class CompoundFile {
 
   // Bytes read from the file so far (for benchmarks).
   uint64_t bytesRead() const;
+
+  // The file as it was when opened: its identity, its header (512 bytes) and
+  // its directory, for telling whether the file has changed since.
+  const FileIdentity& identity() const;
+  std::span<const uint8_t> headerBytes() const;
+  std::span<const uint8_t> directoryBytes() const;
 
  private:
   CompoundFile();

@@ -39,6 +39,8 @@
 
 #include "properties/cfb/RootStreamWriter.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <map>
 #include <optional>
@@ -580,9 +582,50 @@ void Transaction::run(std::span<const StreamReplacement> requested) {
 
 void replaceRootStreams(const std::filesystem::path& path, std::span<const StreamReplacement> changes,
                         WriteHooks* hooks) {
-  WritableFile file(path, hooks);
-  Container container(file.fd(), file.size());
-  Transaction(file, container).run(changes);
+  replaceRootStreams(
+      path, [&](const LockedFile&) { return std::vector<StreamReplacement>(changes.begin(), changes.end()); }, hooks);
+}
+
+void replaceRootStreams(const std::filesystem::path& path,
+                        const std::function<std::vector<StreamReplacement>(const LockedFile&)>& plan,
+                        WriteHooks* hooks) {
+  // A file renamed over the path between our open and our lock would leave us
+  // holding (and writing) the replaced inode: open again until the path and
+  // the locked descriptor name the same file.
+  std::optional<WritableFile> file;
+  FileIdentity locked;
+  for (int attempt = 0;; ++attempt) {
+    file.emplace(path, hooks);
+    locked = FileIdentity::of(file->fd());
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && static_cast<uint64_t>(st.st_dev) == locked.device &&
+        static_cast<uint64_t>(st.st_ino) == locked.inode)
+      break;
+    if (attempt == 3)
+      throw StorageError(hresult::kLockViolation,
+                         "Die Datei wird gerade von einem anderen Programm ersetzt: " + path.string());
+  }
+  Container container(file->fd(), file->size());
+  LockedFile now;
+  now.identity = locked;
+  now.header = container.header().raw;
+  now.directory = container.directoryBytes();
+  now.readStream = [&](std::u16string_view name, uint64_t maxBytes) -> std::optional<std::vector<uint8_t>> {
+    for (uint32_t child : container.rootChildren()) {
+      if (container.entry(child).type != kTypeStream || compareNames(container.entry(child).name, name) != 0)
+        continue;
+      const uint64_t size = container.streamSize(child);
+      if (size > maxBytes || size > container.fileSize())
+        throwCorrupt("der Datenstrom ist unerwartet groß", container.entryLabel(child) + ": " + std::to_string(size) +
+                                                                " Bytes");
+      std::vector<uint8_t> bytes(static_cast<size_t>(size));
+      container.readStream(child, 0, bytes);
+      return bytes;
+    }
+    return std::nullopt;
+  };
+  const std::vector<StreamReplacement> changes = plan(now);
+  Transaction(*file, container).run(changes);
 }
 
 }  // namespace fendrik::cfb

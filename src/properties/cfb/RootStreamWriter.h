@@ -3,9 +3,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
+
+#include "properties/cfb/CompoundFile.h"
 
 namespace fendrik::cfb {
 
@@ -33,6 +37,27 @@ struct WriteHooks {
 // kSetNotFound (a named stream is missing), kInvalidHeader/kDocfileCorrupt.
 // Before the commit point every error leaves the file's contents untouched.
 void replaceRootStreams(const std::filesystem::path& path, std::span<const StreamReplacement> changes,
+                        WriteHooks* hooks = nullptr);
+
+// The document as the writer finds it once it holds the lock: the file's
+// identity, header and directory, and its root streams as they are now.
+struct LockedFile {
+  FileIdentity identity;
+  std::span<const uint8_t> header;
+  std::span<const uint8_t> directory;
+  // A root stream's content (name compared as compound files compare names),
+  // nullopt when the document has no such stream; throws kDocfileCorrupt for
+  // one larger than maxBytes or a damaged chain.
+  std::function<std::optional<std::vector<uint8_t>>(std::u16string_view name, uint64_t maxBytes)> readStream;
+};
+
+// Like above, but the new contents are decided under the lock: `plan` gets the
+// file as it is then and returns the streams to write, so that a change made
+// by another program since the caller read the file is never written over
+// with contents built from the older read. An error thrown by `plan` leaves
+// the file untouched.
+void replaceRootStreams(const std::filesystem::path& path,
+                        const std::function<std::vector<StreamReplacement>(const LockedFile&)>& plan,
                         WriteHooks* hooks = nullptr);
 
 }  // namespace fendrik::cfb

@@ -18,13 +18,26 @@ void setStoredValue(std::vector<uint8_t>& stream, size_t sectionNo, uint32_t id,
   StreamHeader header = readStreamHeader(source);
   if (sectionNo >= header.sections.size()) throwCorrupt("Abschnitt fehlt");
   SectionTable table = readSectionTable(source, header.sections[sectionNo]);
+  // Two entries for one id leave open which one a reader takes; changing
+  // either could leave the old value visible, so such a set is not written.
+  std::vector<uint32_t> ids;
+  ids.reserve(table.properties.size());
+  for (const PropertyEntry& e : table.properties) ids.push_back(e.id);
+  std::sort(ids.begin(), ids.end());
+  if (auto twice = std::adjacent_find(ids.begin(), ids.end()); twice != ids.end())
+    throwCorrupt("Eigenschaft " + std::to_string(*twice) + " steht zweimal in der Tabelle",
+                 "Abschnitt bei " + hexOffset(table.offset));
 
   auto entryIt = std::find_if(table.properties.begin(), table.properties.end(),
                               [id](const PropertyEntry& e) { return e.id == id; });
   std::vector<uint8_t> encoded;
   if (entryIt != table.properties.end()) {
     const PropertyEntry& entry = *entryIt;
-    encoded = encodeValue(readValueType(source, table, entry), value, table.codepage);
+    // An empty or null value carries no type to keep: it gets the type a
+    // missing property would get, as documents store it.
+    const uint16_t storedType = readValueType(source, table, entry);
+    const bool typeless = storedType == vt::kEmpty || storedType == vt::kNull;
+    encoded = encodeValue(typeless ? typeWhenMissing : storedType, value, table.codepage);
     std::optional<uint32_t> oldSize = readValueSize(source, table, entry);
     uint64_t valueAt = uint64_t{table.offset} + entry.offset;
     if (oldSize && encoded.size() <= *oldSize) {

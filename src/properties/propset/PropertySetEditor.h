@@ -9,7 +9,9 @@ namespace fendrik::propset {
 
 // Sets property `id` of section `sectionNo` in the bytes of a property-set
 // stream, changing as few bytes as it can:
-// - an existing property keeps its stored type; a new encoding that fits the
+// - a set with two entries for one id is refused as damaged;
+// - an existing property keeps its stored type (one stored as VT_EMPTY or
+//   VT_NULL gets typeWhenMissing); a new encoding that fits the
 //   old one's space is written in place (the rest of that space zeroed);
 // - a longer one in the section that ends the stream goes to the end of that
 //   section (table offset and section size updated, old bytes left);
