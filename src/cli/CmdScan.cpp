@@ -6,7 +6,7 @@
 
 #include "cli/Commands.h"
 #include "properties/FileProperties.h"
-#include "search/ListFileLine.h"
+#include "resultlist/ListFileLine.h"
 #include "search/SearchRun.h"
 
 namespace fendrik::cli {

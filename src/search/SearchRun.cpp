@@ -1,6 +1,6 @@
 #include "search/SearchRun.h"
 
-#include "resultlist/ListFilling.h"
+#include "search/ListFilling.h"
 
 namespace fendrik {
 

@@ -69,7 +69,7 @@ void crashEverywhere(const std::filesystem::path& original, const std::vector<St
   }
 }
 
-TEST(CrashSafety, StatusChangeOnRealVersion3Document) {
+TEST(RealSampleCrashSafety, StatusChangeOnRealVersion3Document) {
   auto samples = realSamples();
   auto sample = std::find_if(samples.begin(), samples.end(),
                              [](const auto& p) { return p.filename() == "Asm2.asm" && p.parent_path().filename() == "headrestraint"; });
@@ -78,7 +78,7 @@ TEST(CrashSafety, StatusChangeOnRealVersion3Document) {
   crashEverywhere(*sample, changes, 5);
 }
 
-TEST(CrashSafety, StatusChangeOnRealVersion4Document) {
+TEST(RealSampleCrashSafety, StatusChangeOnRealVersion4Document) {
   auto samples = realSamples();
   auto sample = std::find_if(samples.begin(), samples.end(), [](const auto& p) { return p.filename() == "Asm1.asm" && p.parent_path().filename() == "CAD-Model-Project"; });
   ASSERT_NE(sample, samples.end());

@@ -249,7 +249,7 @@ TEST(HostileDifat, BadDifatSectors) {
   }));
 }
 
-TEST(HostileTruncation, TruncatedRealSampleNeverCrashes) {
+TEST(RealSampleTruncation, TruncatedRealSampleNeverCrashes) {
   TempDir dir;
   auto sample = realSamples().front();
   auto bytes = readFileBytes(sample);

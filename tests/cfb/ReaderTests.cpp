@@ -23,7 +23,7 @@ std::vector<uint8_t> pattern(size_t size, uint32_t seed) {
   return v;
 }
 
-TEST(CompoundFileReader, EveryRealSampleReadsLikeOlefile) {
+TEST(RealSampleReader, EveryRealSampleReadsLikeOlefile) {
   auto samples = realSamples();
   ASSERT_GT(samples.size(), 20u);
   for (const auto& sample : samples) {
@@ -40,7 +40,7 @@ TEST(CompoundFileReader, EveryRealSampleReadsLikeOlefile) {
   }
 }
 
-TEST(CompoundFileReader, FindsPropertySetStreamsWithoutRegardToCase) {
+TEST(RealSampleReader, FindsPropertySetStreamsWithoutRegardToCase) {
   for (const auto& sample : realSamples()) {
     SCOPED_TRACE(sample.string());
     auto file = CompoundFile::open(sample);
@@ -55,7 +55,7 @@ TEST(CompoundFileReader, FindsPropertySetStreamsWithoutRegardToCase) {
   }
 }
 
-TEST(CompoundFileReader, ReadsOnlyWhatARequestNeeds) {
+TEST(RealSampleReader, ReadsOnlyWhatARequestNeeds) {
   // The largest sample: reading one property stream must touch a small part.
   auto samples = realSamples();
   auto largest = *std::max_element(samples.begin(), samples.end(), [](const auto& a, const auto& b) {

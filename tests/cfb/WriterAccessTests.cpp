@@ -32,7 +32,7 @@ int32_t errorNumber(const std::filesystem::path& path, const std::vector<StreamR
   return 0;
 }
 
-TEST(WriterAccess, ReadOnlyFileIsRefusedAndUntouched) {
+TEST(RealSampleWriterAccess, ReadOnlyFileIsRefusedAndUntouched) {
   TempDir dir;
   auto path = copyInto(smallSample(), dir, "ro.par");
   auto bytes = readFileBytes(path);
@@ -47,7 +47,7 @@ TEST(WriterAccess, ReadOnlyFileIsRefusedAndUntouched) {
   }
 }
 
-TEST(WriterAccess, MissingFileAndMissingStream) {
+TEST(RealSampleWriterAccess, MissingFileAndMissingStream) {
   TempDir dir;
   EXPECT_EQ(errorNumber(dir / "none.par", {{kSummary, {1, 2}}}), hresult::kFileNotFound);
   auto path = copyInto(smallSample(), dir, "doc.par");
@@ -60,7 +60,7 @@ TEST(WriterAccess, MissingFileAndMissingStream) {
   EXPECT_EQ(errorNumber(dir / "text.par", {{kSummary, {1}}}), hresult::kInvalidHeader);
 }
 
-TEST(WriterAccess, FileLockedByAnotherProcess) {
+TEST(RealSampleWriterAccess, FileLockedByAnotherProcess) {
   TempDir dir;
   auto path = copyInto(smallSample(), dir, "locked.par");
   auto bytes = readFileBytes(path);
@@ -94,7 +94,7 @@ TEST(WriterAccess, FileLockedByAnotherProcess) {
   EXPECT_EQ(errorNumber(path, statusLikeChange(rootStreams(path))), 0);
 }
 
-TEST(WriterAccess, KeepsInodeOwnerAndModeAndAdvancesModificationTime) {
+TEST(RealSampleWriterAccess, KeepsInodeOwnerAndModeAndAdvancesModificationTime) {
   TempDir dir;
   auto path = copyInto(smallSample(), dir, "meta.par");
   ::chmod(path.c_str(), 0640);
@@ -115,7 +115,7 @@ TEST(WriterAccess, KeepsInodeOwnerAndModeAndAdvancesModificationTime) {
   EXPECT_EQ(rootStreams(path), applied(streams, changes));
 }
 
-TEST(WriterAccess, FullDiskLeavesTheFileAsItWas) {
+TEST(RealSampleWriterAccess, FullDiskLeavesTheFileAsItWas) {
   // A file-size limit stands in for a full disk: writing past it fails the
   // same way, before anything the old state references is touched.
   TempDir dir;

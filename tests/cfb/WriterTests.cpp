@@ -58,7 +58,7 @@ std::set<uint64_t> allowedSectors(const std::filesystem::path& path, const std::
   return allowed;
 }
 
-TEST(RootStreamWriter, StatusChangeTouchesOnlyWhatItNeeds) {
+TEST(RealSampleWriter, StatusChangeTouchesOnlyWhatItNeeds) {
   TempDir dir;
   for (const auto& sample : realSamples()) {
     SCOPED_TRACE(sample.string());
@@ -90,7 +90,7 @@ TEST(RootStreamWriter, StatusChangeTouchesOnlyWhatItNeeds) {
   }
 }
 
-TEST(RootStreamWriter, SingleSameSizeChangeIsOneBlockWrite) {
+TEST(RealSampleWriter, SingleSameSizeChangeIsOneBlockWrite) {
   TempDir dir;
   auto path = copyInto(realSamples().front(), dir, "doc.par");
   auto before = rootStreams(path);

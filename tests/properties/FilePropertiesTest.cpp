@@ -25,7 +25,7 @@ std::filesystem::path sample(const std::filesystem::path& relative) {
 }
 
 
-class FilePropertiesTest : public ::testing::Test {
+class RealSampleFileProperties : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!std::filesystem::exists(sample(kWithCustom))) GTEST_SKIP() << "no real samples";
@@ -48,7 +48,7 @@ class FilePropertiesTest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(FilePropertiesTest, FailedOpenGivesErrorsAndEmptyTexts) {
+TEST_F(RealSampleFileProperties, FailedOpenGivesErrorsAndEmptyTexts) {
   EXPECT_EQ(test::errorOf([&] { server->Open((temp.path() / "missing.par").string()); }), hresult::kFileNotFound);
   EXPECT_EQ(test::errorOf([&] { server->Item("SummaryInformation"); }), hresult::kNoDocument);
 
@@ -67,7 +67,7 @@ TEST_F(FilePropertiesTest, FailedOpenGivesErrorsAndEmptyTexts) {
   for (const auto& t : texts) EXPECT_EQ(t, "");
 }
 
-TEST_F(FilePropertiesTest, NamesInEitherLanguageAndAnyCase) {
+TEST_F(RealSampleFileProperties, NamesInEitherLanguageAndAnyCase) {
   server->Open(sample(kWithCustom).string());
   auto text = [&](std::string_view set, std::string_view name) {
     return valueToText(server->Item(set).Item(name).Value()).value_or("<null>");
@@ -84,7 +84,7 @@ TEST_F(FilePropertiesTest, NamesInEitherLanguageAndAnyCase) {
   server->Close();
 }
 
-TEST_F(FilePropertiesTest, LookupsWithoutErrorsAgreeWithItem) {
+TEST_F(RealSampleFileProperties, LookupsWithoutErrorsAgreeWithItem) {
   EXPECT_EQ(server->tryItem("SummaryInformation"), nullptr);  // no document open
 
   server->Open(sample(kWithoutCustom).string());
@@ -117,7 +117,7 @@ TEST_F(FilePropertiesTest, LookupsWithoutErrorsAgreeWithItem) {
   server->Close();
 }
 
-TEST_F(FilePropertiesTest, MissingCustomSetEmptiesOnlyItsColumn) {
+TEST_F(RealSampleFileProperties, MissingCustomSetEmptiesOnlyItsColumn) {
   auto reference = test::referenceTexts({sample(kWithoutCustom)}).at(sample(kWithoutCustom).string());
   server->Open(sample(kWithoutCustom).string());
   try {
@@ -139,7 +139,7 @@ TEST_F(FilePropertiesTest, MissingCustomSetEmptiesOnlyItsColumn) {
   EXPECT_FALSE(texts[10].empty());
 }
 
-TEST_F(FilePropertiesTest, DamagedSetFailsWhileOtherSetsRead) {
+TEST_F(RealSampleFileProperties, DamagedSetFailsWhileOtherSetsRead) {
   const auto good = read(sample(kWithCustom));
   ASSERT_FALSE(good[10].empty());
   const std::u16string summary = u"\005SummaryInformation";
@@ -177,7 +177,7 @@ TEST_F(FilePropertiesTest, DamagedSetFailsWhileOtherSetsRead) {
   server->Close();
 }
 
-TEST_F(FilePropertiesTest, DamagedCustomDictionaryLeavesTheFirstSectionReadable) {
+TEST_F(RealSampleFileProperties, DamagedCustomDictionaryLeavesTheFirstSectionReadable) {
   const std::u16string stream = u"\005DocumentSummaryInformation";
   auto copy = temp.copy(sample(kWithCustom));
   const std::string category = read(copy)[7];

@@ -72,7 +72,7 @@ struct FaultAt : cfb::WriteHooks {
 
 }  // namespace
 
-TEST(StatusWrite, EveryRealSampleReadsBackInOlefile) {
+TEST(RealSampleStatusWrite, EveryRealSampleReadsBackInOlefile) {
   auto samples = test::realSamples();
   if (samples.empty()) GTEST_SKIP() << "no real samples";
   test::TempDir temp;
@@ -128,7 +128,7 @@ TEST(StatusWrite, EveryRealSampleReadsBackInOlefile) {
   }
 }
 
-TEST(StatusWrite, InterruptedSaveLeavesAllOldOrAllNew) {
+TEST(RealSampleStatusWrite, InterruptedSaveLeavesAllOldOrAllNew) {
   const auto sample = std::filesystem::path(FENDRIK_REAL_SAMPLES) / "SolidEdgeStorekeeper/Part2.par";
   if (!std::filesystem::exists(sample)) GTEST_SKIP() << "no real samples";
   test::TempDir temp;
@@ -179,7 +179,7 @@ TEST(StatusWrite, InterruptedSaveLeavesAllOldOrAllNew) {
   EXPECT_GT(newCount, 0u);
 }
 
-TEST(StatusWrite, CommandLineExitCodes) {
+TEST(RealSampleStatusWrite, CommandLineExitCodes) {
   const auto sample = std::filesystem::path(FENDRIK_REAL_SAMPLES) / "Connecting-Rod/body.par";
   if (!std::filesystem::exists(sample)) GTEST_SKIP() << "no real samples";
   test::TempDir temp;

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "search/ListFileLine.h"
+#include "resultlist/ListFileLine.h"
 
 namespace fendrik {
 namespace {

@@ -1,4 +1,4 @@
-#include "resultlist/ListFilling.h"
+#include "search/ListFilling.h"
 
 #include <exception>
 #include <optional>
@@ -11,23 +11,12 @@
 #include "resultlist/FileFacts.h"
 
 namespace fendrik {
-namespace {
-
-std::string_view TrimBlanks(std::string_view text) {
-  size_t first = text.find_first_not_of(' ');
-  if (first == std::string_view::npos) return {};
-  size_t last = text.find_last_not_of(' ');
-  return text.substr(first, last - first + 1);
-}
-
-}  // namespace
-
 size_t FillResultRows(const ScanList& scan, FileProperties& server, bool sortedByName, ResultRows& rows) {
   rows.clear();
   std::vector<std::string> texts(kFilledColumnCount);
   for (const std::string& entry : scan) {
     if (IsFolderEntry(entry)) continue;
-    std::string path(TrimBlanks(entry));
+    std::string path(FileEntryPath(entry));
     std::optional<FileObject> file = LookUpFile(path);
     try {
       server.Open(path);

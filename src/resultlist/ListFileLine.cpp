@@ -1,4 +1,4 @@
-#include "search/ListFileLine.h"
+#include "resultlist/ListFileLine.h"
 
 #include <string_view>
 

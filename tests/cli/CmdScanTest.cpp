@@ -101,7 +101,7 @@ int TypeRank(const std::string& type) {
   return static_cast<int>(std::find(order.begin(), order.end(), type) - order.begin());
 }
 
-class CmdScan : public ::testing::Test {
+class RealSampleCmdScan : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!fs::is_directory(kSamples)) GTEST_SKIP() << "real samples not present";
@@ -127,7 +127,7 @@ class CmdScan : public ::testing::Test {
   std::vector<std::string> documents;
 };
 
-TEST_F(CmdScan, EveryDocumentGivesOneLineWithFactsAndProperties) {
+TEST_F(RealSampleCmdScan, EveryDocumentGivesOneLineWithFactsAndProperties) {
   Result result = Scan(shellQuote(top));
   ASSERT_EQ(result.status, 0);
   auto lines = Lines(result.out);
@@ -160,7 +160,7 @@ TEST_F(CmdScan, EveryDocumentGivesOneLineWithFactsAndProperties) {
   EXPECT_EQ(seen, documents);
 }
 
-TEST_F(CmdScan, TypesSubfoldersAndSorting) {
+TEST_F(RealSampleCmdScan, TypesSubfoldersAndSorting) {
   // The listed order of the types does not matter: PAR rows come first.
   auto some = Lines(Scan(shellQuote(top) + " --types dft,PAR").out);
   ASSERT_EQ(some.size(), 5U);
@@ -175,7 +175,7 @@ TEST_F(CmdScan, TypesSubfoldersAndSorting) {
   for (size_t k = 1; k < sorted.size(); ++k) EXPECT_LE(sorted[k - 1][2], sorted[k][2]);
 }
 
-TEST_F(CmdScan, UsageErrorsAndAMissingFolder) {
+TEST_F(RealSampleCmdScan, UsageErrorsAndAMissingFolder) {
   EXPECT_EQ(Scan("").status, 2);
   EXPECT_EQ(Scan(shellQuote(top) + " --types par,doc").status, 2);
   EXPECT_EQ(Scan(shellQuote(top) + " --types").status, 2);

@@ -7,7 +7,7 @@
 #include "TempFolder.h"
 #include "properties/FileProperties.h"
 #include "resultlist/FileFacts.h"
-#include "resultlist/ListFilling.h"
+#include "search/ListFilling.h"
 
 namespace fendrik {
 namespace {
@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 
 const fs::path kSamples = FENDRIK_REAL_SAMPLES;
 
-class ListFilling : public ::testing::Test {
+class RealSampleListFilling : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!fs::is_directory(kSamples)) GTEST_SKIP() << "real samples not present";
@@ -36,7 +36,7 @@ class ListFilling : public ::testing::Test {
   std::unique_ptr<FileProperties> server = FileProperties::Create();
 };
 
-TEST_F(ListFilling, OneRowPerFileEntryWithFactsAndProperties) {
+TEST_F(RealSampleListFilling, OneRowPerFileEntryWithFactsAndProperties) {
   std::string body = copySample("Connecting-Rod/body.par", "cad/body.par");
   std::string junk = temp.file("cad/Notiz.txt.PAR", "not a compound file");
   std::string missing = temp.str() + "/cad/gone.Asm";
@@ -76,7 +76,7 @@ TEST_F(ListFilling, OneRowPerFileEntryWithFactsAndProperties) {
   for (int column = 0; column < kColumnCount; ++column) EXPECT_EQ(again.text(0, column), rows.text(0, column));
 }
 
-TEST_F(ListFilling, FolderEntriesOnlyOrNothingGiveAnEmptyList) {
+TEST_F(RealSampleListFilling, FolderEntriesOnlyOrNothingGiveAnEmptyList) {
   ResultRows rows;
   rows.append({"old"});
   EXPECT_EQ(FillResultRows({}, *server, true, rows), 0U);
@@ -85,7 +85,7 @@ TEST_F(ListFilling, FolderEntriesOnlyOrNothingGiveAnEmptyList) {
   EXPECT_TRUE(rows.empty());
 }
 
-TEST_F(ListFilling, SortedByFileNameKeepsScanOrderAmongEqualNames) {
+TEST_F(RealSampleListFilling, SortedByFileNameKeepsScanOrderAmongEqualNames) {
   std::string b1 = temp.file("one/b.par");
   std::string a = temp.file("one/a.dft");
   std::string b2 = temp.file("two/b.asm");
