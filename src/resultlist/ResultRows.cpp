@@ -4,6 +4,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "resultlist/TextOrder.h"
+
 namespace fendrik {
 
 namespace {
@@ -81,6 +83,10 @@ void ResultRows::append(std::initializer_list<std::string_view> texts) {
   rows_.push_back(pack(texts.begin(), texts.size()));
 }
 
+void ResultRows::append(std::span<const std::string_view> texts) {
+  rows_.push_back(pack(texts.data(), texts.size()));
+}
+
 std::string_view ResultRows::text(size_t row, int column) const {
   if (row >= rows_.size() || column < 0 || column >= kColumnCount) return {};
   return textOf(rows_[row], column);
@@ -103,11 +109,14 @@ void ResultRows::remove(size_t row) {
 
 void ResultRows::sortByColumn(int column, bool ascending) {
   if (column < 0 || column >= kColumnCount) return;
-  // Each row's key is found once, not once per comparison.
-  std::vector<std::pair<std::string_view, size_t>> keys;
+  // Each row's sort key is made once, not once per comparison.
+  const TextOrder order;
+  std::vector<std::pair<TextOrder::Key, size_t>> keys;
   keys.reserve(rows_.size());
-  for (size_t i = 0; i < rows_.size(); ++i) keys.emplace_back(textOf(rows_[i], column), i);
-  auto before = [ascending](const auto& a, const auto& b) { return ascending ? a.first < b.first : b.first < a.first; };
+  for (size_t i = 0; i < rows_.size(); ++i) keys.emplace_back(order.key(textOf(rows_[i], column)), i);
+  auto before = [ascending](const auto& a, const auto& b) {
+    return ascending ? a.first.compare(b.first) < 0 : b.first.compare(a.first) < 0;
+  };
   std::stable_sort(keys.begin(), keys.end(), before);
   std::vector<Row> sorted;
   sorted.reserve(rows_.size());

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +26,7 @@ class ResultRows {
   // Appends a row; texts beyond kColumnCount are ignored, missing ones empty.
   void append(const std::vector<std::string>& texts);
   void append(std::initializer_list<std::string_view> texts);
+  void append(std::span<const std::string_view> texts);
 
   std::string_view text(size_t row, int column) const;
   void setText(size_t row, int column, std::string_view text);
@@ -32,7 +34,9 @@ class ResultRows {
   void remove(size_t row);
   void clear() noexcept { rows_.clear(); }
 
-  // Stable sort of all rows by the text of one column, compared as text.
+  // Stable sort of all rows by the text of one column in the order of
+  // TextOrder (locale collation, letter case ignored); rows whose texts
+  // compare equal keep their order, in either direction.
   void sortByColumn(int column, bool ascending);
 
   // Memory held by the rows, for the benchmark.

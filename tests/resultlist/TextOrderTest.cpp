@@ -1,0 +1,75 @@
+// The order of the list's sorts: locale collation, letter case ignored,
+// digits as text, equal texts in their old order.
+#include "resultlist/TextOrder.h"
+
+#include <gtest/gtest.h>
+
+#include <QLocale>
+#include <string>
+#include <vector>
+
+#include "resultlist/ResultRows.h"
+
+namespace fendrik {
+namespace {
+
+class TextOrderIn : public ::testing::TestWithParam<QLocale> {
+ protected:
+  void SetUp() override { QLocale::setDefault(GetParam()); }
+  void TearDown() override { QLocale::setDefault(QLocale::system()); }
+};
+
+std::vector<std::string> SortedNames(const std::vector<std::string>& names, bool ascending) {
+  ResultRows rows;
+  for (size_t k = 0; k < names.size(); ++k) rows.append({std::to_string(k), names[k]});
+  rows.sortByColumn(kFileNameColumn, ascending);
+  std::vector<std::string> order;
+  // Name and scan position, so the stable order of equal names shows.
+  for (size_t k = 0; k < rows.size(); ++k)
+    order.push_back(std::string(rows.text(k, 1)) + "#" + std::string(rows.text(k, 0)));
+  return order;
+}
+
+TEST_P(TextOrderIn, MixedCaseAndUmlautsSortAsAPersonReads) {
+  const std::vector<std::string> names{"Zahnrad", "welle", "Äpfel", "WELLE", "apfel", "Apfel", "Welle", "ärger"};
+  EXPECT_EQ(SortedNames(names, true),
+            (std::vector<std::string>{"apfel#4", "Apfel#5", "Äpfel#2", "ärger#7", "welle#1", "WELLE#3", "Welle#6",
+                                      "Zahnrad#0"}));
+  // Descending turns the order round, but equal names keep their scan order.
+  EXPECT_EQ(SortedNames(names, false),
+            (std::vector<std::string>{"Zahnrad#0", "welle#1", "WELLE#3", "Welle#6", "ärger#7", "Äpfel#2", "apfel#4",
+                                      "Apfel#5"}));
+}
+
+TEST_P(TextOrderIn, DigitsCompareAsTextAndPaddedSizesInNumericOrder) {
+  TextOrder order;
+  EXPECT_LT(order.compare("10", "9"), 0);
+  EXPECT_LT(order.compare("Teil 10", "Teil 9"), 0);
+  // The size column is right-aligned in 15 characters.
+  EXPECT_LT(order.compare("            999", "          1.000"), 0);
+  EXPECT_LT(order.compare("2007.03.15 14:05:09", "2007.11.01 08:00:00"), 0);
+  EXPECT_EQ(order.compare("welle", "WELLE"), 0);
+  EXPECT_NE(order.compare("Apfel", "Äpfel"), 0);
+  EXPECT_LT(order.compare("", "a"), 0);
+}
+
+TEST_P(TextOrderIn, KeysOrderExactlyAsCompare) {
+  TextOrder order;
+  const std::vector<std::string> texts{"", "a", "A", "ä", "b", "Z", "ß", "ss", "10", "9", " x", "x-y", "xy", "Ölpumpe"};
+  for (const std::string& a : texts)
+    for (const std::string& b : texts) {
+      const int direct = order.compare(a, b);
+      const int byKey = order.key(a).compare(order.key(b));
+      EXPECT_EQ(direct < 0, byKey < 0) << a << " / " << b;
+      EXPECT_EQ(direct == 0, byKey == 0) << a << " / " << b;
+    }
+}
+
+// The "C" locale of a system without a language setting still puts "Äpfel"
+// beside "Apfel" and not after "z".
+INSTANTIATE_TEST_SUITE_P(Locales, TextOrderIn,
+                         ::testing::Values(QLocale(QLocale::German, QLocale::Germany), QLocale::c()),
+                         [](const auto& info) { return info.index == 0 ? std::string("German") : std::string("C"); });
+
+}  // namespace
+}  // namespace fendrik
