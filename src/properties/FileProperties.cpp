@@ -44,9 +44,10 @@ struct OpenDocument {
 
 namespace {
 
-// Upper limit for loading a property-set stream whole (real ones hold a few
-// dozen KB); a larger one is taken as damage rather than read into memory.
-constexpr uint64_t kMaxStreamBytes = 64u << 20;
+// Upper limit for loading a property-set stream whole to change a value
+// (real ones hold a few KiB): a larger one is refused as damaged before any of
+// it is read, so a change never holds more than a few copies of 16 MiB.
+constexpr uint64_t kMaxStreamBytes = kMaxPropertySetBytes;
 
 [[noreturn]] void throwSetNotFound(std::string_view name) {
   throw StorageError(hresult::kSetNotFound, "Eigenschaftengruppe nicht gefunden: " + std::string(name));

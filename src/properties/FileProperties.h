@@ -24,6 +24,11 @@ struct WriteHooks;
 
 class FileProperties;
 class PropertySet;
+
+// The largest property-set stream whose values can be changed: SetValue loads
+// the stream whole, and refuses a larger one as damaged (kDocfileCorrupt)
+// before reading it. Real sets hold a few KiB.
+inline constexpr uint64_t kMaxPropertySetBytes = 16u << 20;
 struct OpenDocument;
 struct LoadedStream;
 
@@ -38,6 +43,7 @@ class Property {
   std::optional<PropertyValue> tryValue() const;
   // Changes the value in memory; Save writes it. An existing property keeps
   // its stored type; a missing one is added with the type documents use.
+  // Throws kDocfileCorrupt for a set larger than kMaxPropertySetBytes.
   void SetValue(int16_t value);
   void SetValue(std::string_view utf8);
 

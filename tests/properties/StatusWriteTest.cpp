@@ -2,6 +2,11 @@
 // which streams change, crash safety of the whole Save, the command line.
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
 
 #include <QByteArray>
 #include <QJsonDocument>
@@ -204,4 +209,46 @@ TEST(RealSampleStatusWrite, CommandLineExitCodes) {
   EXPECT_EQ(statusOf(), "4");  // the next file was still written
   EXPECT_EQ(test::runCommand(cli + " status 1 " + test::shellQuote(copy.string())), 0);
   EXPECT_EQ(statusOf(), "1");
+}
+
+// A property set above the documented limit is refused as damaged before it
+// is loaded: the change costs no memory of the set's size and writes nothing.
+TEST(StatusWrite, HugePropertySetIsRefusedBeforeItIsRead) {
+  const auto sample = std::filesystem::path(FENDRIK_REAL_SAMPLES) / "Connecting-Rod/body.par";
+  if (!std::filesystem::exists(sample)) GTEST_SKIP() << "no real samples";
+  test::TempDir temp;
+  auto copy = temp.copy(sample);
+  const std::u16string esi = u"\005C3teagxwOttdbfkuIaamtae3Ie";
+  {
+    auto cf = cfb::CompoundFile::open(copy);
+    auto bytes = cf->readStream(*cf->findRootChild(esi), 1 << 20);
+    bytes.resize(kMaxPropertySetBytes + 4096, 0);  // the set itself stays readable
+    std::vector<cfb::StreamReplacement> grown = {{esi, bytes}};
+    cfb::replaceRootStreams(copy, grown);
+  }
+  std::ifstream in(copy, std::ios::binary);
+  const std::vector<char> before((std::istreambuf_iterator<char>(in)), {});
+  // Peak memory of a child process that sets the status of `file`, and the
+  // error number it met.
+  auto changeInChild = [](const std::filesystem::path& file, int32_t expected) {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+      int32_t number = test::errorOf([&] {
+        auto server = FileProperties::Create();
+        server->Open(file.string());
+        server->Item("ExtendedSummaryInformation").Item("Status").SetValue(int16_t{3});
+      });
+      ::_exit(number == expected ? 0 : 1);
+    }
+    int status = 0;
+    struct rusage usage {};
+    ::wait4(pid, &status, 0, &usage);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << file << ": not the expected result";
+    return usage.ru_maxrss;
+  };
+  const long normal = changeInChild(sample, 0);
+  const long huge = changeInChild(copy, hresult::kDocfileCorrupt);
+  EXPECT_LT(huge - normal, static_cast<long>(kMaxPropertySetBytes / 1024 / 2)) << huge << " against " << normal << " KiB";
+  std::ifstream again(copy, std::ios::binary);
+  EXPECT_TRUE(std::vector<char>((std::istreambuf_iterator<char>(again)), {}) == before);
 }

@@ -240,7 +240,32 @@ const std::vector<uint32_t>& Container::fatSector(uint32_t index) {
   return fatCache_.emplace(index, std::move(entries)).first->second;
 }
 
+const std::vector<uint32_t>& Container::wholeFat() {
+  if (wholeFatLoaded_) return wholeFat_;
+  const uint32_t per = entriesPerFatSector();
+  const uint32_t ss = header_.sectorSize;
+  // At most as many FAT sectors as the file has sectors (checked with the
+  // DIFAT), so this is bounded by the file's size.
+  wholeFat_.resize(fatLocations_.size() * static_cast<size_t>(per));
+  std::vector<uint8_t> bytes;
+  constexpr size_t kMaxRun = 256;  // sectors per pread
+  for (size_t i = 0; i < fatLocations_.size();) {
+    size_t j = i + 1;
+    while (j < fatLocations_.size() && j - i < kMaxRun && fatLocations_[j] == fatLocations_[j - 1] + 1) ++j;
+    bytes.resize((j - i) * ss);
+    readAt(sectorOffset(fatLocations_[i]), bytes);
+    for (size_t k = 0; k < (j - i) * per; ++k) wholeFat_[i * per + k] = loadU32(bytes.data() + 4 * k);
+    i = j;
+  }
+  wholeFatLoaded_ = true;
+  return wholeFat_;
+}
+
 uint32_t Container::nextSector(uint32_t sector) {
+  if (wholeFatLoaded_) {
+    if (sector >= wholeFat_.size()) throwCorrupt("Sektornummer außerhalb der FAT");
+    return wholeFat_[sector];
+  }
   const uint32_t index = sector / entriesPerFatSector();
   const uint32_t within = sector % entriesPerFatSector();
   // A FAT sector inside the read-ahead head is read in place.
@@ -280,7 +305,13 @@ void Container::checkNoRepeats(const std::vector<uint32_t>& units, const std::st
   } else {
     // Longer ones: one mark per unit up to the largest, kept between checks
     // and cleared again after each.
+    // Units lie inside the file (sectors) or the mini stream (mini sectors),
+    // so the marks never need more than one per 64 bytes of the file, whatever
+    // number a damaged chain holds.
     const uint32_t largest = *std::max_element(units.begin(), units.end());
+    if (largest >= fileSize_ / kMiniSectorSize)
+      throwCorrupt("Sektorkette verweist außerhalb der Datei",
+                   what + ", " + unitName + " " + std::to_string(largest));
     if (marks_.size() <= largest) marks_.resize(static_cast<size_t>(largest) + 1, false);
     for (; marked < units.size() && !repeat; ++marked) {
       repeat = marks_[units[marked]];

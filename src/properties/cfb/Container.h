@@ -71,6 +71,9 @@ class Container {
   const std::vector<uint32_t>& difatSectors() const { return difatSectors_; }
   const std::vector<uint32_t>& fatSector(uint32_t index);
   uint32_t nextSector(uint32_t sector);
+  // Every FAT entry, read at the first call (one pread per run of consecutive
+  // FAT sectors); later chains are followed through it.
+  const std::vector<uint32_t>& wholeFat();
   // Exactly `count` sectors of a chain starting at `start`, each checked to lie
   // inside the file. `what` names the chain's owner in error descriptions.
   std::vector<uint32_t> chain(uint32_t start, uint64_t count, const std::string& what);
@@ -154,6 +157,8 @@ class Container {
   std::vector<uint32_t> fatLocations_;
   std::vector<uint32_t> difatSectors_;
   std::map<uint32_t, std::vector<uint32_t>> fatCache_;
+  std::vector<uint32_t> wholeFat_;
+  bool wholeFatLoaded_ = false;
   std::vector<uint32_t> dirChain_;
   std::vector<uint8_t> dirBytes_;
   mutable std::vector<DirectoryEntry> entries_;

@@ -49,16 +49,13 @@
 #include "properties/StorageError.h"
 #include "properties/cfb/Container.h"
 #include "properties/cfb/Names.h"
+#include "properties/cfb/StructureProof.h"
 #include "properties/cfb/WritableFile.h"
 
 namespace fendrik::cfb {
 namespace {
 
 using namespace detail;
-
-// The FAT is loaded whole (and free sectors inside the file are reused) when
-// it is at most this large; bigger files only get appended sectors.
-constexpr uint64_t kWholeFatLimit = 256 * 1024;
 
 struct PendingWrite {
   bool mini = false;
@@ -69,9 +66,10 @@ struct PendingWrite {
 
 class Transaction {
  public:
-  Transaction(WritableFile& file, Container& c)
-      : file_(file), c_(c), ss_(c.sectorSize()), per_(c.entriesPerFatSector()) {
+  Transaction(WritableFile& file, Container& c, const SectorMap& map)
+      : file_(file), c_(c), map_(map), ss_(c.sectorSize()), per_(c.entriesPerFatSector()) {
     fatLocations_ = c.fatLocations();
+    fat_ = c.wholeFat();
     nextAppend_ = c.sectorCount();
     std::copy(c.header().raw.begin(), c.header().raw.end(), header_.begin());
     dir_ = c.directoryBytes();
@@ -87,10 +85,10 @@ class Transaction {
   };
 
   // Sector tables (working copies).
-  std::vector<uint32_t>& fatTable(uint32_t index);
-  uint32_t fatGet(uint32_t s) { return fatTable(s / per_)[s % per_]; }
+  uint32_t fatGet(uint32_t s) const { return s < fat_.size() ? fat_[s] : kFreeSector; }
   void fatSet(uint32_t s, uint32_t v) {
-    fatTable(s / per_)[s % per_] = v;
+    if (s >= fat_.size()) throwCorrupt("Sektornummer außerhalb der FAT");
+    fat_[s] = v;
     dirtyFat_.insert(s / per_);
   }
   void miniSet(uint32_t m, uint32_t v) {
@@ -100,8 +98,7 @@ class Transaction {
   void ensureFatCovers(uint32_t s);
   uint32_t allocateSector();
   uint32_t allocateMini();
-  void markLiveSectors();
-  void markLiveMiniSectors();
+  void loadMini();
   std::vector<uint32_t> allocateChain(size_t count);
 
   // Planning.
@@ -123,21 +120,19 @@ class Transaction {
 
   WritableFile& file_;
   Container& c_;
+  const SectorMap& map_;  // who uses each sector in the old state (proven)
   const uint32_t ss_;
   const uint32_t per_;
 
   std::vector<uint32_t> fatLocations_;
-  std::map<uint32_t, std::vector<uint32_t>> fat_;
+  std::vector<uint32_t> fat_;
   std::set<uint32_t> dirtyFat_;
   uint32_t nextAppend_;
-  bool wholeFat_ = false;
-  std::vector<bool> live_;
   uint32_t freeCursor_ = 0;
 
   std::vector<uint32_t> miniFat_;
   size_t oldMiniFatEntries_ = 0;
   std::set<uint32_t> dirtyMini_;
-  std::vector<bool> miniLive_;
   uint32_t miniCursor_ = 0;
   uint64_t miniCount_ = 0;     // mini sectors the old mini stream holds
   uint64_t newMiniCount_ = 0;  // after this transaction
@@ -158,13 +153,6 @@ class Transaction {
   std::optional<std::pair<uint64_t, std::vector<uint8_t>>> commitBlock_;
 };
 
-std::vector<uint32_t>& Transaction::fatTable(uint32_t index) {
-  auto it = fat_.find(index);
-  if (it != fat_.end()) return it->second;
-  if (index >= c_.fatLocations().size()) throwCorrupt("Sektornummer außerhalb der FAT");
-  return fat_.emplace(index, c_.fatSector(index)).first->second;
-}
-
 // Appended sectors need FAT entries; new FAT sectors are appended as well and
 // mark themselves FATSECT.
 void Transaction::ensureFatCovers(uint32_t s) {
@@ -172,7 +160,7 @@ void Transaction::ensureFatCovers(uint32_t s) {
   uint32_t highest = s;
   while (static_cast<uint64_t>(highest) >= static_cast<uint64_t>(fatLocations_.size()) * per_) {
     uint32_t f = nextAppend_++;
-    fat_[static_cast<uint32_t>(fatLocations_.size())] = std::vector<uint32_t>(per_, kFreeSector);
+    fat_.resize(fat_.size() + per_, kFreeSector);
     dirtyFat_.insert(static_cast<uint32_t>(fatLocations_.size()));
     fatLocations_.push_back(f);
     added.push_back(f);
@@ -181,16 +169,16 @@ void Transaction::ensureFatCovers(uint32_t s) {
   for (uint32_t f : added) fatSet(f, kFatSector);
 }
 
+// A free sector inside the file: one the FAT calls free and the old state
+// does not use (the proof makes the two agree; the map is asked anyway), else
+// one appended at the end.
 uint32_t Transaction::allocateSector() {
-  if (wholeFat_) {
-    const uint64_t covered = static_cast<uint64_t>(c_.fatLocations().size()) * per_;
-    while (freeCursor_ < std::min<uint64_t>(c_.sectorCount(), covered)) {
-      uint32_t s = freeCursor_++;
-      if (!live_[s] && fatGet(s) == kFreeSector) {
-        live_[s] = true;
-        fatSet(s, kEndOfChain);
-        return s;
-      }
+  const uint64_t covered = static_cast<uint64_t>(c_.fatLocations().size()) * per_;
+  while (freeCursor_ < std::min<uint64_t>(c_.sectorCount(), covered)) {
+    uint32_t s = freeCursor_++;
+    if (!map_.usedByOldState(s) && fatGet(s) == kFreeSector) {
+      fatSet(s, kEndOfChain);
+      return s;
     }
   }
   if (nextAppend_ >= kMaxRegularSector - 1024) throw StorageError(hresult::kDiskFull, "Die Datei ist zu groß");
@@ -211,8 +199,8 @@ uint32_t Transaction::allocateMini() {
   const uint64_t limit = std::min<uint64_t>(miniCount_, oldMiniFatEntries_);
   while (miniCursor_ < limit) {
     uint32_t m = miniCursor_++;
-    if (!miniLive_[m] && miniFat_[m] == kFreeSector) {
-      miniLive_[m] = true;
+    const bool used = m < map_.miniOwner.size() && map_.miniOwner[m] != kOwnerNone;
+    if (!used && miniFat_[m] == kFreeSector) {
       miniSet(m, kEndOfChain);
       return m;
     }
@@ -226,51 +214,12 @@ uint32_t Transaction::allocateMini() {
   return static_cast<uint32_t>(m);
 }
 
-// Every sector the old state uses, so that allocation never hands out a sector
-// that a damaged FAT calls free but a chain still runs through.
-void Transaction::markLiveSectors() {
-  uint64_t fatBytes = static_cast<uint64_t>(c_.fatLocations().size()) * ss_;
-  if (fatBytes > kWholeFatLimit) return;
-  wholeFat_ = true;
-  live_.assign(c_.sectorCount(), false);
-  auto mark = [&](uint32_t s) {
-    if (s < live_.size()) live_[s] = true;
-  };
-  for (uint32_t s : c_.fatLocations()) mark(s);
-  for (uint32_t s : c_.difatSectors()) mark(s);
-  for (uint32_t s : c_.directoryChain()) mark(s);
-  auto walk = [&](uint32_t s, uint64_t count) {
-    const uint64_t covered = static_cast<uint64_t>(c_.fatLocations().size()) * per_;
-    for (uint64_t i = 0; i < count && s < live_.size() && s < covered && !live_[s]; ++i) {
-      live_[s] = true;
-      s = fatGet(s);
-    }
-  };
-  walk(c_.header().firstMiniFatSector, c_.header().numMiniFatSectors);
-  for (uint32_t id = 0; id < c_.entryCount(); ++id) {
-    const auto& e = c_.entry(id);
-    if (e.type == kTypeRoot || (e.type == kTypeStream && !c_.inMiniStream(id)))
-      walk(e.startSector, unitsFor(c_.streamSize(id), ss_));
-  }
-}
-
-void Transaction::markLiveMiniSectors() {
+void Transaction::loadMini() {
   miniFat_ = c_.miniFat();
   oldMiniFatEntries_ = miniFat_.size();
   rootChain_ = c_.rootChain();
   miniFatChain_ = c_.miniFatChain();
   miniCount_ = unitsFor(c_.streamSize(0), kMiniSectorSize);
-  miniLive_.assign(miniFat_.size(), false);
-  for (uint32_t id = 1; id < c_.entryCount(); ++id) {
-    const auto& e = c_.entry(id);
-    if (e.type != kTypeStream || !c_.inMiniStream(id)) continue;
-    uint32_t m = e.startSector;
-    for (uint64_t i = 0; i < unitsFor(c_.streamSize(id), kMiniSectorSize) && m < miniLive_.size() && !miniLive_[m];
-         ++i) {
-      miniLive_[m] = true;
-      m = miniFat_[m];
-    }
-  }
   miniLoaded_ = true;
 }
 
@@ -338,7 +287,7 @@ void Transaction::planStream(const Change& change) {
   const auto& old = change.old;
   const bool oldMini = c_.inMiniStream(change.id);
   const bool newMini = now.size() < kMiniStreamCutoff;
-  if ((oldMini || newMini) && !miniLoaded_) markLiveMiniSectors();
+  if ((oldMini || newMini) && !miniLoaded_) loadMini();
   const uint64_t unit = newMini ? kMiniSectorSize : ss_;
   const std::vector<uint32_t> oldChain = c_.streamChain(change.id);
   const size_t units = static_cast<size_t>(unitsFor(now.size(), unit));
@@ -530,8 +479,7 @@ void Transaction::writeTables() {
     dirtyMini_.clear();
   }
   for (uint32_t k : dirtyFat_) {
-    const auto& entries = fatTable(k);
-    for (uint32_t e = 0; e < per_; ++e) storeU32(buffer.data() + 4 * e, entries[e]);
+    for (uint32_t e = 0; e < per_; ++e) storeU32(buffer.data() + 4 * e, fat_[uint64_t(k) * per_ + e]);
     file_.write(c_.sectorOffset(fatLocations_[k]), buffer);
   }
   dirtyFat_.clear();
@@ -552,7 +500,6 @@ void Transaction::run(std::span<const StreamReplacement> requested) {
     file_.sync();
     return;
   }
-  markLiveSectors();
   for (const auto& change : changes) planStream(change);
   planMiniStream();
   planMiniFat();
@@ -606,6 +553,8 @@ void replaceRootStreams(const std::filesystem::path& path,
                          "Die Datei wird gerade von einem anderen Programm ersetzt: " + path.string());
   }
   Container container(file->fd(), file->size());
+  // Nothing is written before the old state is proven (see StructureProof.h).
+  const SectorMap map = proveStructure(container);
   LockedFile now;
   now.identity = locked;
   now.header = container.header().raw;
@@ -625,7 +574,7 @@ void replaceRootStreams(const std::filesystem::path& path,
     return std::nullopt;
   };
   const std::vector<StreamReplacement> changes = plan(now);
-  Transaction(*file, container).run(changes);
+  Transaction(*file, container, map).run(changes);
 }
 
 }  // namespace fendrik::cfb

@@ -35,7 +35,10 @@ struct WriteHooks {
 // Errors (StorageError): kFileNotFound, kAccessDenied (read-only file or no
 // write permission), kLockViolation (another process holds a lock), kDiskFull,
 // kSetNotFound (a named stream is missing), kInvalidHeader/kDocfileCorrupt.
-// Before the commit point every error leaves the file's contents untouched.
+// Before the first write the whole allocation structure is proven (see
+// StructureProof.h): a file with shared, looping or mis-sized chains, or with
+// used sectors the FAT calls free, is refused as damaged, byte for byte as it
+// was. Before the commit point every error leaves the file's contents untouched.
 void replaceRootStreams(const std::filesystem::path& path, std::span<const StreamReplacement> changes,
                         WriteHooks* hooks = nullptr);
 

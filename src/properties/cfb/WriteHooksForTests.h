@@ -1,0 +1,41 @@
+#pragma once
+
+// Test seam of the in-place writer: fault injection at each write and fsync.
+// Only tests and benchmarks include this header; the writer's public
+// functions (replaceRootStreams, FileProperties::Save) take no hooks. Hooks
+// are installed per thread for the lifetime of a ScopedWriteHooks.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace fendrik::cfb {
+
+struct WriteHooks {
+  virtual ~WriteHooks() = default;
+  // Called before each pwrite of `bytes` at `offset`. May throw (anything but
+  // StorageError) to stop the writer right there, as a crash would: no
+  // clean-up runs. May return an errno value: the write then fails as if the
+  // system had returned that error, and the writer handles it as it would.
+  virtual int beforeWrite(uint64_t /*offset*/, std::span<const uint8_t> /*bytes*/) { return 0; }
+  // The same for each fsync.
+  virtual int beforeSync() { return 0; }
+};
+
+class ScopedWriteHooks {
+ public:
+  explicit ScopedWriteHooks(WriteHooks& hooks);
+  ~ScopedWriteHooks();
+  ScopedWriteHooks(const ScopedWriteHooks&) = delete;
+  ScopedWriteHooks& operator=(const ScopedWriteHooks&) = delete;
+
+ private:
+  WriteHooks* previous_;
+};
+
+namespace detail {
+// The hooks installed for this thread, or nullptr.
+WriteHooks* installedWriteHooks();
+}  // namespace detail
+
+}  // namespace fendrik::cfb
