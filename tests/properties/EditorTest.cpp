@@ -39,7 +39,11 @@ SectionPlan extendedSummary() {
   s.add(2, vt::kLpwstr, std::string("Solid Edge"));
   s.add(7, vt::kI4, int32_t{0});
   s.add(8, vt::kLpwstr, std::string(""));
-  s.addRaw(10, std::vector<uint8_t>(400, 0x47));  // a thumbnail the reader does not decode
+  // A thumbnail the reader does not decode: VT_CF, 392 bytes of clipboard data.
+  std::vector<uint8_t> thumbnail(400, 0x47);
+  const std::vector<uint8_t> head = {0x47, 0, 0, 0, 0x88, 0x01, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF};
+  std::copy(head.begin(), head.end(), thumbnail.begin());
+  s.addRaw(10, thumbnail);
   s.dictionary = {{7, "Status"}, {8, "Username"}};
   return s;
 }

@@ -119,7 +119,7 @@ void saveByRename(const std::filesystem::path& document, const std::string& titl
   std::filesystem::rename(fresh, document);
 }
 
-class SaveAgainstOthers : public ::testing::Test {
+class RealSampleSaveAgainstOthers : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!std::filesystem::exists(realSample())) GTEST_SKIP() << "no real samples";
@@ -136,7 +136,7 @@ class SaveAgainstOthers : public ::testing::Test {
   std::unique_ptr<FileProperties> server;
 };
 
-TEST_F(SaveAgainstOthers, ReplaceByRenameBetweenOpenAndSaveIsKept) {
+TEST_F(RealSampleSaveAgainstOthers, ReplaceByRenameBetweenOpenAndSaveIsKept) {
   server->Open(document.string());
   setStatus(3);
   saveByRename(document, "Von einem anderen Programm");
@@ -147,7 +147,7 @@ TEST_F(SaveAgainstOthers, ReplaceByRenameBetweenOpenAndSaveIsKept) {
   EXPECT_EQ(olefileValue(document, "\\x05C3teagxwOttdbfkuIaamtae3Ie", kPidUsername), "0x001F 'Username' 'Vodra'");
 }
 
-TEST_F(SaveAgainstOthers, SaveInPlaceByAnotherWriterBetweenOpenAndSaveIsKept) {
+TEST_F(RealSampleSaveAgainstOthers, SaveInPlaceByAnotherWriterBetweenOpenAndSaveIsKept) {
   server->Open(document.string());
   setStatus(4);
   // The other writer changes the very set this one changes, in place.
@@ -166,7 +166,7 @@ TEST_F(SaveAgainstOthers, SaveInPlaceByAnotherWriterBetweenOpenAndSaveIsKept) {
   EXPECT_EQ(olefileValue(document, "\\x05C3teagxwOttdbfkuIaamtae3Ie", kPidUsername), "0x001F 'Username' 'Vodra'");
 }
 
-TEST_F(SaveAgainstOthers, ReplacementThatCannotTakeTheChangeIsLeftAsItIs) {
+TEST_F(RealSampleSaveAgainstOthers, ReplacementThatCannotTakeTheChangeIsLeftAsItIs) {
   server->Open(document.string());
   setStatus(3);
   // Another program replaced the document with something that is no longer
@@ -182,7 +182,7 @@ TEST_F(SaveAgainstOthers, ReplacementThatCannotTakeTheChangeIsLeftAsItIs) {
 
 // Status, Security and Username stored as VT_EMPTY or VT_NULL: the status
 // write gives them the types documents use, and olefile reads the values.
-TEST_F(SaveAgainstOthers, TypelessValuesGetTheTypesDocumentsUse) {
+TEST_F(RealSampleSaveAgainstOthers, TypelessValuesGetTheTypesDocumentsUse) {
   struct Case {
     const char* what;
     uint16_t statusType, securityType, usernameType;
@@ -207,7 +207,7 @@ TEST_F(SaveAgainstOthers, TypelessValuesGetTheTypesDocumentsUse) {
   }
 }
 
-TEST_F(SaveAgainstOthers, SetNamingOnePropertyTwiceIsNotWritten) {
+TEST_F(RealSampleSaveAgainstOthers, SetNamingOnePropertyTwiceIsNotWritten) {
   // The Username entry of the table renamed to the Status id: two entries for 7.
   patchStreamBytes(document, kExtendedStream, tableEntryOffset(document, kExtendedStream, kPidUsername),
                    {kPidStatus, 0, 0, 0});

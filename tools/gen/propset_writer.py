@@ -10,6 +10,7 @@ import uuid
 
 VT_EMPTY, VT_NULL, VT_I2, VT_I4, VT_R8, VT_BOOL = 0, 1, 2, 3, 5, 0x0B
 VT_UI4, VT_LPSTR, VT_LPWSTR, VT_FILETIME, VT_BLOB, VT_CF, VT_CLSID = 0x13, 0x1E, 0x1F, 0x40, 0x41, 0x47, 0x48
+VT_VARIANT, VT_VECTOR = 0x0C, 0x1000
 PID_DICTIONARY, PID_CODEPAGE, PID_LOCALE = 0, 1, 0x80000000
 
 
@@ -77,6 +78,24 @@ def text_value(text, codepage, wide):
     return lpwstr(text) if wide else lpstr(text, codepage)
 
 
+def variant_text(text, codepage):
+    """A VT_LPSTR element of a vector of variants as Office writes it: type, length, characters
+    with the terminating NUL, and no padding to 4 bytes."""
+    body = text.encode(codec(codepage)) + (b"\0\0" if codepage == 1200 else b"\0")
+    return struct.pack("<II", VT_LPSTR, len(body)) + body
+
+
+def variant_i4(v):
+    return struct.pack("<Ii", VT_I4, v)
+
+
+def vector_of_variants(elements):
+    """VT_VECTOR | VT_VARIANT (e.g. the heading pairs of DocumentSummaryInformation) the way Office
+    lays it out: count, then each element with its own type, strings unpadded, and no padding
+    behind the last element either (the section's end is padded instead)."""
+    return struct.pack("<II", VT_VECTOR | VT_VARIANT, len(elements)) + b"".join(elements)
+
+
 def blob(data):
     return _pad(struct.pack("<II", VT_BLOB, len(data)) + data)
 
@@ -110,8 +129,11 @@ def section(properties, spare_slots=0):
         table.append(struct.pack("<II", pid, offset))
         bodies.append(encoded)
         offset += len(encoded)
-    head = struct.pack("<II", offset, count) + b"".join(table) + bytes(8 * spare_slots)
-    return head + b"".join(bodies)
+    # A last value without padding (as Office leaves a vector of variants) gets the padding of the
+    # section's end; the values of this module's other encoders are padded already.
+    end_padding = bytes(-offset & 3)
+    head = struct.pack("<II", offset + len(end_padding), count) + b"".join(table) + bytes(8 * spare_slots)
+    return head + b"".join(bodies) + end_padding
 
 
 def stream(class_id, system, sections):

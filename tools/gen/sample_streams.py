@@ -86,6 +86,11 @@ def docsummary_stream(plan):
     props += _text_props(plan, [(2, "category")], cp, wide) + [(3, pw.text_value("", cp, wide))]
     props += [(pid, pw.i4(0)) for pid in range(4, 11)]
     props += [(14, pw.text_value("", cp, wide))] + _text_props(plan, [(15, "company")], cp, wide)
+    if plan.index % 3 == 0:
+        # Heading pairs as Office writes them, last in the section: a vector of variants whose
+        # strings are not padded, ending one to three bytes before the section's end.
+        props += [(12, pw.vector_of_variants([pw.variant_text("Titel", cp), pw.variant_i4(1),
+                                              pw.variant_text("Inhalt", cp), pw.variant_i4(2)]))]
     sections = [(FMTID_DOCSUMMARY, pw.section(props))]
     if plan.custom is not None:
         sections.append((FMTID_CUSTOM, custom_section(plan)))

@@ -9,6 +9,30 @@
 #include "properties/propset/ValueEncoder.h"
 
 namespace fendrik::propset {
+namespace {
+
+// A stream is laid out anew only when every value of every section has a size
+// the reader can tell and lies inside its section: the new layout carries each
+// value's bytes over, and a guessed size could cut a value short or move
+// another's bytes with it.
+void checkLayoutKnown(const ByteSource& source, const StreamHeader& header) {
+  for (const auto& where : header.sections) {
+    const SectionTable table = readSectionTable(source, where);
+    for (const PropertyEntry& e : table.properties) {
+      if (e.id == kPidDictionary) {
+        readDictionary(source, table);
+      } else if (!readValueSize(source, table, e)) {
+        throwCorrupt("Größe des Werts von Eigenschaft " + std::to_string(e.id) + " ist nicht bestimmbar (Typ " +
+                         variantTypeName(readValueType(source, table, e)) +
+                         "); die Eigenschaftengruppe wird nicht neu geschrieben",
+                     "Abschnitt bei " + hexOffset(table.offset) + ", Wert bei " +
+                         hexOffset(uint64_t{table.offset} + e.offset));
+      }
+    }
+  }
+}
+
+}  // namespace
 
 void setStoredValue(std::vector<uint8_t>& stream, size_t sectionNo, uint32_t id, const PropertyValue& value,
                     uint16_t typeWhenMissing) {
@@ -61,6 +85,7 @@ void setStoredValue(std::vector<uint8_t>& stream, size_t sectionNo, uint32_t id,
     encoded = encodeValue(typeWhenMissing, value, table.codepage);
   }
 
+  checkLayoutKnown(source, header);
   std::vector<StoredSection> sections;
   for (size_t s = 0; s < header.sections.size(); ++s)
     sections.push_back(storedSection(source, s == sectionNo ? table : readSectionTable(source, header.sections[s])));

@@ -1,5 +1,6 @@
 #include "properties/propset/PropertySetReader.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "properties/propset/TextCodec.h"
@@ -47,6 +48,103 @@ std::string valuePlace(const SectionTable& section, const PropertyEntry& entry) 
 }
 
 bool isCodepageString(uint16_t type) { return type == vt::kLpstr || type == vt::kBstr; }
+
+// Sizes of the values of one property, checked against the end of its
+// section. Sizes count from the start of a payload (behind a type field).
+class ValueSizer {
+ public:
+  ValueSizer(const ByteSource& source, const SectionTable& section, const PropertyEntry& entry)
+      : source_(source), section_(section), entry_(entry), end_(uint64_t{section.offset} + section.size) {}
+
+  // The payload of a value of `type` at `at`, including nested elements;
+  // nothing when the size cannot be told.
+  std::optional<uint64_t> payload(uint64_t at, uint16_t type) {
+    if ((type & vt::kVector) == 0) return type == vt::kVariant ? std::nullopt : element(at, type, false);
+    const uint16_t elementType = type & ~vt::kVector;
+    if (elementType == vt::kEmpty || elementType == vt::kNull || (elementType & 0xF000) != 0) return std::nullopt;
+    need(at, 4);
+    const uint64_t count = source_.u32(at);
+    // Every element takes at least one byte: a count beyond the section's
+    // room is damage, found before the loop runs.
+    if (count > end_ - at - 4) runsPast(at + 4 + count);
+    uint64_t pos = at + 4;
+    for (uint64_t i = 0; i < count; ++i) {
+      std::optional<uint64_t> size;
+      if (elementType == vt::kVariant) {
+        need(pos, 4);
+        const uint16_t inner = source_.u16(pos);
+        // A variant holds one scalar; nested vectors or variants are not
+        // followed (their size counts as unknown).
+        if ((inner & vt::kVector) != 0 || inner == vt::kVariant) return std::nullopt;
+        // Inside a vector of variants Office does not pad strings to 4 bytes;
+        // small numbers still take 4 bytes each.
+        size = element(pos + 4, inner, true);
+        if (size) *size += 4;
+      } else {
+        size = element(pos, elementType, false);
+      }
+      if (!size) return std::nullopt;
+      pos += *size;
+    }
+    return pos - at;
+  }
+
+  // Bytes of the whole value from its type field: 4 + payload, padded to 4
+  // but not beyond the section's end.
+  std::optional<uint64_t> whole(uint16_t type) {
+    const uint64_t at = uint64_t{section_.offset} + entry_.offset;
+    auto size = payload(at + 4, type);
+    if (!size) return std::nullopt;
+    return std::min(roundUp4(4 + *size), end_ - at);
+  }
+
+ private:
+  // One element (or scalar payload) of a type without the vector flag. In a
+  // vector of variants (inVariant) numbers take at least 4 bytes and strings,
+  // blobs and clipboard data are not padded; elsewhere numbers take their
+  // size and the others are padded to 4 bytes.
+  std::optional<uint64_t> element(uint64_t at, uint16_t type, bool inVariant) {
+    const int fixed = fixedPayloadSize(type);
+    if (fixed >= 0) {
+      const uint64_t size = inVariant ? roundUp4(static_cast<uint64_t>(fixed)) : static_cast<uint64_t>(fixed);
+      need(at, size);
+      return size;
+    }
+    switch (type) {
+      case vt::kError: need(at, 4); return 4;
+      case vt::kClsid:
+      case vt::kDecimal: need(at, 16); return 16;
+      case vt::kLpstr:
+      case vt::kBstr:
+      case vt::kLpwstr:
+      case vt::kBlob:
+      case vt::kBlobObject:
+      case vt::kCf: {
+        need(at, 4);
+        const uint64_t count = source_.u32(at);
+        const uint64_t bytes = 4 + (type == vt::kLpwstr ? count * 2 : count);
+        need(at, bytes);
+        return inVariant ? bytes : std::min(roundUp4(bytes), end_ - at);
+      }
+      default: return std::nullopt;
+    }
+  }
+
+  void need(uint64_t at, uint64_t bytes) {
+    if (at > end_ || bytes > end_ - at) runsPast(at + bytes);
+  }
+
+  [[noreturn]] void runsPast(uint64_t reach) {
+    throwCorrupt("Wert von Eigenschaft " + std::to_string(entry_.id) + " reicht über das Ende des Abschnitts",
+                 valuePlace(section_, entry_) + ": reicht bis " + hexOffset(reach) + ", der Abschnitt endet bei " +
+                     hexOffset(end_));
+  }
+
+  const ByteSource& source_;
+  const SectionTable& section_;
+  const PropertyEntry& entry_;
+  const uint64_t end_;
+};
 
 // Bytes from the value's payload to the end of its section.
 uint64_t payloadRoom(const SectionTable& section, const PropertyEntry& entry) {
@@ -158,13 +256,15 @@ SectionTable readSectionTable(const ByteSource& source, const StreamHeader::Sect
   s.properties.reserve(count);
   for (uint32_t i = 0; i < count; ++i) {
     PropertyEntry e{loadU32(&table[8 * i]), loadU32(&table[8 * i + 4])};
-    if (e.offset < valuesStart || e.offset % 4 != 0 || e.offset > s.size - 4)
-      throwCorrupt("Wert von Eigenschaft " + std::to_string(e.id) + " liegt außerhalb des Abschnitts",
-                   sectionPlace(s) + ", Eintrag " + std::to_string(i) + " der Tabelle: Offset " +
-                       hexOffset(e.offset) + " im Abschnitt");
+    // Such an entry fails only its own property (see readValueType); values
+    // at offsets that are not a multiple of 4 are read as they lie.
+    e.misplaced = e.offset < valuesStart || e.offset > s.size - 4;
     s.properties.push_back(e);
   }
   if (const PropertyEntry* cp = s.find(kPidCodepage)) {
+    // Every text of the set depends on the codepage: without it the set
+    // is not read.
+    if (cp->misplaced) readValueType(source, s, *cp);
     if (readValueType(source, s, *cp) == vt::kI2 && payloadRoom(s, *cp) >= 2)
       s.codepage = source.u16(uint64_t{s.offset} + cp->offset + 4);
   }
@@ -172,6 +272,9 @@ SectionTable readSectionTable(const ByteSource& source, const StreamHeader::Sect
 }
 
 uint16_t readValueType(const ByteSource& source, const SectionTable& section, const PropertyEntry& entry) {
+  if (entry.misplaced)
+    throwCorrupt("Wert von Eigenschaft " + std::to_string(entry.id) + " liegt außerhalb des Abschnitts",
+                 sectionPlace(section) + ": Offset " + hexOffset(entry.offset) + " im Abschnitt");
   return source.u16(uint64_t{section.offset} + entry.offset);
 }
 
@@ -224,24 +327,27 @@ PropertyValue readValue(const ByteSource& source, const SectionTable& section, c
     std::vector<uint8_t> scratch;
     return decodeStored(source.bytes(at + 4, length, scratch), wide, section.codepage);
   }
+  if (!ValueSizer(source, section, entry).whole(type))
+    throwCorrupt("Größe des Werts von Eigenschaft " + std::to_string(entry.id) + " ist nicht bestimmbar (Typ " +
+                     variantTypeName(type) + ")",
+                 valuePlace(section, entry));
   return UnsupportedValue{type};
 }
 
 std::optional<uint32_t> readValueSize(const ByteSource& source, const SectionTable& section,
                                       const PropertyEntry& entry) {
   if (entry.id == kPidDictionary) return std::nullopt;
-  uint16_t type = readValueType(source, section, entry);
-  int fixed = fixedPayloadSize(type);
-  if (fixed >= 0) return static_cast<uint32_t>(roundUp4(4 + static_cast<uint64_t>(fixed)));
-  if (isCodepageString(type) || type == vt::kLpwstr)
-    return static_cast<uint32_t>(roundUp4(8 + stringByteLength(source, section, entry, type)));
-  return std::nullopt;
+  const uint16_t type = readValueType(source, section, entry);
+  auto size = ValueSizer(source, section, entry).whole(type);
+  if (!size) return std::nullopt;
+  return static_cast<uint32_t>(*size);
 }
 
 std::vector<DictionaryEntry> readDictionary(const ByteSource& source, const SectionTable& section) {
   std::vector<DictionaryEntry> out;
   const PropertyEntry* dict = section.find(kPidDictionary);
   if (dict == nullptr) return out;
+  readValueType(source, section, *dict);  // throws for a misplaced entry
   uint64_t pos = uint64_t{section.offset} + dict->offset;
   uint64_t end = uint64_t{section.offset} + section.size;
   uint32_t count = source.u32(pos);

@@ -35,6 +35,9 @@ struct StreamHeader {
 struct PropertyEntry {
   uint32_t id = 0;
   uint32_t offset = 0;  // from the start of the section
+  // The offset points outside the section's values: reading this property
+  // fails, the others of the set still read.
+  bool misplaced = false;
 };
 
 // One section's property table, with its codepage. Values are decoded only
@@ -53,18 +56,25 @@ struct SectionTable {
 StreamHeader readStreamHeader(const ByteSource& source);
 
 // Reads one section's header, property table and codepage. Throws
-// StorageError (kDocfileCorrupt) when any of it lies outside the stream.
+// StorageError (kDocfileCorrupt) when any of it lies outside the stream; a
+// table entry whose value lies outside the section is kept, marked misplaced.
 SectionTable readSectionTable(const ByteSource& source, const StreamHeader::SectionLocation& where);
 
-// The stored type of the value at a table entry.
+// The stored type of the value at a table entry; throws for a misplaced entry.
 uint16_t readValueType(const ByteSource& source, const SectionTable& section, const PropertyEntry& entry);
 
 // Decodes the value at a table entry. Types the reader does not decode give
-// UnsupportedValue; text is cut at its first NUL.
+// UnsupportedValue when their size is known; a value whose size cannot be
+// told or that runs past the end of the section throws StorageError
+// (kDocfileCorrupt) for this property only. Text is cut at its first NUL.
 PropertyValue readValue(const ByteSource& source, const SectionTable& section, const PropertyEntry& entry);
 
-// The bytes a value of a decodable type occupies (type word, payload and
-// padding to 4); nothing for other types.
+// The bytes a value occupies (type word, payload and padding to 4, at most up
+// to the section's end), as writers store them: strings, blobs and clipboard
+// data padded to 4 bytes, except inside a vector of variants, where Office
+// stores them unpadded. Nothing for a type whose size the reader does not
+// know; throws StorageError (kDocfileCorrupt) for a value that runs past the
+// end of the section.
 std::optional<uint32_t> readValueSize(const ByteSource& source, const SectionTable& section, const PropertyEntry& entry);
 
 struct DictionaryEntry {

@@ -30,6 +30,19 @@ inline constexpr uint16_t kUint = 23;
 inline constexpr uint16_t kLpstr = 30;
 inline constexpr uint16_t kLpwstr = 31;
 inline constexpr uint16_t kFiletime = 64;
+// Types the reader does not decode but knows the size of.
+inline constexpr uint16_t kError = 10;
+inline constexpr uint16_t kVariant = 12;
+inline constexpr uint16_t kDecimal = 14;
+inline constexpr uint16_t kBlob = 65;
+inline constexpr uint16_t kStream = 66;
+inline constexpr uint16_t kStorage = 67;
+inline constexpr uint16_t kStreamedObject = 68;
+inline constexpr uint16_t kStoredObject = 69;
+inline constexpr uint16_t kBlobObject = 70;
+inline constexpr uint16_t kCf = 71;
+inline constexpr uint16_t kClsid = 72;
+inline constexpr uint16_t kVector = 0x1000;
 }  // namespace vt
 
 // Name of a variant type for listings ("VT_LPWSTR", or the number).
