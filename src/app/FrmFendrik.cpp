@@ -103,7 +103,7 @@ bool FrmFendrik::Form_Load(SingleInstance& guard) {
   move(twips_.toPixels(kWindowLeft), twips_.toPixels(kWindowTop));
 
   try {
-    server_ = CreatePropertiesServer();
+    server_ = FileProperties::Create();
   } catch (const StorageError& error) {
     ShowMessage(nullptr, "Unable to start the 'Solid Edge File Properties': " + QString::fromStdString(error.description()));
     return true;

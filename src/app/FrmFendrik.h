@@ -5,8 +5,8 @@
 #include <array>
 #include <memory>
 
-#include "app/PropertiesServer.h"
 #include "app/Twips.h"
+#include "properties/FileProperties.h"
 
 class QCheckBox;
 class QComboBox;
@@ -50,8 +50,6 @@ class FrmFendrik : public QWidget {
   // Writes the settings and widths; false when the store could not be written.
   bool SaveSettings();
 
-  const QString& appTitle() const { return AppTitle; }
-  bool serverRunning() const { return server_ != nullptr; }
   ResultListView* listView() const { return ListView1; }
   ResultRowsModel* rowsModel() const { return rowsModel_; }
   QWidget* altLinesPicture() const { return picAltLinesBackground; }

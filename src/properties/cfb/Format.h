@@ -65,8 +65,7 @@ using fendrik::loadU64;
 using fendrik::storeU32;
 using fendrik::storeU64;
 
-// Units (sectors or mini sectors) needed for `bytes`.
-// Units needed for `bytes` (without overflow for sizes near 2^64).
+// Units (sectors or mini sectors) needed for `bytes`, without overflow for sizes near 2^64.
 inline uint64_t unitsFor(uint64_t bytes, uint64_t unit) { return bytes / unit + (bytes % unit != 0 ? 1 : 0); }
 
 // The errors a user sees; numbers as in StorageError.h. `what` says which
