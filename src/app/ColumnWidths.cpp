@@ -3,29 +3,16 @@
 #include <charconv>
 #include <cmath>
 
+#include "app/SettingsStore.h"
+
 namespace fendrik {
 
 namespace {
 // Columns 0 to 8 have their own first-start widths; from column 9 on it is 1500.
 constexpr int kOwnWidthColumns = 9;
-
-std::string_view Trimmed(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
-}
 }  // namespace
 
 std::string WidthKey(int column) { return "Breite(" + std::to_string(column + 1) + ")"; }
-
-std::optional<double> ParseWidthText(std::string_view text) {
-  text = Trimmed(text);
-  if (text.empty()) return std::nullopt;
-  double value = 0;
-  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) return std::nullopt;
-  return value;
-}
 
 ColumnWidthSet FirstStartWidths() {
   ColumnWidthSet widths{};
@@ -37,7 +24,7 @@ ColumnWidthSet RestoredWidths(const std::function<std::optional<std::string>(con
   ColumnWidthSet widths{};
   for (int k = 0; k < kColumnCount; ++k) {
     std::optional<std::string> stored = readStored(WidthKey(k));
-    std::optional<double> width = stored ? ParseWidthText(*stored) : std::nullopt;
+    std::optional<double> width = stored ? ParseStoredNumber(*stored) : std::nullopt;
     widths[k] = width.value_or(kStoredWidthDefault);
   }
   // Nothing stored yet: column 0 was never written as "0".

@@ -20,9 +20,6 @@ inline constexpr double kStoredWidthDefault = 1500.0;
 // the header position being the column index plus one.
 std::string WidthKey(int column);
 
-// A stored width text as a number; nothing when it is not a number.
-std::optional<double> ParseWidthText(std::string_view text);
-
 // The widths every column has at the very first start.
 ColumnWidthSet FirstStartWidths();
 

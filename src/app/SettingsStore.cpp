@@ -2,10 +2,22 @@
 
 #include <QFileInfo>
 #include <QStringList>
+#include <charconv>
+#include <cmath>
 
 #include "app/SettingsKeys.h"
 
 namespace fendrik {
+
+std::optional<double> ParseStoredNumber(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  if (text.empty()) return std::nullopt;
+  double value = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) return std::nullopt;
+  return value;
+}
 
 SettingsStore::SettingsStore()
     : settings_(QSettings::IniFormat, QSettings::UserScope, kSettingsApplication, kSettingsApplication) {}

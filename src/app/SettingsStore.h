@@ -3,6 +3,7 @@
 #include <QSettings>
 #include <QString>
 #include <optional>
+#include <string_view>
 
 namespace fendrik {
 
@@ -24,5 +25,9 @@ class SettingsStore {
  private:
   QSettings settings_;
 };
+
+// A stored text as a number, blanks and tabs around it allowed; nothing when
+// it is no finite number.
+std::optional<double> ParseStoredNumber(std::string_view text);
 
 }  // namespace fendrik

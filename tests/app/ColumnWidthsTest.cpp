@@ -9,6 +9,7 @@
 #include "app/ColumnWidths.h"
 #include "app/ResultListView.h"
 #include "app/ResultRowsModel.h"
+#include "app/SettingsStore.h"
 
 namespace fendrik::test {
 namespace {
@@ -117,11 +118,11 @@ TEST(ColumnWidths, ListHasTheColumnsInOrderWithTheirAlignment) {
 TEST(ColumnWidthRules, PlainFunctions) {
   EXPECT_EQ(WidthKey(0), "Breite(1)");
   EXPECT_EQ(WidthKey(23), "Breite(24)");
-  EXPECT_EQ(ParseWidthText("1500"), 1500);
-  EXPECT_EQ(ParseWidthText(" 12.5 "), 12.5);
-  EXPECT_FALSE(ParseWidthText("12px"));
-  EXPECT_FALSE(ParseWidthText("nan"));
-  EXPECT_FALSE(ParseWidthText(""));
+  EXPECT_EQ(ParseStoredNumber("1500"), 1500);
+  EXPECT_EQ(ParseStoredNumber(" 12.5 "), 12.5);
+  EXPECT_FALSE(ParseStoredNumber("12px"));
+  EXPECT_FALSE(ParseStoredNumber("nan"));
+  EXPECT_FALSE(ParseStoredNumber(""));
   EXPECT_EQ(WidthText(1234.7), "1234");
   EXPECT_EQ(WidthText(0), "0");
   EXPECT_EQ(WidthText(-0.5), "-1");
