@@ -9,33 +9,13 @@
 #include "properties/PropertyNames.h"
 #include "properties/StorageError.h"
 #include "properties/cfb/CompoundFile.h"
+#include "properties/cfb/Names.h"
 #include "properties/propset/PropertySetReader.h"
 
 namespace fendrik::cli {
 namespace {
 
 using namespace fendrik::propset;
-
-std::string utf16Name(const std::u16string& name) {
-  std::string out;
-  for (char16_t c : name) {
-    if (c < 0x20) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\%03o", static_cast<unsigned>(c));  // "\005"
-      out += buf;
-    } else if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
 
 // A text in quotes with control characters made visible.
 std::string quotedText(const std::string& text) {
@@ -50,13 +30,6 @@ std::string quotedText(const std::string& text) {
   return out + "\"";
 }
 
-std::string setNameOf(const Fmtid& fmtid) {
-  for (const char* name : {"SummaryInformation", "DocumentSummaryInformation", "Custom", "ProjectInformation",
-                           "ExtendedSummaryInformation", "MechanicalModeling"})
-    if (*findSetLocation(name)->fmtid == fmtid) return name;
-  return "";
-}
-
 std::string hex32(uint32_t v) {
   char buf[16];
   std::snprintf(buf, sizeof buf, "0x%08X", v);
@@ -65,7 +38,8 @@ std::string hex32(uint32_t v) {
 
 void dumpSection(const ByteSource& source, const StreamHeader::SectionLocation& where) {
   SectionTable table = readSectionTable(source, where);
-  std::string setName = setNameOf(table.fmtid);
+  const auto set = findSetLocation(table.fmtid);
+  const std::string setName = set ? std::string(set->name) : std::string();
   std::printf("  FMTID %s%s  offset %u  size %u  codepage %u  properties %zu\n", fmtidToText(table.fmtid).c_str(),
               setName.empty() ? "" : (" (" + setName + ")").c_str(), table.offset, table.size, table.codepage,
               table.properties.size());
@@ -119,7 +93,7 @@ int runDump(const std::vector<std::string>& args) {
   for (uint32_t id : file->rootChildren()) {
     const cfb::DirectoryEntry& entry = file->entry(id);
     if (entry.type != cfb::kTypeStream || entry.name.empty() || entry.name[0] != u'\005') continue;
-    std::printf("set \"%s\"  (%llu bytes)\n", utf16Name(entry.name).c_str(),
+    std::printf("set \"%s\"  (%llu bytes)\n", cfb::printableName(entry.name).c_str(),
                 static_cast<unsigned long long>(entry.size));
     try {
       fendrik::CompoundStreamSource source(*file, id);

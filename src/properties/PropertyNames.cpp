@@ -2,50 +2,20 @@
 
 #include <array>
 
+#include "properties/cfb/Names.h"
+#include "properties/propset/TextCodec.h"
+
 namespace fendrik {
 namespace {
 
-// Next code point of UTF-8 text; invalid bytes stand for themselves.
-char32_t nextCodePoint(std::string_view s, size_t& i) {
-  auto b = static_cast<unsigned char>(s[i]);
-  int len = b < 0x80 ? 1 : (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 1;
-  if (i + len > s.size()) len = 1;
-  if (len == 1) {
-    ++i;
-    return b;
-  }
-  char32_t c = b & (0x7F >> len);
-  for (int k = 1; k < len; ++k) {
-    auto cont = static_cast<unsigned char>(s[i + k]);
-    if ((cont & 0xC0) != 0x80) {
-      ++i;
-      return b;
-    }
-    c = (c << 6) | (cont & 0x3F);
-  }
-  i += len;
-  return c;
-}
+// The form two names are compared in: upper case, and capital sharp s as the
+// small one (which has no single capital of its own).
+char32_t caseKey(char32_t c) { return c == 0x1E9E ? 0xDF : cfb::upperCase(c); }
 
-// Simple case folding for the scripts property names use: Latin (with its
-// supplement and Extended-A), Greek and Cyrillic.
-char32_t foldCase(char32_t c) {
-  if (c >= 'A' && c <= 'Z') return c + 32;
-  if (c < 0x80) return c;
-  if ((c >= 0xC0 && c <= 0xDE && c != 0xD7)) return c + 32;
-  if (c == 0x1E9E) return 0xDF;  // capital sharp s
-  if (c == 0x178) return 0xFF;   // capital y with diaeresis
-  if (c >= 0x100 && c <= 0x17F) {
-    // Pairs: upper case at even code points, except the block 0x139..0x148 and 0x179..0x17E (odd).
-    bool oddUpper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
-    if (c == 0x130 || c == 0x131 || c == 0x138 || c == 0x149 || c == 0x17F) return c;
-    if (oddUpper) return (c % 2 == 1) ? c + 1 : c;
-    return (c % 2 == 0) ? c + 1 : c;
-  }
-  if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return c + 32;
-  if (c >= 0x410 && c <= 0x42F) return c + 32;
-  if (c >= 0x400 && c <= 0x40F) return c + 80;
-  return c;
+// Next character of a name; a byte that starts no UTF-8 sequence stands for itself.
+char32_t nextChar(std::string_view s, size_t& i) {
+  if (std::optional<char32_t> c = propset::nextCodePoint(s, i)) return *c;
+  return static_cast<unsigned char>(s[i++]);
 }
 
 struct FixedName {
@@ -97,23 +67,37 @@ bool namesEqualIgnoringCase(std::string_view a, std::string_view b) {
       ++j;
       continue;
     }
-    if (foldCase(nextCodePoint(a, i)) != foldCase(nextCodePoint(b, j))) return false;
+    if (caseKey(nextChar(a, i)) != caseKey(nextChar(b, j))) return false;
   }
   return i == a.size() && j == b.size();
 }
 
-std::optional<SetLocation> findSetLocation(std::string_view setName) {
+namespace {
+
+const std::array<SetLocation, kSetCount>& setLocations() {
   using namespace propset;
   static const std::array<SetLocation, kSetCount> sets = {{
-      {"SummaryInformation", u"\005SummaryInformation", &kFmtidSummaryInformation, false, 0},
-      {"DocumentSummaryInformation", u"\005DocumentSummaryInformation", &kFmtidDocumentSummaryInformation, false, 1},
-      {"Custom", u"\005DocumentSummaryInformation", &kFmtidUserDefined, false, 2},
-      {"ProjectInformation", u"\005Rfunnyd1AvtdbfkuIaamtae3Ie", &kFmtidProjectInformation, true, 3},
-      {"ExtendedSummaryInformation", u"\005C3teagxwOttdbfkuIaamtae3Ie", &kFmtidExtendedSummaryInformation, true, 4},
-      {"MechanicalModeling", u"\005K4teagxwOttdbfkuIaamtae3Ie", &kFmtidMechanicalModeling, true, 5},
+      {"SummaryInformation", u"\005SummaryInformation", &kFmtidSummaryInformation, 0},
+      {"DocumentSummaryInformation", u"\005DocumentSummaryInformation", &kFmtidDocumentSummaryInformation, 1},
+      {"Custom", u"\005DocumentSummaryInformation", &kFmtidUserDefined, 2},
+      {"ProjectInformation", u"\005Rfunnyd1AvtdbfkuIaamtae3Ie", &kFmtidProjectInformation, 3},
+      {"ExtendedSummaryInformation", u"\005C3teagxwOttdbfkuIaamtae3Ie", &kFmtidExtendedSummaryInformation, 4},
+      {"MechanicalModeling", u"\005K4teagxwOttdbfkuIaamtae3Ie", &kFmtidMechanicalModeling, 5},
   }};
-  for (const auto& s : sets)
+  return sets;
+}
+
+}  // namespace
+
+std::optional<SetLocation> findSetLocation(std::string_view setName) {
+  for (const auto& s : setLocations())
     if (namesEqualIgnoringCase(s.name, setName)) return s;
+  return std::nullopt;
+}
+
+std::optional<SetLocation> findSetLocation(const propset::Fmtid& fmtid) {
+  for (const auto& s : setLocations())
+    if (*s.fmtid == fmtid) return s;
   return std::nullopt;
 }
 

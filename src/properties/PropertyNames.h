@@ -20,7 +20,6 @@ struct SetLocation {
   std::string_view name;        // as the system names the set
   std::u16string_view stream;   // "\005SummaryInformation", ...
   const propset::Fmtid* fmtid;
-  bool solidEdgeSet;            // ProjectInformation, ExtendedSummaryInformation, MechanicalModeling
   size_t index;                 // 0 .. kSetCount - 1, the set's place in the table
 };
 
@@ -28,6 +27,8 @@ inline constexpr size_t kSetCount = 6;
 
 // The set of that name (case-insensitive), or nothing.
 std::optional<SetLocation> findSetLocation(std::string_view setName);
+// The set whose section has that FMTID, or nothing.
+std::optional<SetLocation> findSetLocation(const propset::Fmtid& fmtid);
 
 // Property id of a fixed property of a set, by its German or English name;
 // nothing when the name is not one of the set's fixed properties.

@@ -1,13 +1,18 @@
 // The property-set codec on streams built in memory: decoding of every value
-// kind and codepage, dictionaries, damage detection and faithful re-layout.
+// kind and codepage, dictionaries, damage detection and faithful re-layout;
+// UTF-8/UTF-16 conversion and the case-blind comparison of names.
 
 #include <gtest/gtest.h>
 
+#include "properties/PropertyNames.h"
 #include "properties/StorageError.h"
+#include "properties/cfb/Names.h"
 #include "properties/propset/PropertySetLayout.h"
 #include "properties/propset/PropertySetReader.h"
+#include "properties/propset/TextCodec.h"
 #include "properties/propset/ValueEncoder.h"
 #include "StreamBuilder.h"
+#include "TestFiles.h"
 
 using namespace fendrik;
 using namespace fendrik::propset;
@@ -197,4 +202,29 @@ TEST(Codec, DamageIsReportedNotFollowed) {
     expectCorrupt(damaged);
   }
   expectCorrupt(std::vector<uint8_t>(good.begin(), good.begin() + 20));
+}
+
+TEST(Codec, Utf16AndUtf8BothWaysWithSurrogatePairs) {
+  const std::string text = "Maße \xCE\xA9 \xF0\x9F\x98\x80";  // ß, Omega, U+1F600
+  const std::vector<uint8_t> wide = utf8ToUtf16(text);
+  const std::vector<uint8_t> expected{'M', 0, 'a', 0, 0xDF, 0, 'e', 0, ' ', 0, 0xA9, 0x03, ' ', 0, 0x3D, 0xD8, 0x00, 0xDE};
+  EXPECT_EQ(wide, expected);
+  EXPECT_EQ(utf16ToUtf8(wide), text);
+  EXPECT_EQ(utf16ToUtf8(std::u16string_view(u"Ma\u00DFe \u03A9 \U0001F600")), text);
+  EXPECT_EQ(utf16ToUtf8(std::u16string_view(u"a\xD83D" u"b")), "a\xEF\xBF\xBD" "b");  // lone surrogate
+  for (std::string bad : {"\xC3", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "a\x80"})
+    EXPECT_EQ(test::errorOf([&] { utf8ToUtf16(bad); }), hresult::kTypeMismatch) << bad;
+}
+
+TEST(Codec, NamesCompareWithoutLetterCase) {
+  EXPECT_TRUE(namesEqualIgnoringCase("Stichwörter", "STICHWÖRTER"));
+  EXPECT_TRUE(namesEqualIgnoringCase("ÿ ŁÓDŹ ΪΣ Ёж", "Ÿ łódź ϊσ ёЖ"));
+  EXPECT_TRUE(namesEqualIgnoringCase("Straße", "STRAẞE"));
+  EXPECT_FALSE(namesEqualIgnoringCase("Straße", "STRASSE"));
+  EXPECT_FALSE(namesEqualIgnoringCase("Titel", "Title"));
+  EXPECT_TRUE(namesEqualIgnoringCase("a\xFF", "A\xFF"));  // bytes that are no UTF-8 stand for themselves
+  EXPECT_FALSE(namesEqualIgnoringCase("a\xFF", "a\xFE"));
+  EXPECT_EQ(cfb::compareNames(u"ϊx", u"ΪX"), 0);
+  EXPECT_LT(cfb::compareNames(u"Zz", u"aaa"), 0);  // shorter first
+  EXPECT_LT(cfb::compareNames(u"ab", u"AC"), 0);
 }

@@ -6,11 +6,9 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
-#include <cstdio>
 #include <utility>
 
 #include "properties/cfb/Names.h"
-#include "properties/propset/TextCodec.h"
 
 namespace fendrik::cfb::detail {
 namespace {
@@ -396,7 +394,7 @@ bool Container::nameEquals(uint32_t id, std::u16string_view name) const {
   if (units != name.size()) return false;
   for (size_t k = 0; k < units; ++k) {
     const auto stored = static_cast<char16_t>(loadU16(p + 2 * k));
-    if (stored != name[k] && upperCaseUnit(stored) != upperCaseUnit(name[k])) return false;
+    if (stored != name[k] && upperCase(stored) != upperCase(name[k])) return false;
   }
   return true;
 }
@@ -441,18 +439,8 @@ std::string Container::entryLabel(uint32_t id) const {
   const char* kind = p[kDeType] == kTypeRoot      ? "Stammeintrag"
                      : p[kDeType] == kTypeStorage ? "Speicher"
                                                   : "Datenstrom";
-  const std::string name = propset::utf16ToUtf8(std::span<const uint8_t>(p, 2 * nameUnits(p)));
-  std::string shown;
-  for (char c : name) {
-    if (static_cast<unsigned char>(c) < 0x20) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\%03o", static_cast<unsigned>(c));
-      shown += buf;
-    } else {
-      shown += c;
-    }
-  }
-  return std::string(kind) + " \"" + shown + "\" (Verzeichniseintrag " + std::to_string(id) + ")";
+  return std::string(kind) + " \"" + printableName(entry(id).name) + "\" (Verzeichniseintrag " + std::to_string(id) +
+         ")";
 }
 
 const DirectoryEntry& Container::entry(uint32_t id) const {
@@ -541,9 +529,8 @@ std::vector<uint32_t> Container::miniChain(uint32_t start, uint64_t count, const
   return result;
 }
 
-uint64_t Container::miniSectorOffset(uint32_t miniSector) {
+uint64_t Container::miniSectorOffset(uint32_t miniSector, const std::vector<uint32_t>& root) const {
   const uint64_t pos = static_cast<uint64_t>(miniSector) * kMiniSectorSize;
-  const auto& root = rootChain();
   const uint64_t index = pos / header_.sectorSize;
   if (index >= root.size())
     throwCorrupt("Mini-Sektor außerhalb des Mini-Datenstroms", "Mini-Sektor " + std::to_string(miniSector) +

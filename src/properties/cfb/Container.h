@@ -103,7 +103,10 @@ class Container {
   const std::vector<uint32_t>& miniFatChain();
   const std::vector<uint32_t>& rootChain();
   std::vector<uint32_t> miniChain(uint32_t start, uint64_t count, const std::string& what);
-  uint64_t miniSectorOffset(uint32_t miniSector);  // file offset
+  // File offset of a mini sector: in this file's mini stream, or in one whose
+  // sectors are `rootChain` (the writer's new mini stream).
+  uint64_t miniSectorOffset(uint32_t miniSector) { return miniSectorOffset(miniSector, rootChain()); }
+  uint64_t miniSectorOffset(uint32_t miniSector, const std::vector<uint32_t>& rootChain) const;
 
   // A stream's chain (regular or mini units), cached.
   const std::vector<uint32_t>& streamChain(uint32_t id);

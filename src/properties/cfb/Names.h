@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace fendrik::cfb {
@@ -10,7 +11,12 @@ namespace fendrik::cfb {
 // lookups go through this comparison. Returns <0, 0 or >0.
 int compareNames(std::u16string_view a, std::u16string_view b);
 
-// The upper-case form of one code unit as that comparison uses it.
-char16_t upperCaseUnit(char16_t c);
+// The upper-case form of one character (or UTF-16 code unit) as that
+// comparison uses it; also the case folding of property names.
+char32_t upperCase(char32_t c);
+
+// A name as messages and listings show it: UTF-8, control characters as octal
+// escapes ("\005SummaryInformation").
+std::string printableName(std::u16string_view name);
 
 }  // namespace fendrik::cfb

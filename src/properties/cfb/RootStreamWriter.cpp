@@ -434,9 +434,7 @@ void Transaction::planDifat() {
 }
 
 uint64_t Transaction::miniOffset(uint32_t m) const {
-  const uint64_t pos = uint64_t(m) * kMiniSectorSize;
-  if (pos / ss_ >= rootChain_.size()) throwCorrupt("Mini-Sektor außerhalb des Mini-Datenstroms");
-  return c_.sectorOffset(rootChain_[pos / ss_]) + pos % ss_;
+  return c_.miniSectorOffset(m, rootChain_);
 }
 
 // Whole sectors, runs of consecutive sectors in one write.

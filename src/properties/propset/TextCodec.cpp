@@ -152,39 +152,38 @@ std::string utf16ToUtf8(std::span<const uint8_t> bytes) {
   return out;
 }
 
+std::string utf16ToUtf8(std::u16string_view text) {
+  std::vector<uint8_t> bytes;
+  bytes.reserve(text.size() * 2);
+  for (char16_t unit : text) appendU16(bytes, static_cast<uint16_t>(unit));
+  return utf16ToUtf8(bytes);
+}
+
+std::optional<char32_t> nextCodePoint(std::string_view utf8, size_t& i) {
+  if (i >= utf8.size()) return std::nullopt;
+  const auto b = static_cast<unsigned char>(utf8[i]);
+  const size_t len = b < 0x80 ? 1 : (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 0;
+  if (len == 0 || len > utf8.size() - i) return std::nullopt;
+  char32_t c = len == 1 ? b : b & (0x7F >> len);
+  for (size_t k = 1; k < len; ++k) {
+    const auto cont = static_cast<unsigned char>(utf8[i + k]);
+    if ((cont & 0xC0) != 0x80) return std::nullopt;
+    c = (c << 6) | (cont & 0x3F);
+  }
+  static constexpr char32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
+  if (c < kMin[len] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return std::nullopt;
+  i += len;
+  return c;
+}
+
 std::vector<uint8_t> utf8ToUtf16(std::string_view utf8) {
   std::vector<uint8_t> out;
   out.reserve(utf8.size() * 2);
   size_t i = 0;
   while (i < utf8.size()) {
-    auto b = static_cast<unsigned char>(utf8[i]);
-    char32_t c;
-    size_t len;
-    if (b < 0x80) {
-      c = b;
-      len = 1;
-    } else if ((b & 0xE0) == 0xC0) {
-      c = b & 0x1F;
-      len = 2;
-    } else if ((b & 0xF0) == 0xE0) {
-      c = b & 0x0F;
-      len = 3;
-    } else if ((b & 0xF8) == 0xF0) {
-      c = b & 0x07;
-      len = 4;
-    } else {
-      throwMismatch("Der Text ist kein gültiges UTF-8.");
-    }
-    if (i + len > utf8.size()) throwMismatch("Der Text ist kein gültiges UTF-8.");
-    for (size_t k = 1; k < len; ++k) {
-      auto cont = static_cast<unsigned char>(utf8[i + k]);
-      if ((cont & 0xC0) != 0x80) throwMismatch("Der Text ist kein gültiges UTF-8.");
-      c = (c << 6) | (cont & 0x3F);
-    }
-    static constexpr char32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
-    if (c < kMin[len] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
-      throwMismatch("Der Text ist kein gültiges UTF-8.");
-    i += len;
+    std::optional<char32_t> next = nextCodePoint(utf8, i);
+    if (!next) throwMismatch("Der Text ist kein gültiges UTF-8.");
+    char32_t c = *next;
     if (c >= 0x10000) {
       c -= 0x10000;
       appendU16(out, static_cast<uint16_t>(0xD800 + (c >> 10)));
