@@ -112,7 +112,6 @@ class Transaction {
   void setEntry(uint32_t id, uint32_t start, uint64_t size);
 
   // Execution.
-  uint64_t miniOffset(uint32_t m) const;
   void writePrepared();
   void writeTables();
   void writeSectors(const std::vector<uint32_t>& sectors, const std::vector<uint8_t>& bytes);
@@ -433,10 +432,6 @@ void Transaction::planDifat() {
   storeU32(header_.data() + kHdrNumDifatSectors, static_cast<uint32_t>(difat.size()));
 }
 
-uint64_t Transaction::miniOffset(uint32_t m) const {
-  return c_.miniSectorOffset(m, rootChain_);
-}
-
 // Whole sectors, runs of consecutive sectors in one write.
 void Transaction::writeSectors(const std::vector<uint32_t>& sectors, const std::vector<uint8_t>& bytes) {
   for (size_t i = 0; i < sectors.size();) {
@@ -451,7 +446,7 @@ void Transaction::writePrepared() {
   // Unit writes, sorted by file offset and merged where they touch.
   std::vector<std::pair<uint64_t, const std::vector<uint8_t>*>> pieces;
   for (const auto& w : writes_)
-    pieces.push_back({(w.mini ? miniOffset(w.unit) : c_.sectorOffset(w.unit)) + w.within, &w.bytes});
+    pieces.push_back({(w.mini ? c_.miniSectorOffset(w.unit, rootChain_) : c_.sectorOffset(w.unit)) + w.within, &w.bytes});
   std::sort(pieces.begin(), pieces.end());
   for (size_t i = 0; i < pieces.size();) {
     std::vector<uint8_t> run(*pieces[i].second);
