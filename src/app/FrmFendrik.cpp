@@ -84,6 +84,9 @@ bool FrmFendrik::eventFilter(QObject* watched, QEvent* event) {
   } else if (type == QEvent::FocusIn || type == QEvent::FocusOut) {
     for (int k = 0; k < kFilterBoxes; ++k) {
       if (watched != TxtSuche[k]) continue;
+      // Switching to another window and back is no leaving of the box.
+      const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+      if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason) continue;
       if (type == QEvent::FocusIn) TxtSuche_GotFocus(k);
       else TxtSuche_LostFocus(k);
     }
@@ -197,20 +200,6 @@ void FrmFendrik::Picture1_Click() { TxtLogo->setVisible(!TxtLogo->isVisible()); 
 
 void FrmFendrik::TxtLogo_Click() { TxtLogo->hide(); }
 
-void FrmFendrik::TxtSuche_GotFocus(int) {}
-
-void FrmFendrik::TxtSuche_LostFocus(int) {}
-
 void FrmFendrik::Frame2_DblClick() {}
-
-void FrmFendrik::ListView1_ColumnClick(int) {}
-
-void FrmFendrik::ListView1_ItemClick(int) {}
-
-void FrmFendrik::ListView1_DblClick() {}
-
-void FrmFendrik::ListView1_KeyPress(QChar key) {
-  if (key.toLower() == QChar('r')) ResetColumnWidths();
-}
 
 }  // namespace fendrik

@@ -58,6 +58,12 @@ class FrmFendrik : public QWidget {
   // Brings the window back from a minimised state to the front.
   void bringToFront();
 
+  // The open check of the current document: opens and closes CurrentPath
+  // through the server and tells the user when it cannot be opened.
+  void SEProperty_Liste();
+  const QString& currentPath() const { return CurrentPath; }
+  int clickedRow() const { return ClickedRow; }
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -83,6 +89,9 @@ class FrmFendrik : public QWidget {
   void ListView1_DblClick();
   void ListView1_KeyPress(QChar key);
 
+  void ApplyFilter(int index);
+  void ClearFilters();
+
   void createControls();
   void createFilterControls();
   void createSelectionControls();
@@ -98,6 +107,10 @@ class FrmFendrik : public QWidget {
   std::unique_ptr<FileProperties> server_;
   std::unique_ptr<SettingsStore> store_;
   bool unloaded_ = false;
+  // The document of the row clicked last (or filled last), and that row's
+  // position counted from 1; 0 before the first row click.
+  QString CurrentPath;
+  int ClickedRow = 0;
 
   QGroupBox* Frame2 = nullptr;
   std::array<QLineEdit*, kFilterBoxes> TxtSuche{};

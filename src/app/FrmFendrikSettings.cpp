@@ -42,7 +42,10 @@ QString CheckText(const QCheckBox* box) {
 void FrmFendrik::SetupColumns() {
   rowsModel_->showColumns();
   for (int k = 0; k < kColumnCount; ++k) ListView1->setColumnWidthTwips(k, kColumns[k].firstStartWidth);
+  // The list does not sort by itself; its header reports clicks, and the
+  // window sorts (ListView1_ColumnClick).
   ListView1->setSortingEnabled(false);
+  ListView1->header()->setSectionsClickable(true);
   ListView1->setToolTip("Listenbereich");
   const ColumnWidthSet widths = RestoredWidths([this](const std::string& key) -> std::optional<std::string> {
     std::optional<QString> text = store().read(kSectionList, QString::fromStdString(key));

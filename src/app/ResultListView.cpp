@@ -25,6 +25,16 @@ ResultListView::ResultListView(ResultRowsModel* model, Twips twips, QWidget* par
   header()->setMinimumSectionSize(0);
   header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   connect(header(), &QHeaderView::sectionResized, this, &ResultListView::onSectionResized);
+  connect(model, &ResultRowsModel::sortStateChanged, this, &ResultListView::showSortState);
+  showSortState();
+}
+
+void ResultListView::showSortState() {
+  // The header flips its own indicator on a click; this puts it back to
+  // what the list really is.
+  header()->setSortIndicatorShown(model_->sorted());
+  header()->setSortIndicator(model_->sorted() ? model_->sortColumn() : -1,
+                             model_->sortAscending() ? Qt::AscendingOrder : Qt::DescendingOrder);
 }
 
 void ResultListView::setColumnWidthTwips(int column, double twips) {

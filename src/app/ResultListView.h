@@ -21,6 +21,10 @@ class ResultListView : public QTreeView {
 
   ResultRowsModel* rowsModel() const { return model_; }
 
+  // The header's sort indicator shows the model's sort state: the sorted
+  // column and its direction, none while the list is not sorted.
+  void showSortState();
+
   void setColumnWidthTwips(int column, double twips);
   double columnWidthTwips(int column) const;
 

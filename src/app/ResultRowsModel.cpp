@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "resultlist/RowFilter.h"
+
 namespace fendrik {
 
 namespace {
@@ -32,7 +34,9 @@ void ResultRowsModel::showColumns() {
 void ResultRowsModel::setRows(ResultRows rows) {
   beginResetModel();
   rows_ = std::move(rows);
+  sorted_ = false;
   endResetModel();
+  emit sortStateChanged();
 }
 
 void ResultRowsModel::removeRowAt(int row) {
@@ -52,7 +56,28 @@ void ResultRowsModel::sortByColumn(int column, bool ascending) {
   if (column < 0 || column >= kColumnCount) return;
   emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
   rows_.sortByColumn(column, ascending);
+  sorted_ = true;
+  sortColumn_ = column;
+  ascending_ = ascending;
   emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+  emit sortStateChanged();
+}
+
+void ResultRowsModel::markSorted(int column, bool ascending) {
+  if (column < 0 || column >= kColumnCount) return;
+  sorted_ = true;
+  sortColumn_ = column;
+  ascending_ = ascending;
+  emit sortStateChanged();
+}
+
+size_t ResultRowsModel::applyFilter(int column, const QString& filterText, bool doesNotContain) {
+  // One reset instead of one removal signal per row: the view lays out the
+  // rows once.
+  beginResetModel();
+  ApplyFilter(rows_, column, filterText, doesNotContain);
+  endResetModel();
+  return rows_.size();
 }
 
 int ResultRowsModel::rowCount(const QModelIndex& parent) const {

@@ -20,7 +20,26 @@ class ResultRowsModel : public QAbstractTableModel {
   void setRows(ResultRows rows);
   void removeRowAt(int row);
   void setText(int row, int column, std::string_view text);
+  // Sorts by the column and keeps it as the list's sort state: sorting on,
+  // that column, that direction.
   void sortByColumn(int column, bool ascending);
+  // Removes the rows filter box k's text selects (see ApplyFilter); the
+  // views are told once, however many rows go. Gives the rows left.
+  size_t applyFilter(int column, const QString& filterText, bool doesNotContain);
+
+  // The sort state. New rows (setRows) switch sorting off; column and
+  // direction stay, so the direction is one flag for the whole run.
+  bool sorted() const { return sorted_; }
+  int sortColumn() const { return sortColumn_; }
+  bool sortAscending() const { return ascending_; }
+  // Records rows that arrive already sorted (list filling sorts them before
+  // they come here).
+  void markSorted(int column, bool ascending);
+
+ signals:
+  void sortStateChanged();
+
+ public:
 
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
@@ -30,6 +49,11 @@ class ResultRowsModel : public QAbstractTableModel {
  private:
   ResultRows rows_;
   bool columnsShown_ = false;
+  bool sorted_ = false;
+  int sortColumn_ = kFileNameColumn;
+  // Before the first sort of a run the flag stands on descending, so that
+  // the first header click sorts ascending.
+  bool ascending_ = false;
 };
 
 }  // namespace fendrik

@@ -107,6 +107,22 @@ void ResultRows::remove(size_t row) {
   rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(row));
 }
 
+size_t ResultRows::removeRows(const std::function<bool(size_t)>& drop) {
+  // Decide for every row first, so that drop reads unmoved rows.
+  std::vector<bool> gone(rows_.size());
+  size_t count = 0;
+  for (size_t i = 0; i < rows_.size(); ++i) {
+    gone[i] = drop(i);
+    if (gone[i]) ++count;
+  }
+  if (count == 0) return 0;
+  size_t kept = 0;
+  for (size_t i = 0; i < rows_.size(); ++i)
+    if (!gone[i]) rows_[kept++] = std::move(rows_[i]);
+  rows_.resize(kept);
+  return count;
+}
+
 void ResultRows::sortByColumn(int column, bool ascending) {
   if (column < 0 || column >= kColumnCount) return;
   // Each row's sort key is made once, not once per comparison.

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -32,6 +33,10 @@ class ResultRows {
   void setText(size_t row, int column, std::string_view text);
 
   void remove(size_t row);
+  // Removes, in one pass, every row for which drop(row) is true; drop sees
+  // the rows as they were before the pass (row = position then). The other
+  // rows keep their order. Gives the number of rows removed.
+  size_t removeRows(const std::function<bool(size_t)>& drop);
   void clear() noexcept { rows_.clear(); }
 
   // Stable sort of all rows by the text of one column in the order of
