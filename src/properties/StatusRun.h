@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+namespace fendrik {
+
+// How many documents a status change writes at once by default. On a file
+// share every file-system request waits for the network, and one document
+// takes some twenty requests (open, read, lock, write, flush, rename, read
+// back); sixteen documents in flight keep the share busy while the local
+// disk hardly notices the difference.
+inline constexpr unsigned kDefaultStatusWorkers = 16;
+
+// What became of one document.
+struct StatusOutcome {
+  bool written = false;
+  // The server's error number and description when it was not written.
+  int32_t number = 0;
+  std::string description;
+};
+
+// Told once per document that was tried, in the order of the paths (the
+// list's display order), from the thread that runs WriteStatusOfDocuments.
+using StatusProgress = std::function<void(size_t index, const StatusOutcome& outcome)>;
+
+struct StatusRunSummary {
+  size_t tried = 0;    // documents tried, always the first `tried` paths
+  size_t written = 0;  // of those, written successfully
+  bool stopped = false;
+};
+
+// Writes the status `code` into every document of `paths` through
+// WriteDocumentStatus, each with a server of its own, up to `workers` at a
+// time (1: one after another). A document that fails does not stop the
+// others. Progress is reported in path order, each document once, after it
+// is saved and closed. When `stop` is requested, the documents being written
+// are finished and no further one is begun. Throws StorageError before any
+// document is touched when no server can be created.
+StatusRunSummary WriteStatusOfDocuments(const std::vector<std::string>& paths, int16_t code, unsigned workers,
+                                        std::stop_token stop, const StatusProgress& progress);
+
+}  // namespace fendrik
