@@ -272,6 +272,7 @@ void FileProperties::Save(cfb::WriteHooks* hooks) {
   });
   if (!anyChange) return;
   doc_->rebased = false;
+  doc_->file->releaseReadLock();
   cfb::replaceRootStreams(
       doc_->path, [this](const cfb::LockedFile& now) { return changesUnderLock(now); }, hooks);
 

@@ -26,6 +26,7 @@ namespace {
 const std::u16string kExtendedStream = u"\005C3teagxwOttdbfkuIaamtae3Ie";
 const std::u16string kSummaryStream = u"\005SummaryInformation";
 constexpr uint32_t kPidTitle = 2;
+constexpr uint32_t kPidAuthor = 4;
 constexpr uint32_t kPidStatus = 7;
 constexpr uint32_t kPidUsername = 8;
 constexpr uint32_t kPidSecurity = 19;
@@ -147,21 +148,22 @@ TEST_F(RealSampleSaveAgainstOthers, ReplaceByRenameBetweenOpenAndSaveIsKept) {
   EXPECT_EQ(olefileValue(document, "\\x05C3teagxwOttdbfkuIaamtae3Ie", kPidUsername), "0x001F 'Username' 'Vodra'");
 }
 
-TEST_F(RealSampleSaveAgainstOthers, SaveInPlaceByAnotherWriterBetweenOpenAndSaveIsKept) {
+TEST_F(RealSampleSaveAgainstOthers, SaveInPlaceByAnotherProgramBetweenOpenAndSaveIsKept) {
   server->Open(document.string());
   setStatus(4);
-  // The other writer changes the very set this one changes, in place.
-  auto other = FileProperties::Create();
-  other->Open(document.string());
-  other->Item("ExtendedSummaryInformation").Item("Username").SetValue("Anderer Name, lang genug für neue Sektoren");
-  other->Item("SummaryInformation").Item("Title").SetValue("Neuer Titel");
-  other->Save();
-  other->Close();
+  server->Item("SummaryInformation").Item("Security").SetValue(int16_t{4});
+  // A program that ignores our locks rewrites the author in place, in the
+  // very set this save changes: same file, same size, same directory.
+  const uint64_t author = valueOffset(document, kSummaryStream, kPidAuthor);
+  std::vector<uint8_t> fremde;
+  for (char c : std::string("Fremde")) fremde.insert(fremde.end(), {static_cast<uint8_t>(c), 0});
+  patchStreamBytes(document, kSummaryStream, author + 8, fremde);
   server->Save();
   // The values stay readable through the open server after the save.
-  EXPECT_EQ(valueToText(server->Item("SummaryInformation").Item("Title").Value()), "Neuer Titel");
+  EXPECT_EQ(valueToText(server->Item("SummaryInformation").Item("Author").Value()), "Fremde");
   server->Close();
-  EXPECT_EQ(olefileValue(document, "\\x05SummaryInformation", kPidTitle), "0x001F 'Neuer Titel'");
+  EXPECT_EQ(olefileValue(document, "\\x05SummaryInformation", kPidAuthor), "0x001F 'Fremde'");
+  EXPECT_EQ(olefileValue(document, "\\x05SummaryInformation", kPidSecurity), "0x0003 4");
   EXPECT_EQ(olefileValue(document, "\\x05C3teagxwOttdbfkuIaamtae3Ie", kPidStatus), "0x0003 'Status' 4");
   EXPECT_EQ(olefileValue(document, "\\x05C3teagxwOttdbfkuIaamtae3Ie", kPidUsername), "0x001F 'Username' 'Vodra'");
 }

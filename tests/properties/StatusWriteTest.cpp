@@ -219,13 +219,15 @@ TEST(StatusWrite, HugePropertySetIsRefusedBeforeItIsRead) {
   test::TempDir temp;
   auto copy = temp.copy(sample);
   const std::u16string esi = u"\005C3teagxwOttdbfkuIaamtae3Ie";
+  std::vector<uint8_t> bytes;
   {
+    // Closed before the write: an open reader's lock would hold the writer off.
     auto cf = cfb::CompoundFile::open(copy);
-    auto bytes = cf->readStream(*cf->findRootChild(esi), 1 << 20);
-    bytes.resize(kMaxPropertySetBytes + 4096, 0);  // the set itself stays readable
-    std::vector<cfb::StreamReplacement> grown = {{esi, bytes}};
-    cfb::replaceRootStreams(copy, grown);
+    bytes = cf->readStream(*cf->findRootChild(esi), 1 << 20);
   }
+  bytes.resize(kMaxPropertySetBytes + 4096, 0);  // the set itself stays readable
+  std::vector<cfb::StreamReplacement> grown = {{esi, bytes}};
+  cfb::replaceRootStreams(copy, grown);
   std::ifstream in(copy, std::ios::binary);
   const std::vector<char> before((std::istreambuf_iterator<char>(in)), {});
   // Peak memory of a child process that sets the status of `file`, and the

@@ -7,6 +7,7 @@
 
 #include "properties/StorageError.h"
 #include "properties/cfb/Container.h"
+#include "properties/cfb/FileLock.h"
 #include "properties/cfb/UniqueFd.h"
 
 namespace fendrik::cfb {
@@ -17,6 +18,11 @@ namespace {
 // read the rest only where a request leads.
 constexpr size_t kReadAhead = 64 * 1024;
 
+// How long a reader waits for a writer that holds the file: our writer's
+// transaction takes milliseconds; a foreign lock held longer must not make
+// a listing of many documents crawl.
+constexpr std::chrono::milliseconds kReaderLockWait{500};
+
 }  // namespace
 
 struct CompoundFile::Impl {
@@ -24,6 +30,7 @@ struct CompoundFile::Impl {
   detail::UniqueFd fd;
   std::unique_ptr<detail::Container> container;
   FileIdentity identity;
+  bool locked = false;
 };
 
 namespace {
@@ -48,6 +55,13 @@ std::unique_ptr<CompoundFile> CompoundFile::open(const std::filesystem::path& pa
   int raw = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (raw < 0) detail::throwFromErrno(errno, path.string());
   detail::UniqueFd fd(raw);
+  // The shared lock (see FileLock.h), held until the file is closed, so that
+  // our writer never changes the document while it is read. A writer at work
+  // is waited for briefly; after that, and on file systems without locks, the
+  // file is read anyway (the listing must not stop at a document another
+  // program keeps locked). Taken before the size is read: a transaction that
+  // just ended may have grown the file.
+  const bool locked = detail::lockWholeFile(fd.get(), F_RDLCK, kReaderLockWait) == 0;
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0) detail::throwFromErrno(errno, path.string());
   if (S_ISDIR(st.st_mode)) throw StorageError(hresult::kFileNotFound, "Datei nicht gefunden (ein Ordner): " + path.string());
@@ -57,7 +71,14 @@ std::unique_ptr<CompoundFile> CompoundFile::open(const std::filesystem::path& pa
   file->impl_->identity = identityOf(st);
   file->impl_->container = std::make_unique<detail::Container>(fd.get(), static_cast<uint64_t>(st.st_size), kReadAhead);
   file->impl_->fd = std::move(fd);
+  file->impl_->locked = locked;
   return file;
+}
+
+void CompoundFile::releaseReadLock() {
+  if (!impl_->locked) return;
+  detail::unlockWholeFile(impl_->fd.get());
+  impl_->locked = false;
 }
 
 const std::filesystem::path& CompoundFile::path() const { return impl_->path; }

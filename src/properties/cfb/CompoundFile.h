@@ -45,7 +45,9 @@ struct FileIdentity {
 // pieces with the 16 KiB around them; never the whole file. Every sector number,
 // chain and size is checked; a damaged file throws StorageError
 // (hresult::kDocfileCorrupt), a file that is no compound file
-// hresult::kInvalidHeader, a missing file hresult::kFileNotFound.
+// hresult::kInvalidHeader, a missing file hresult::kFileNotFound. While open,
+// it holds a shared lock on the file that our writer's exclusive lock waits
+// for (FileLock.h), so it never reads half of a change.
 class CompoundFile {
  public:
   static std::unique_ptr<CompoundFile> open(const std::filesystem::path& path);
@@ -78,6 +80,10 @@ class CompoundFile {
 
   // Bytes read from the file so far (for benchmarks).
   uint64_t bytesRead() const;
+
+  // Gives up the shared lock taken at open (before this process writes the
+  // file through another descriptor; the lock would stand in its way).
+  void releaseReadLock();
 
   // The file as it was when opened: its identity, its header (512 bytes) and
   // its directory, for telling whether the file has changed since.

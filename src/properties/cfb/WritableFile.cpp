@@ -7,9 +7,14 @@
 #include <cerrno>
 
 #include "properties/StorageError.h"
+#include "properties/cfb/FileLock.h"
 #include "properties/cfb/Format.h"
 
 namespace fendrik::cfb::detail {
+namespace {
+// How long the writer waits for readers (ours read a document in a few ms).
+constexpr std::chrono::milliseconds kWriterLockWait{2000};
+}  // namespace
 
 WritableFile::WritableFile(const std::filesystem::path& path, WriteHooks* hooks) : hooks_(hooks) {
   const std::string readOnly = "Zugriff verweigert: Datei ist schreibgeschützt";
@@ -27,17 +32,14 @@ WritableFile::WritableFile(const std::filesystem::path& path, WriteHooks* hooks)
     throwFromErrno(errno, path.string());
   }
   fd_ = UniqueFd(raw);
-  // An open-file-description lock: it conflicts with the record locks of
-  // other processes (and their OFD locks) and, unlike a classic POSIX lock,
-  // is not dropped when this process closes another descriptor of the file.
-  struct flock lock {};
-  lock.l_type = F_WRLCK;
-  lock.l_whence = SEEK_SET;
-  if (::fcntl(fd_.get(), F_OFD_SETLK, &lock) != 0) {
-    if (errno == EAGAIN || errno == EACCES)
+  // The exclusive lock (see FileLock.h). Our readers hold the shared one for
+  // the few milliseconds they read a document, so a short wait for them
+  // comes before the answer "locked".
+  if (const int err = lockWholeFile(fd_.get(), F_WRLCK, kWriterLockWait); err != 0) {
+    if (err == EAGAIN || err == EACCES)
       throw StorageError(hresult::kLockViolation,
                          "Die Datei wird von einem anderen Programm verwendet (gesperrt): " + path.string());
-    throwFromErrno(errno, path.string());
+    throwFromErrno(err, path.string());
   }
   if (::fstat(fd_.get(), &st) != 0) throwFromErrno(errno, path.string());
   size_ = static_cast<uint64_t>(st.st_size);
