@@ -19,6 +19,7 @@
 #include "app/Messages.h"
 #include "app/ResultListView.h"
 #include "app/ResultRowsModel.h"
+#include "app/SearchJob.h"
 #include "app/SettingsStore.h"
 #include "app/SingleInstance.h"
 #include "app/Volumes.h"
@@ -122,6 +123,8 @@ bool FrmFendrik::Form_Load(SingleInstance& guard) {
 void FrmFendrik::Form_Unload() {
   if (unloaded_) return;
   unloaded_ = true;
+  // A search still running stops; the list file of the last finished one stays.
+  stopSearch();
   if (!SaveSettings())
     ShowMessage(this, QString::fromUtf8("Die Einstellungen konnten nicht gespeichert werden:\n") + store().fileName() +
                           QString::fromUtf8("\nFendrik wird trotzdem beendet."));
@@ -146,8 +149,6 @@ void FrmFendrik::bringToFront() {
   activateWindow();
 }
 
-void FrmFendrik::CmdSuchen_Click() {}
-
 void FrmFendrik::CmdEnde_Click() { Form_Unload(); }
 
 void FrmFendrik::cmdSetze_Click() {}
@@ -157,7 +158,7 @@ void FrmFendrik::ChkSE_Click(int index) {
     const Qt::CheckState all = ChkSE[0]->checkState();
     for (int k = 1; k < kTypeBoxes; ++k) ChkSE[k]->setCheckState(all);
   }
-  CmdSuchen->setEnabled(true);
+  CmdSuchen->setEnabled(!listBusy_);
 }
 
 void FrmFendrik::Drive1_Change() {
@@ -174,7 +175,7 @@ void FrmFendrik::Drive1_Change() {
 
 void FrmFendrik::Dir1_Change() {
   Text1->setText(Dir1->path());
-  CmdSuchen->setEnabled(true);
+  CmdSuchen->setEnabled(!listBusy_);
 }
 
 void FrmFendrik::Dir1_LostFocus() { hidePickers(); }

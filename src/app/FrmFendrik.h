@@ -3,6 +3,7 @@
 #include <QString>
 #include <QWidget>
 #include <array>
+#include <atomic>
 #include <memory>
 
 #include "app/Twips.h"
@@ -16,6 +17,8 @@ class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
+class QShortcut;
+class QTimer;
 
 namespace fendrik {
 
@@ -23,6 +26,7 @@ class FolderPicker;
 class ResultListView;
 class ResultRowsModel;
 class SettingsStore;
+struct SearchJob;
 class SingleInstance;
 
 // The main window: the filter frame, the result list, the selection frame
@@ -63,6 +67,21 @@ class FrmFendrik : public QWidget {
   void SEProperty_Liste();
   const QString& currentPath() const { return CurrentPath; }
   int clickedRow() const { return ClickedRow; }
+  // Shows the rows of the search that has just ended: the list is emptied
+  // and gets the rows in ScanList order (sorted by file name when that was
+  // chosen), Label6 their number, the list the focus.
+  void FülleListView();
+  // From CmdSuchen until the rows of that search are shown.
+  bool searchRunning() const;
+  // While a long run works on the list (a search, a status change): wait
+  // cursor; the search button, "Setzen", the filters and the list disabled;
+  // Esc asks the run to stop (busyStopRequested).
+  bool listBusy() const { return listBusy_; }
+  bool busyStopRequested() const { return busyStop_; }
+  // Fills the list from the list file of the last search (the filter
+  // reset); false after a message when the file is missing or cannot be
+  // read, and the list is empty then.
+  bool reloadListFile();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -91,6 +110,13 @@ class FrmFendrik : public QWidget {
 
   void ApplyFilter(int index);
   void ClearFilters();
+  // Long runs on the list (FrmFendrikSearch.cpp).
+  void setListBusy(bool busy);
+  void requestBusyStop();
+  void showSearchProgress();
+  void finishSearch();
+  // Stops a running search and waits for it; no list file is written.
+  void stopSearch();
 
   void createControls();
   void createFilterControls();
@@ -111,6 +137,11 @@ class FrmFendrik : public QWidget {
   // position counted from 1; 0 before the first row click.
   QString CurrentPath;
   int ClickedRow = 0;
+  std::unique_ptr<SearchJob> search_;
+  bool listBusy_ = false;
+  std::atomic<bool> busyStop_{false};
+  QShortcut* escape_ = nullptr;
+  QTimer* progressTimer_ = nullptr;
 
   QGroupBox* Frame2 = nullptr;
   std::array<QLineEdit*, kFilterBoxes> TxtSuche{};

@@ -1,6 +1,7 @@
 #include "app/ResultRowsModel.h"
 
 #include <utility>
+#include <vector>
 
 #include "resultlist/RowFilter.h"
 
@@ -26,9 +27,11 @@ ResultRowsModel::ResultRowsModel(QObject* parent) : QAbstractTableModel(parent) 
 
 void ResultRowsModel::showColumns() {
   if (columnsShown_) return;
-  beginInsertColumns({}, 0, kColumnCount - 1);
+  // Rows held before the columns appear with them, so both change at once:
+  // announced as a reset, not as inserted columns alone.
+  beginResetModel();
   columnsShown_ = true;
-  endInsertColumns();
+  endResetModel();
 }
 
 void ResultRowsModel::setRows(ResultRows rows) {
@@ -55,7 +58,15 @@ void ResultRowsModel::setText(int row, int column, std::string_view text) {
 void ResultRowsModel::sortByColumn(int column, bool ascending) {
   if (column < 0 || column >= kColumnCount) return;
   emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-  rows_.sortByColumn(column, ascending);
+  const std::vector<size_t> from = rows_.sortByColumn(column, ascending);
+  // Selection and current row stay with their rows, wherever they move.
+  std::vector<int> to(from.size());
+  for (size_t now = 0; now < from.size(); ++now) to[from[now]] = static_cast<int>(now);
+  const QModelIndexList before = persistentIndexList();
+  QModelIndexList after;
+  after.reserve(before.size());
+  for (const QModelIndex& old : before) after.append(index(to[static_cast<size_t>(old.row())], old.column()));
+  changePersistentIndexList(before, after);
   sorted_ = true;
   sortColumn_ = column;
   ascending_ = ascending;

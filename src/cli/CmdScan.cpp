@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "cli/Commands.h"
-#include "properties/FileProperties.h"
 #include "resultlist/ListFileLine.h"
 #include "search/SearchRun.h"
 
@@ -27,6 +26,12 @@ bool ParseTypes(std::string_view list, TypeSelection& types) {
   }
 }
 
+bool ParseJobs(const std::string& text, unsigned& jobs) {
+  if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  jobs = static_cast<unsigned>(std::stoul(text));
+  return jobs >= 1 && jobs <= 1024;
+}
+
 void WriteRows(const ResultRows& rows) {
   std::string out;
   for (size_t row = 0; row < rows.size(); ++row) {
@@ -41,8 +46,9 @@ void WriteRows(const ResultRows& rows) {
 
 }  // namespace
 
-// fendrik-cli scan FOLDER [--types par,asm,psm,dft] [--no-subfolders] [--sorted]
-// Does what a search does and writes each row as a list-file line.
+// fendrik-cli scan FOLDER [--types par,asm,psm,dft] [--no-subfolders] [--sorted] [--jobs N]
+// Does what a search does and writes each row as a list-file line; each
+// document that could not be read gets a line on standard error.
 int runScan(const std::vector<std::string>& args) {
   SearchRequest request;
   request.types.set();
@@ -56,6 +62,10 @@ int runScan(const std::vector<std::string>& args) {
       request.includeSubfolders = false;
     } else if (arg == "--sorted") {
       request.sortedByName = true;
+    } else if (arg == "--jobs") {
+      if (i + 1 >= args.size() || !ParseJobs(args[i + 1], request.jobs))
+        return usageError("scan: --jobs needs a number from 1 to 1024");
+      ++i;
     } else if (arg.starts_with("--")) {
       return usageError("scan: unknown option: " + arg);
     } else if (haveFolder) {
@@ -68,10 +78,14 @@ int runScan(const std::vector<std::string>& args) {
   if (!haveFolder) return usageError("scan: the folder is missing");
 
   try {
-    auto server = FileProperties::Create();
     ScanList scan;
     ResultRows rows;
-    RunSearch(request, *server, scan, rows);
+    SearchHooks hooks;
+    hooks.failed = [](const DocumentFailure& failure) {
+      std::fprintf(stderr, "fendrik-cli: scan: %s: %d / %s\n", failure.path.c_str(), failure.number,
+                   failure.description.c_str());
+    };
+    RunSearch(request, scan, rows, hooks);
     WriteRows(rows);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "fendrik-cli: scan: %s\n", error.what());

@@ -10,7 +10,7 @@ int usageError(const std::string& message) {
   if (!message.empty()) std::fprintf(stderr, "fendrik-cli: %s\n", message.c_str());
   std::fputs(
       "Aufruf / usage:\n"
-      "  fendrik-cli scan FOLDER [--types par,asm,psm,dft] [--no-subfolders] [--sorted]\n"
+      "  fendrik-cli scan FOLDER [--types par,asm,psm,dft] [--no-subfolders] [--sorted] [--jobs N]\n"
       "  fendrik-cli dump FILE\n"
       "  fendrik-cli status CODE FILE...   (CODE 0 to 5)\n",
       stderr);

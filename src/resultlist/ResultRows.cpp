@@ -123,8 +123,12 @@ size_t ResultRows::removeRows(const std::function<bool(size_t)>& drop) {
   return count;
 }
 
-void ResultRows::sortByColumn(int column, bool ascending) {
-  if (column < 0 || column >= kColumnCount) return;
+std::vector<size_t> ResultRows::sortByColumn(int column, bool ascending) {
+  std::vector<size_t> from;
+  if (column < 0 || column >= kColumnCount) {
+    for (size_t i = 0; i < rows_.size(); ++i) from.push_back(i);
+    return from;
+  }
   // Each row's sort key is made once, not once per comparison.
   const TextOrder order;
   std::vector<std::pair<TextOrder::Key, size_t>> keys;
@@ -136,8 +140,13 @@ void ResultRows::sortByColumn(int column, bool ascending) {
   std::stable_sort(keys.begin(), keys.end(), before);
   std::vector<Row> sorted;
   sorted.reserve(rows_.size());
-  for (const auto& key : keys) sorted.push_back(std::move(rows_[key.second]));
+  from.reserve(rows_.size());
+  for (const auto& key : keys) {
+    sorted.push_back(std::move(rows_[key.second]));
+    from.push_back(key.second);
+  }
   rows_ = std::move(sorted);
+  return from;
 }
 
 size_t ResultRows::bytesUsed() const noexcept {

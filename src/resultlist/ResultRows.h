@@ -41,8 +41,9 @@ class ResultRows {
 
   // Stable sort of all rows by the text of one column in the order of
   // TextOrder (locale collation, letter case ignored); rows whose texts
-  // compare equal keep their order, in either direction.
-  void sortByColumn(int column, bool ascending);
+  // compare equal keep their order, in either direction. Gives, for each
+  // new position, the position the row had before.
+  std::vector<size_t> sortByColumn(int column, bool ascending);
 
   // Memory held by the rows, for the benchmark.
   size_t bytesUsed() const noexcept;

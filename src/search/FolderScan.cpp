@@ -8,6 +8,7 @@
 #include <array>
 #include <cstring>
 #include <iterator>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -59,22 +60,23 @@ class TreeWalk {
       ::close(fd);
       return;
     }
-    DIR* dir = ::fdopendir(fd);
+    // The per-folder callback may throw to stop the walk; every folder
+    // opened on the way down is closed again then.
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::fdopendir(fd), &::closedir);
     if (dir == nullptr) {
       ::close(fd);
       return;
     }
     ancestors_.push_back({self.st_dev, self.st_ino});
-    while (const dirent* entry = ::readdir(dir)) {
+    while (const dirent* entry = ::readdir(dir.get())) {
       const char* name = entry->d_name;
       if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
-      if (isFolder(dir, *entry))
-        meetFolder(dir, name);
+      if (isFolder(dir.get(), *entry))
+        meetFolder(dir.get(), name);
       else
         meetFile(name);
     }
     ancestors_.pop_back();
-    ::closedir(dir);
   }
 
   bool isOnCurrentPath(const struct stat& folder) const {

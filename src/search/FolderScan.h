@@ -9,8 +9,9 @@
 
 namespace fendrik {
 
-// Called once for every folder the scan visits, before it is listed; the
-// window uses it to serve pending events during a long scan.
+// Called once for every folder the scan visits, before it is listed. It may
+// throw to stop the walk (a cancelled search); every folder the walk opened
+// is closed again when the exception leaves it.
 using PerFolderCallback = std::function<void()>;
 
 // Walks `folder` (with or without a trailing "/") and appends to `list` a

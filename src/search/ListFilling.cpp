@@ -1,9 +1,12 @@
 #include "search/ListFilling.h"
 
+#include <algorithm>
 #include <exception>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "properties/PropertyReader.h"
@@ -11,32 +14,114 @@
 #include "resultlist/FileFacts.h"
 
 namespace fendrik {
+
+namespace {
+
+// The row of one document, or what kept it from being opened.
+struct ReadResult {
+  std::vector<std::string> texts;
+  std::optional<DocumentFailure> failure;
+};
+
+// Reads the row of the document of one file entry through `server`, which
+// is closed again afterwards.
+void ReadDocumentRow(const std::string& entry, FileProperties& server, ReadResult& out) {
+  out.failure.reset();
+  std::string path(FileEntryPath(entry));
+  std::optional<FileObject> file = LookUpFile(path);
+  try {
+    server.Open(path);
+  } catch (const StorageError& error) {
+    out.failure = DocumentFailure{path, error.number(), error.description()};
+  } catch (const std::exception& error) {
+    out.failure = DocumentFailure{path, 0, error.what()};
+  }
+  PropertyTexts properties;
+  SEProperty(server, properties);
+  server.Close();
+
+  std::vector<std::string>& texts = out.texts;
+  texts.assign(kFilledColumnCount, std::string());
+  texts[0] = std::move(path);
+  texts[1] = file ? StripExtension(GetFileName(*file)) : std::string();
+  texts[2] = GetTypeText(entry);
+  texts[3] = file ? GetFolderPath(*file) : std::string();
+  texts[4] = file ? GetModifiedText(*file) : std::string();
+  texts[5] = file ? GetSizeText(*file) : std::string();
+  for (size_t k = 0; k < properties.size(); ++k) texts[6 + k] = std::move(properties[k]);
+}
+
+bool Cancelled(const FillOptions& options) {
+  return options.cancel != nullptr && options.cancel->load(std::memory_order_relaxed);
+}
+
+}  // namespace
+
+size_t FillResultRows(const ScanList& scan, const FillOptions& options, ResultRows& rows) {
+  rows.clear();
+  std::vector<const std::string*> documents;
+  for (const std::string& entry : scan)
+    if (!IsFolderEntry(entry)) documents.push_back(&entry);
+  const size_t total = documents.size();
+
+  // Each reader takes the next unread document; its row goes into the slot of
+  // the document, so the order of the rows does not depend on who was faster.
+  std::vector<ReadResult> results(total);
+  std::vector<char> read(total, 0);
+  std::atomic<size_t> next{0};
+  std::mutex progressLock;
+  size_t readCount = 0;
+  std::exception_ptr problem;
+  std::mutex problemLock;
+  auto reader = [&] {
+    try {
+      std::unique_ptr<FileProperties> server = FileProperties::Create();
+      while (!Cancelled(options)) {
+        const size_t k = next.fetch_add(1);
+        if (k >= total) break;
+        ReadDocumentRow(*documents[k], *server, results[k]);
+        read[k] = 1;
+        if (options.progress) {
+          std::lock_guard lock(progressLock);
+          options.progress(++readCount, total);
+        }
+      }
+    } catch (...) {
+      std::lock_guard lock(problemLock);
+      if (!problem) problem = std::current_exception();
+      // The others stop at their next document.
+      next.store(total);
+    }
+  };
+  const size_t jobs =
+      std::clamp<size_t>(options.jobs == 0 ? kDefaultReadJobs : options.jobs, 1, std::max<size_t>(total, 1));
+  if (jobs == 1) {
+    reader();
+  } else {
+    std::vector<std::thread> threads;
+    threads.reserve(jobs);
+    for (size_t k = 0; k < jobs; ++k) threads.emplace_back(reader);
+    for (std::thread& thread : threads) thread.join();
+  }
+  if (problem) std::rethrow_exception(problem);
+
+  for (size_t k = 0; k < total; ++k) {
+    if (!read[k]) continue;
+    if (results[k].failure && options.failed) options.failed(*results[k].failure);
+    rows.append(results[k].texts);
+    results[k] = ReadResult();
+  }
+  if (options.sortedByName) rows.sortByColumn(kFileNameColumn, true);
+  return rows.size();
+}
+
 size_t FillResultRows(const ScanList& scan, FileProperties& server, bool sortedByName, ResultRows& rows) {
   rows.clear();
-  std::vector<std::string> texts(kFilledColumnCount);
+  ReadResult result;
   for (const std::string& entry : scan) {
     if (IsFolderEntry(entry)) continue;
-    std::string path(FileEntryPath(entry));
-    std::optional<FileObject> file = LookUpFile(path);
-    try {
-      server.Open(path);
-    } catch (const std::exception&) {
-      // A document that cannot be opened still gets its row; its property
-      // texts stay empty.
-    }
-    PropertyTexts properties;
-    SEProperty(server, properties);
-
-    texts[0] = std::move(path);
-    texts[1] = file ? StripExtension(GetFileName(*file)) : std::string();
-    texts[2] = GetTypeText(entry);
-    texts[3] = file ? GetFolderPath(*file) : std::string();
-    texts[4] = file ? GetModifiedText(*file) : std::string();
-    texts[5] = file ? GetSizeText(*file) : std::string();
-    for (size_t k = 0; k < properties.size(); ++k) texts[6 + k] = std::move(properties[k]);
-    rows.append(texts);
-
-    server.Close();
+    ReadDocumentRow(entry, server, result);
+    rows.append(result.texts);
   }
   if (sortedByName) rows.sortByColumn(kFileNameColumn, true);
   return rows.size();

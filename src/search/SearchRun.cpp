@@ -1,14 +1,32 @@
 #include "search/SearchRun.h"
 
-#include "search/ListFilling.h"
-
 namespace fendrik {
 
-size_t RunSearch(const SearchRequest& request, FileProperties& server, ScanList& scan, ResultRows& rows,
-                 const PerFolderCallback& perFolder) {
+namespace {
+// Thrown out of the folder walk to stop it when the search is cancelled.
+struct WalkStopped {};
+}  // namespace
+
+size_t RunSearch(const SearchRequest& request, ScanList& scan, ResultRows& rows, const SearchHooks& hooks) {
   scan.clear();
-  ScanFolders(request.folder, request.types, request.includeSubfolders, scan, perFolder);
-  return FillResultRows(scan, server, request.sortedByName, rows);
+  rows.clear();
+  auto stopped = [&hooks] { return hooks.cancel != nullptr && hooks.cancel->load(std::memory_order_relaxed); };
+  try {
+    ScanFolders(request.folder, request.types, request.includeSubfolders, scan, [&] {
+      if (stopped()) throw WalkStopped{};
+      if (hooks.perFolder) hooks.perFolder();
+    });
+  } catch (const WalkStopped&) {
+    // Cancelled while walking: no document has been read yet.
+    return 0;
+  }
+  FillOptions options;
+  options.jobs = request.jobs;
+  options.sortedByName = request.sortedByName;
+  options.cancel = hooks.cancel;
+  options.progress = hooks.progress;
+  options.failed = hooks.failed;
+  return FillResultRows(scan, options, rows);
 }
 
 }  // namespace fendrik

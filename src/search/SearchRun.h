@@ -1,11 +1,12 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <string>
 
-#include "properties/FileProperties.h"
 #include "resultlist/ResultRows.h"
 #include "search/FolderScan.h"
+#include "search/ListFilling.h"
 
 namespace fendrik {
 
@@ -15,12 +16,27 @@ struct SearchRequest {
   TypeSelection types;
   bool includeSubfolders = true;
   bool sortedByName = false;
+  // Documents read at the same time (0: kDefaultReadJobs; 1: one by one).
+  unsigned jobs = 0;
+};
+
+// How a search is watched and stopped.
+struct SearchHooks {
+  // Before each folder of the walk.
+  PerFolderCallback perFolder;
+  // Set from any thread to stop the search: the walk stops at its next
+  // folder, the reading at its next document; the rows are those of the
+  // documents read so far.
+  const std::atomic<bool>* cancel = nullptr;
+  // Documents read and documents found, after each document (FillOptions).
+  std::function<void(size_t read, size_t total)> progress;
+  // Each document that could not be opened, in ScanList order.
+  std::function<void(const DocumentFailure&)> failed;
 };
 
 // A whole search: scans the folder for the chosen types (in the order PAR,
-// ASM, PSM, DFT) into `scan`, then fills `rows` from it with the document
-// properties read through `server`. Returns the number of rows.
-size_t RunSearch(const SearchRequest& request, FileProperties& server, ScanList& scan, ResultRows& rows,
-                 const PerFolderCallback& perFolder = {});
+// ASM, PSM, DFT) into `scan`, then fills `rows` from it. Returns the number
+// of rows. The window and the command line both search through this.
+size_t RunSearch(const SearchRequest& request, ScanList& scan, ResultRows& rows, const SearchHooks& hooks = {});
 
 }  // namespace fendrik

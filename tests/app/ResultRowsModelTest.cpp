@@ -2,6 +2,7 @@
 // and sorting.
 #include <gtest/gtest.h>
 
+#include <QAbstractItemModelTester>
 #include <QSignalSpy>
 
 #include "app/ResultRowsModel.h"
@@ -45,6 +46,44 @@ TEST(ResultRowsModel, TextsRemovalAndSortingAsTheListSeesThem) {
 
   model.setText(0, 8, "4");
   EXPECT_EQ(model.data(model.index(0, 8), Qt::DisplayRole).toString(), "4");
+}
+
+// Every change announced the way views rely on, checked by Qt's own tester
+// (it fails the test on the first wrong or missing announcement).
+TEST(ResultRowsModel, AnnouncesEveryChangeAsQtRequires) {
+  ResultRowsModel model;
+  QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+  ResultRows rows;
+  for (const char* name : {"b", "A", "c", "a"}) rows.append({std::string("/") + name + ".par", name});
+  model.setRows(std::move(rows));
+  QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+  model.showColumns();  // rows and columns appear together
+  EXPECT_EQ(resets.count(), 1);
+  EXPECT_EQ(model.rowCount(), 4);
+  model.setRows(ResultRows());
+  ResultRows again;
+  for (const char* name : {"b", "A", "c", "a"}) again.append({std::string("/") + name + ".par", name});
+  model.setRows(std::move(again));
+  model.sortByColumn(1, false);
+  model.removeRowAt(2);
+  model.setText(0, 9, "Titel");
+  EXPECT_EQ(model.rowCount(), 3);
+}
+
+TEST(ResultRowsModel, SelectionFollowsItsRowWhenSorted) {
+  ResultRowsModel model;
+  model.showColumns();
+  ResultRows rows;
+  for (const char* name : {"d", "b", "a", "c"}) rows.append({std::string("/") + name + ".par", name});
+  model.setRows(std::move(rows));
+  QPersistentModelIndex b = model.index(1, 3);
+  model.sortByColumn(1, true);
+  EXPECT_EQ(b.row(), 1);
+  EXPECT_EQ(b.column(), 3);
+  QPersistentModelIndex d = model.index(3, 0);
+  model.sortByColumn(1, false);
+  EXPECT_EQ(d.row(), 0);
+  EXPECT_EQ(model.data(model.index(d.row(), 1), Qt::DisplayRole).toString(), "d");
 }
 
 }  // namespace

@@ -1,0 +1,175 @@
+// The search run of the main window: CmdSuchen_Click starts the walk and
+// the reading of the documents in a thread of their own, the window shows
+// the progress and stays usable, and FülleListView shows the rows when the
+// thread is done. Also the list file as the window uses it.
+#include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShortcut>
+#include <QTimer>
+#include <utility>
+
+#include "app/AltLinesBackground.h"
+#include "app/FrmFendrik.h"
+#include "app/Messages.h"
+#include "app/ResultListView.h"
+#include "app/ResultRowsModel.h"
+#include "app/SearchJob.h"
+#include "search/ListFile.h"
+
+namespace fendrik {
+
+namespace {
+// How often the progress display follows the reading.
+constexpr int kProgressIntervalMs = 100;
+
+QString FromUtf8(const std::string& text) { return QString::fromStdString(text); }
+}  // namespace
+
+void FrmFendrik::setListBusy(bool busy) {
+  if (busy == listBusy_) return;
+  listBusy_ = busy;
+  if (busy) {
+    busyStop_ = false;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+  } else {
+    QApplication::restoreOverrideCursor();
+  }
+  // Everything that would change the list or write into documents waits
+  // until the run is over; the window itself keeps answering.
+  for (QWidget* control : std::initializer_list<QWidget*>{CmdSuchen, cmdSetze, Frame2, ListView1})
+    control->setEnabled(!busy);
+  if (escape_ == nullptr) {
+    escape_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape_->setObjectName("escape");
+    connect(escape_, &QShortcut::activated, this, [this] { requestBusyStop(); });
+  }
+  escape_->setEnabled(busy);
+}
+
+void FrmFendrik::requestBusyStop() {
+  if (!listBusy_) return;
+  busyStop_ = true;
+  if (search_) search_->cancel = true;
+  TestLog("stop requested");
+}
+
+bool FrmFendrik::searchRunning() const { return search_ && search_->thread.joinable(); }
+
+void FrmFendrik::CmdSuchen_Click() {
+  if (listBusy_) return;
+  // A new ScanList for this run; the previous run's goes with its job.
+  search_ = std::make_unique<SearchJob>();
+  SearchJob& job = *search_;
+  setListBusy(true);
+
+  // The folder text as it stands: on a case-sensitive file system a
+  // lower-cased path would name another folder.
+  job.request.folder = Text1->text().toStdString();
+  for (int k = 1; k < kTypeBoxes; ++k) job.request.types.set(static_cast<size_t>(k - 1), ChkSE[k]->checkState() == Qt::Checked);
+  job.request.includeSubfolders = ChkUnter->checkState() == Qt::Checked;
+  job.request.sortedByName = ChkSortiert->checkState() == Qt::Checked;
+  job.listFilePath = ListFilePath("0");
+
+  if (progressTimer_ == nullptr) {
+    progressTimer_ = new QTimer(this);
+    connect(progressTimer_, &QTimer::timeout, this, [this] { showSearchProgress(); });
+  }
+  progressTimer_->start(kProgressIntervalMs);
+  TestLog("search started");
+
+  job.thread = std::thread([this, &job] {
+    SearchHooks hooks;
+    hooks.cancel = &job.cancel;
+    hooks.progress = [&job](size_t read, size_t total) {
+      job.total.store(total, std::memory_order_relaxed);
+      job.read.store(read, std::memory_order_relaxed);
+    };
+    try {
+      RunSearch(job.request, job.scan, job.rows, hooks);
+    } catch (...) {
+      job.error = std::current_exception();
+      job.rows.clear();
+    }
+    // The list file holds the list as it is right after filling, also after
+    // a stop by Esc; when the program ends meanwhile, the old one stays.
+    if (!job.closing) job.saved = SaveListView(job.rows, job.listFilePath);
+    QMetaObject::invokeMethod(this, [this] { finishSearch(); }, Qt::QueuedConnection);
+  });
+}
+
+void FrmFendrik::showSearchProgress() {
+  if (!search_) return;
+  const size_t total = search_->total.load(std::memory_order_relaxed);
+  if (total == 0) return;
+  Label6->setText(QString("%1 / %2").arg(search_->read.load(std::memory_order_relaxed)).arg(total));
+}
+
+void FrmFendrik::finishSearch() {
+  if (!search_ || !search_->thread.joinable() || unloaded_) return;
+  search_->thread.join();
+  progressTimer_->stop();
+  setListBusy(false);
+  FülleListView();
+  SetAltLinesBackground(*ListView1, *picAltLinesBackground);
+  if (!search_->saved.done())
+    ShowInformation(this, "Fehler",
+                    "Die Liste konnte nicht in die Datei " + FromUtf8(search_->listFilePath) +
+                        " geschrieben werden: " + FromUtf8(search_->saved.reason));
+  TestLog(QString("search finished: %1 rows").arg(rowsModel_->rowCount()));
+}
+
+void FrmFendrik::FülleListView() {
+  // The rows come in ScanList order, or sorted by "Dateiname" ascending
+  // when ChkSortiert was ticked at the start; the header shows that sort so
+  // that the next click on it sorts the other way.
+  const size_t count = search_->rows.size();
+  rowsModel_->setRows(std::move(search_->rows));
+  search_->rows = ResultRows();
+  QHeaderView* header = ListView1->header();
+  if (search_->request.sortedByName) {
+    header->setSortIndicator(kFileNameColumn, Qt::AscendingOrder);
+    header->setSortIndicatorShown(true);
+  } else {
+    header->setSortIndicatorShown(false);
+  }
+  Label6->setText(QString::number(count));
+  ListView1->setFocus();
+}
+
+void FrmFendrik::stopSearch() {
+  if (!search_) return;
+  search_->stop();
+  if (progressTimer_ != nullptr) progressTimer_->stop();
+  setListBusy(false);
+}
+
+bool FrmFendrik::reloadListFile() {
+  const std::string path = ListFilePath("0");
+  ResultRows rows;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  ListFileResult result = LoadListView(rows, path);
+  QApplication::restoreOverrideCursor();
+  // The list is emptied first, whatever the file holds.
+  rowsModel_->setRows(std::move(rows));
+  ListView1->header()->setSortIndicatorShown(false);
+  if (result.outcome == ListFileResult::Outcome::Missing) {
+    ShowInformation(this, "Fehler", "Die Datei " + FromUtf8(path) + " konnte nicht gefunden werden !");
+    return false;
+  }
+  if (result.outcome == ListFileResult::Outcome::Failed) {
+    ShowInformation(this, "Fehler",
+                    "Die Datei " + FromUtf8(path) + " konnte nicht gelesen werden: " + FromUtf8(result.reason));
+    return false;
+  }
+  Label6->setText(QString::number(rowsModel_->rowCount()));
+  ListView1->show();
+  ListView1->setFocus();
+  return true;
+}
+
+}  // namespace fendrik

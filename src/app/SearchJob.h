@@ -1,0 +1,48 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <exception>
+#include <string>
+#include <thread>
+
+#include "resultlist/ResultRows.h"
+#include "search/ListFile.h"
+#include "search/ScanList.h"
+#include "search/SearchRun.h"
+
+namespace fendrik {
+
+// One search of the window, run by a thread of its own: the walk, the
+// reading of the documents and the writing of the list file. The window
+// reads `read` and `total` for its progress display and takes the rows when
+// the thread is done. The ScanList of the last search stays here until the
+// next one starts.
+struct SearchJob {
+  SearchRequest request;
+  std::string listFilePath;
+  ScanList scan;
+  ResultRows rows;
+  ListFileResult saved;
+  std::exception_ptr error;
+  std::atomic<bool> cancel{false};
+  // Set when the program ends during the search: no list file is written.
+  std::atomic<bool> closing{false};
+  std::atomic<size_t> read{0};
+  std::atomic<size_t> total{0};
+  std::thread thread;
+
+  SearchJob() = default;
+  SearchJob(const SearchJob&) = delete;
+  SearchJob& operator=(const SearchJob&) = delete;
+  // Stops a search still running and waits for its thread.
+  ~SearchJob() { stop(); }
+
+  void stop() {
+    closing = true;
+    cancel = true;
+    if (thread.joinable()) thread.join();
+  }
+};
+
+}  // namespace fendrik

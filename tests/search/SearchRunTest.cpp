@@ -1,0 +1,147 @@
+// The search as the window and the command line run it: several readers
+// give the rows of one reader, stopping keeps what was read, failures are
+// reported in order.
+#include "search/SearchRun.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "TestCommon.h"
+#include "resultlist/ListFileLine.h"
+
+namespace fendrik {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempFolder;
+
+std::string Lines(const ResultRows& rows) {
+  std::string out;
+  for (size_t row = 0; row < rows.size(); ++row) AppendListFileLine(out, rows, row);
+  return out;
+}
+
+size_t OpenFiles() {
+  size_t count = 0;
+  for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd")) ++count;
+  return count;
+}
+
+class SearchRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string command = "/usr/bin/python3 " + test::shellQuote(FENDRIK_SAMPLE_GENERATOR) + " --out " +
+                                test::shellQuote(folder()) + " --documents 60 --nested --model-bytes 2048 --seed 21" +
+                                " > /dev/null";
+    ASSERT_EQ(test::runCommand(command), 0);
+    fs::remove(temp / "cad/manifest.json");
+  }
+  std::string folder() const { return (temp / "cad").string(); }
+  TempFolder temp;
+};
+
+TEST_F(SearchRun, ManyReadersGiveTheRowsOfOneReader) {
+  // Documents that cannot be read among the good ones.
+  temp.file("cad/kaputt.par", "kein Dokument");
+  temp.file("cad/leer.asm");
+  ASSERT_EQ(::mkfifo((temp / "cad/rohr.psm").c_str(), 0600), 0);
+  temp.folder("cad/ordner.par");
+
+  SearchRequest request{folder(), TypeSelection().set(), true, false, 1};
+  ScanList scan;
+  ResultRows one;
+  std::vector<std::string> failedOne;
+  SearchHooks hooks;
+  hooks.failed = [&failedOne](const DocumentFailure& failure) {
+    EXPECT_NE(failure.number, 0);
+    EXPECT_FALSE(failure.description.empty());
+    failedOne.push_back(failure.path);
+  };
+  ASSERT_EQ(RunSearch(request, scan, one, hooks), 63U);  // no row for the folder
+
+  for (unsigned jobs : {2U, 16U, 0U}) {
+    request.jobs = jobs;
+    ResultRows many;
+    std::vector<std::string> failedMany;
+    hooks.failed = [&failedMany](const DocumentFailure& failure) { failedMany.push_back(failure.path); };
+    size_t lastRead = 0;
+    hooks.progress = [&lastRead](size_t read, size_t total) {
+      EXPECT_EQ(read, lastRead + 1);
+      EXPECT_EQ(total, 63U);
+      lastRead = read;
+    };
+    RunSearch(request, scan, many, hooks);
+    EXPECT_EQ(Lines(many), Lines(one)) << jobs;
+    EXPECT_EQ(failedMany, failedOne) << jobs;
+    EXPECT_EQ(lastRead, 63U);
+  }
+  // The three that cannot be read, in ScanList order: PAR before ASM before PSM.
+  EXPECT_EQ(failedOne, (std::vector<std::string>{folder() + "/kaputt.par", folder() + "/leer.asm",
+                                                 folder() + "/rohr.psm"}));
+  // And the same as the reading through one server the caller keeps.
+  auto server = FileProperties::Create();
+  ResultRows kept;
+  FillResultRows(scan, *server, false, kept);
+  EXPECT_EQ(Lines(kept), Lines(one));
+}
+
+TEST_F(SearchRun, StoppingKeepsTheRowsReadSoFarInScanOrder) {
+  SearchRequest request{folder(), TypeSelection().set(), true, true, 1};
+  ScanList scan;
+  ResultRows all;
+  RunSearch(request, scan, all);
+  ASSERT_EQ(all.size(), 60U);
+
+  for (unsigned jobs : {1U, 4U}) {
+    std::atomic<bool> cancel{false};
+    SearchHooks hooks;
+    hooks.cancel = &cancel;
+    hooks.progress = [&cancel](size_t read, size_t) {
+      if (read == 5) cancel = true;
+    };
+    request.jobs = jobs;
+    request.sortedByName = false;
+    ResultRows some;
+    RunSearch(request, scan, some, hooks);
+    // Each reader finishes the document it has begun: with one reader
+    // exactly five, with four at most three more.
+    if (jobs == 1) {
+      EXPECT_EQ(some.size(), 5U);
+    }
+    EXPECT_GE(some.size(), 5U);
+    EXPECT_LE(some.size(), 5U + jobs - 1);
+    // In ScanList order: each row's path comes later in the scan than the one before.
+    size_t at = 0;
+    for (size_t k = 0; k < some.size(); ++k) {
+      while (at < scan.size() && FileEntryPath(scan[at]) != some.text(k, 0)) ++at;
+      ASSERT_LT(at, scan.size()) << "row " << k << " out of order";
+    }
+  }
+}
+
+TEST_F(SearchRun, StoppedDuringTheWalkGivesNoRowsAndClosesEveryFolder) {
+  for (int k = 0; k < 20; ++k) temp.file("cad/tief/" + std::string(static_cast<size_t>(k), 'x') + "/a.par");
+  const size_t before = OpenFiles();
+  std::atomic<bool> cancel{false};
+  int folders = 0;
+  SearchHooks hooks;
+  hooks.cancel = &cancel;
+  hooks.perFolder = [&] {
+    if (++folders == 6) cancel = true;
+  };
+  ScanList scan;
+  ResultRows rows;
+  rows.append({"alt"});
+  EXPECT_EQ(RunSearch({folder(), TypeSelection().set(), true, false, 0}, scan, rows, hooks), 0U);
+  EXPECT_TRUE(rows.empty());
+  EXPECT_EQ(folders, 6);
+  EXPECT_EQ(OpenFiles(), before);
+}
+
+}  // namespace
+}  // namespace fendrik
