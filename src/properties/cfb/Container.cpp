@@ -111,8 +111,11 @@ void Container::readAt(uint64_t offset, std::span<uint8_t> out) {
 
 const uint8_t* Container::windowView(uint64_t offset, uint64_t length) const {
   for (const Window& w : windows_)
-    if (offset >= w.offset && offset - w.offset <= w.bytes.size() && length <= w.bytes.size() - (offset - w.offset))
+    if (!w.bytes.empty() && offset >= w.offset && offset - w.offset <= w.bytes.size() &&
+        length <= w.bytes.size() - (offset - w.offset)) {
+      w.lastUse = ++useClock_;
       return w.bytes.data() + (offset - w.offset);
+    }
   return nullptr;
 }
 
@@ -123,8 +126,8 @@ const uint8_t* Container::loadWindow(uint64_t offset, uint64_t length) {
   if (offset + length > start + kWindowBytes) start = offset / 4096 * 4096;
   if (start + kWindowBytes > fileSize_) start = fileSize_ > kWindowBytes ? fileSize_ - kWindowBytes : 0;
   start = std::min(start, offset);
-  Window& w = windows_[nextWindow_];
-  nextWindow_ = (nextWindow_ + 1) % windows_.size();
+  Window& w = *std::min_element(windows_.begin(), windows_.end(),
+                                [](const Window& a, const Window& b) { return a.lastUse < b.lastUse; });
   w.bytes.resize(static_cast<size_t>(std::min<uint64_t>(kWindowBytes, fileSize_ - start)));
   w.offset = start;
   preadFully(start, w.bytes);

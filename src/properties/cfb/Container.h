@@ -11,8 +11,11 @@
 // beginning of the larger property streams lie in the first few dozen KB, so
 // one system call serves them all. Other documents keep the mini stream and
 // mini FAT at their end; small reads outside the head therefore fetch the
-// aligned window of the file around them (two windows are kept), so that the
-// FAT, mini FAT and mini-stream sectors next to each other come in one read.
+// aligned window of the file around them, so that the FAT, mini FAT and
+// mini-stream sectors next to each other come in one read. Eight windows are
+// kept, the one used longest ago giving way: real documents spread directory,
+// mini FAT and property streams over up to eight places and come back to
+// them, and on a file share every read again is a round trip.
 
 #include <array>
 #include <cstdint>
@@ -145,9 +148,11 @@ class Container {
   struct Window {
     std::vector<uint8_t> bytes;
     uint64_t offset = 0;
+    mutable uint64_t lastUse = 0;
   };
-  std::array<Window, 2> windows_;
-  size_t nextWindow_ = 0;
+  static constexpr size_t kWindowCount = 8;
+  std::array<Window, kWindowCount> windows_;
+  mutable uint64_t useClock_ = 0;
 
   int fd_;
   uint64_t fileSize_;
