@@ -8,7 +8,8 @@ packages=(
   libgtest-dev libgmock-dev
   clang libclang-rt-dev
   python3 python3-olefile
-  xvfb xauth x11-utils imagemagick
+  xvfb xauth x11-utils imagemagick xdotool
+  fuse3 libfuse3-dev
   fonts-dejavu-core fonts-dejavu-extra
   hyperfine
 )
