@@ -12,6 +12,8 @@
 #           on the same mount (target: at most 2x the floor)
 #
 # Usage: bench/search/bench_search.sh [BUILD-DIR] [local|share|all]
+# FENDRIK_REAL_SAMPLES and FENDRIK_SLOWFS name the sample and slowfs folders
+# when they are not beside the repository.
 # Needs fuse3 and libfuse3-dev for the share part (scripts/setup-debian.sh).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -20,14 +22,14 @@ build=$(realpath "${1:-$repo/build/release}")
 what=${2:-all}
 cli="$build/src/cli/fendrik-cli"
 samples=$(realpath -m "${FENDRIK_REAL_SAMPLES:-$repo/../shared/samples/real}")
-slowfs_dir=$(realpath -m "$repo/../shared/tools/slowfs")
+slowfs_dir=$(realpath -m "${FENDRIK_SLOWFS:-$repo/../shared/tools/slowfs}")
 documents=${BENCH_DOCUMENTS:-10000}
 folders=${BENCH_FOLDERS:-1000}
 
 work=$(mktemp -d)
 mnt="$work/mnt"
 cleanup() {
-  mountpoint -q "$mnt" 2>/dev/null && fusermount3 -u "$mnt"
+  if mountpoint -q "$mnt" 2>/dev/null; then fusermount3 -u "$mnt"; fi
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -45,8 +47,12 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 
 # The tree: the real documents and 200 generated ones, linked round-robin
 # under unique names into the folders.
+if [ ! -d "$samples" ]; then
+  echo "no real samples in $samples (set FENDRIK_REAL_SAMPLES)" >&2
+  exit 2
+fi
 mkdir -p "$work/gen" "$work/tree"
-python3 "$repo/tools/gen/generate_samples.py" --out "$work/gen" --documents 200 --seed 17 >/dev/null
+python3 "$repo/tools/gen/generate_samples.py" --out "$work/gen" --documents 200 --seed 17 >/dev/null 2>&1
 rm -f "$work/gen/manifest.json"
 mapfile -t originals < <( (find "$samples" -type f \( -iname '*.par' -o -iname '*.asm' -o -iname '*.psm' -o -iname '*.dft' \) 2>/dev/null; find "$work/gen" -type f) | sort)
 real=$(find "$samples" -type f \( -iname '*.par' -o -iname '*.asm' -o -iname '*.psm' -o -iname '*.dft' \) 2>/dev/null | wc -l)
