@@ -52,37 +52,16 @@ std::string TemporaryNameFor(const std::string& path) {
   return path + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1));
 }
 
-// Whether bytes are well-formed UTF-8 (no overlong forms, no surrogates,
-// nothing above U+10FFFF).
+// Whether bytes are well-formed UTF-8. ASCII, nearly every byte of a list
+// file, is passed over without decoding.
 bool IsUtf8(std::string_view text) {
-  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-  const auto* end = p + text.size();
-  while (p < end) {
-    unsigned char c = *p;
-    if (c < 0x80) {
-      ++p;
-      continue;
-    }
-    size_t length;
-    unsigned char low = 0x80, high = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF) {
-      length = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      length = 3;
-      if (c == 0xE0) low = 0xA0;
-      if (c == 0xED) high = 0x9F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      length = 4;
-      if (c == 0xF0) low = 0x90;
-      if (c == 0xF4) high = 0x8F;
-    } else {
+  size_t i = 0;
+  while (i < text.size()) {
+    if (static_cast<unsigned char>(text[i]) < 0x80) {
+      ++i;
+    } else if (!propset::nextCodePoint(text, i)) {
       return false;
     }
-    if (static_cast<size_t>(end - p) < length) return false;
-    if (p[1] < low || p[1] > high) return false;
-    for (size_t k = 2; k < length; ++k)
-      if (p[k] < 0x80 || p[k] > 0xBF) return false;
-    p += length;
   }
   return true;
 }
