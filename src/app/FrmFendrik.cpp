@@ -40,7 +40,7 @@ FrmFendrik::FrmFendrik(QWidget* parent) : QWidget(parent), twips_(ScreenDpi()) {
   connectHandlers();
 }
 
-FrmFendrik::~FrmFendrik() = default;
+FrmFendrik::~FrmFendrik() { stopStatusChange(); }
 
 SettingsStore& FrmFendrik::store() {
   if (!store_) store_ = std::make_unique<SettingsStore>();
@@ -125,6 +125,8 @@ void FrmFendrik::Form_Unload() {
   unloaded_ = true;
   // A search still running stops; the list file of the last finished one stays.
   stopSearch();
+  // A status change finishes the documents in hand and writes no further one.
+  stopStatusChange();
   if (!SaveSettings())
     ShowMessage(this, QString::fromUtf8("Die Einstellungen konnten nicht gespeichert werden:\n") + store().fileName() +
                           QString::fromUtf8("\nFendrik wird trotzdem beendet."));
@@ -150,8 +152,6 @@ void FrmFendrik::bringToFront() {
 }
 
 void FrmFendrik::CmdEnde_Click() { Form_Unload(); }
-
-void FrmFendrik::cmdSetze_Click() {}
 
 void FrmFendrik::ChkSE_Click(int index) {
   if (index == 0) {
@@ -200,7 +200,5 @@ void FrmFendrik::hidePickers() {
 void FrmFendrik::Picture1_Click() { TxtLogo->setVisible(!TxtLogo->isVisible()); }
 
 void FrmFendrik::TxtLogo_Click() { TxtLogo->hide(); }
-
-void FrmFendrik::Frame2_DblClick() {}
 
 }  // namespace fendrik

@@ -66,6 +66,8 @@ class FrmFendrik : public QWidget {
   // through the server and tells the user when it cannot be opened.
   void SEProperty_Liste();
   const QString& currentPath() const { return CurrentPath; }
+  // True while a status change writes documents.
+  bool statusChangeRuns() const { return statusRun_ != nullptr; }
   int clickedRow() const { return ClickedRow; }
   // Shows the rows of the search that has just ended: the list is emptied
   // and gets the rows in ScanList order (sorted by file name when that was
@@ -118,6 +120,18 @@ class FrmFendrik : public QWidget {
   // Stops a running search and waits for it; no list file is written.
   void stopSearch();
 
+  // The status change runs off the user-interface thread; these take its
+  // reports there (FrmFendrikStatus.cpp).
+  struct StatusChangeRun;
+  struct StatusChangeRunEnd {
+    void operator()(StatusChangeRun* run) const;
+  };
+  void statusDocumentDone(size_t index, bool written, int number, const QString& description);
+  void statusChangeEnded();
+  // Lets the documents being written finish, begins no further one, and
+  // waits for that.
+  void stopStatusChange();
+
   void createControls();
   void createFilterControls();
   void createSelectionControls();
@@ -137,6 +151,7 @@ class FrmFendrik : public QWidget {
   // position counted from 1; 0 before the first row click.
   QString CurrentPath;
   int ClickedRow = 0;
+  std::unique_ptr<StatusChangeRun, StatusChangeRunEnd> statusRun_;
   std::unique_ptr<SearchJob> search_;
   bool listBusy_ = false;
   std::atomic<bool> busyStop_{false};

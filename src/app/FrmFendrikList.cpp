@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include "app/AltLinesBackground.h"
 #include "app/FrmFendrik.h"
 #include "app/Messages.h"
 #include "app/ResultListView.h"
@@ -57,8 +58,15 @@ void FrmFendrik::ClearFilters() {
   }
 }
 
+void FrmFendrik::Frame2_DblClick() {
+  if (listBusy_) return;
+  reloadListFile();
+  SetAltLinesBackground(*ListView1, *picAltLinesBackground);
+  ClearFilters();
+}
+
 void FrmFendrik::ListView1_ColumnClick(int column) {
-  if (rowsModel_->rowCount() > 0) {
+  if (rowsModel_->rowCount() > 0 && !listBusy_) {
     rowsModel_->sortByColumn(column, !rowsModel_->sortAscending());
     const QModelIndex first = rowsModel_->index(0, 0);
     ListView1->setCurrentIndex(first);
@@ -82,7 +90,7 @@ void FrmFendrik::ListView1_ItemClick(int row) {
 void FrmFendrik::ListView1_DblClick() {
   // A double click on a row follows a row click on that row; when no row
   // was clicked, or that position is gone since, nothing is removed.
-  if (ClickedRow < 1 || ClickedRow > rowsModel_->rowCount()) return;
+  if (listBusy_ || ClickedRow < 1 || ClickedRow > rowsModel_->rowCount()) return;
   rowsModel_->removeRowAt(ClickedRow - 1);
   Label6->setText(QString::number(rowsModel_->rowCount()));
 }

@@ -130,13 +130,8 @@ void FrmFendrik::FülleListView() {
   const size_t count = search_->rows.size();
   rowsModel_->setRows(std::move(search_->rows));
   search_->rows = ResultRows();
-  QHeaderView* header = ListView1->header();
-  if (search_->request.sortedByName) {
-    header->setSortIndicator(kFileNameColumn, Qt::AscendingOrder);
-    header->setSortIndicatorShown(true);
-  } else {
-    header->setSortIndicatorShown(false);
-  }
+  // The list's one direction flag stands on ascending then.
+  if (search_->request.sortedByName) rowsModel_->markSorted(kFileNameColumn, true);
   Label6->setText(QString::number(count));
   ListView1->setFocus();
 }

@@ -16,22 +16,23 @@ void TestLog(const QString& line) {
   std::fflush(stderr);
 }
 
-namespace {
-void Show(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text) {
+void ShowMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text,
+                    const QString& details) {
   QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
+  if (!details.isEmpty()) box.setDetailedText(details);
   if (TestLogOn()) {
     // A watched program cannot wait for a click: the box answers itself.
     TestLog("message: " + text);
+    if (!details.isEmpty()) TestLog("details: " + details);
     QTimer::singleShot(0, &box, &QMessageBox::accept);
   }
   box.exec();
 }
-}  // namespace
 
-void ShowMessage(QWidget* parent, const QString& text) { Show(parent, QMessageBox::NoIcon, QString(), text); }
+void ShowMessage(QWidget* parent, const QString& text) { ShowMessageBox(parent, QMessageBox::NoIcon, QString(), text); }
 
 void ShowInformation(QWidget* parent, const QString& title, const QString& text) {
-  Show(parent, QMessageBox::Information, title, text);
+  ShowMessageBox(parent, QMessageBox::Information, title, text);
 }
 
 }  // namespace fendrik

@@ -17,6 +17,8 @@ inline constexpr int kColumnCount = 24;
 // Columns 0 to 18 carry texts; "Blatt 1" to "Blatt 5" stay empty.
 inline constexpr int kFilledColumnCount = 19;
 inline constexpr int kFileNameColumn = 1;
+// The status code column, updated by the status change.
+inline constexpr int kStatusColumn = 8;
 
 // The document row: header text, alignment and first-start width per column.
 inline constexpr std::array<ColumnInfo, kColumnCount> kColumns{{

@@ -1,0 +1,164 @@
+// The status change: writes the chosen status into every document the list
+// shows, in display order, off the user-interface thread, and reports the
+// documents it could not write at the end.
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <thread>
+#include <vector>
+
+#include "app/FrmFendrik.h"
+#include "app/Messages.h"
+#include "app/ResultListView.h"
+#include "app/ResultRowsModel.h"
+#include "properties/StatusRun.h"
+#include "properties/StorageError.h"
+#include "resultlist/Columns.h"
+
+namespace fendrik {
+
+struct FrmFendrik::StatusChangeRun {
+  std::vector<std::string> paths;
+  int16_t code = 0;
+  size_t written = 0;
+  // "path: number / description" of every document that failed.
+  QStringList failed;
+  // A failure before any document (no server could be made).
+  QString startError;
+  std::jthread thread;
+};
+
+void FrmFendrik::StatusChangeRunEnd::operator()(StatusChangeRun* run) const {
+  // The jthread asks the run to stop and waits for it.
+  delete run;
+}
+
+namespace {
+QString PathText(const std::string& path) {
+  return QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size()));
+}
+
+// The chosen status code, -1 when no entry is chosen.
+int ChosenStatus(const QListWidget& list) {
+  const auto chosen = list.selectionModel()->selectedIndexes();
+  return chosen.isEmpty() ? -1 : chosen.first().row();
+}
+}  // namespace
+
+void FrmFendrik::cmdSetze_Click() {
+  if (listBusy_) return;
+  const int code = ChosenStatus(*lstStatus);
+  if (code < 0) {
+    ShowMessageBox(this, QMessageBox::Critical, QString::fromUtf8("Fehler in Status ändern"),
+                   QString::fromUtf8("Neuen Status wählen!"));
+    return;
+  }
+  const ResultRows& rows = rowsModel_->rows();
+  auto run = std::unique_ptr<StatusChangeRun, StatusChangeRunEnd>(new StatusChangeRun);
+  run->code = static_cast<int16_t>(code);
+  run->paths.reserve(rows.size());
+  for (size_t i = 0; i < rows.size(); ++i) run->paths.emplace_back(rows.text(i, 0));
+  if (run->paths.empty()) {
+    TxtWahl->clear();
+    Label6->clear();
+    return;
+  }
+
+  statusRun_ = std::move(run);
+  setListBusy(true);
+  TxtWahl->setText(PathText(statusRun_->paths.front()));
+  Label6->setText(QString("1 / %1").arg(statusRun_->paths.size()));
+
+  StatusChangeRun* job = statusRun_.get();
+  job->thread = std::jthread([this, job](std::stop_token stop) {
+    // Reports go to the window's thread as queued calls; they are dropped
+    // when the window is gone.
+    auto report = [this](size_t index, const StatusOutcome& outcome) {
+      QMetaObject::invokeMethod(
+          this,
+          [this, index, written = outcome.written, number = outcome.number,
+           description = QString::fromStdString(outcome.description)] {
+            statusDocumentDone(index, written, number, description);
+          },
+          Qt::QueuedConnection);
+    };
+    QString startError;
+    try {
+      WriteStatusOfDocuments(job->paths, job->code, kDefaultStatusWorkers, stop, report);
+    } catch (const StorageError& error) {
+      startError = QString::number(error.number()) + " / " + QString::fromStdString(error.description());
+    } catch (const std::exception& error) {
+      startError = QString::fromLocal8Bit(error.what());
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [this, job, startError] {
+          if (statusRun_.get() != job) return;
+          job->startError = startError;
+          statusChangeEnded();
+        },
+        Qt::QueuedConnection);
+  });
+}
+
+void FrmFendrik::statusDocumentDone(size_t index, bool written, int number, const QString& description) {
+  StatusChangeRun* run = statusRun_.get();
+  if (run == nullptr || index >= run->paths.size()) return;
+  const QString path = PathText(run->paths[index]);
+  if (written) {
+    ++run->written;
+    rowsModel_->setText(static_cast<int>(index), kStatusColumn, std::to_string(run->code));
+  } else {
+    run->failed << path + ": " + QString::number(number) + " / " + description;
+  }
+  // Esc: the documents in hand are finished, no further one is begun.
+  if (busyStop_) run->thread.request_stop();
+  // The progress names the document that is being written next.
+  const size_t next = index + 1;
+  if (next < run->paths.size()) {
+    TxtWahl->setText(PathText(run->paths[next]));
+    Label6->setText(QString("%1 / %2").arg(next + 1).arg(run->paths.size()));
+  }
+}
+
+void FrmFendrik::statusChangeEnded() {
+  auto run = std::move(statusRun_);
+  if (!run) return;
+  run->thread.join();
+  TxtWahl->clear();
+  Label6->clear();
+  setListBusy(false);
+  const qsizetype total = static_cast<qsizetype>(run->paths.size());
+  const qsizetype tried = static_cast<qsizetype>(run->written) + run->failed.size();
+  if (!run->startError.isEmpty()) {
+    ShowMessageBox(this, QMessageBox::Critical, QString::fromUtf8("Fehler in Status ändern"),
+                   QString::fromUtf8("Der Status wurde in kein Dokument geschrieben: ") + run->startError);
+  } else if (run->failed.isEmpty() && tried < total) {
+    ShowMessageBox(this, QMessageBox::Information, QString::fromUtf8("Fehler in Status ändern"),
+                   QString::fromUtf8("Abgebrochen: der Status wurde in %1 von %2 Dokumenten geschrieben.")
+                       .arg(run->written)
+                       .arg(total));
+  } else if (!run->failed.isEmpty()) {
+    ShowMessageBox(this, QMessageBox::Warning, QString::fromUtf8("Fehler in Status ändern"),
+                   QString::fromUtf8("Der Status wurde in %1 von %2 Dokumenten geschrieben.\n"
+                                     "%3 Dokumente konnten nicht geschrieben werden und sind unverändert:")
+                           .arg(run->written)
+                           .arg(total)
+                           .arg(run->failed.size()) +
+                       "\n\n" + run->failed.mid(0, 10).join('\n') + (run->failed.size() > 10 ? "\n..." : ""),
+                   run->failed.join('\n'));
+  }
+}
+
+void FrmFendrik::stopStatusChange() {
+  auto run = std::move(statusRun_);
+  if (!run) return;
+  run->thread.request_stop();
+  run->thread.join();
+  setListBusy(false);
+}
+
+}  // namespace fendrik
