@@ -3,7 +3,7 @@
 // workers against one document at a time, measured in the same run on the
 // same folder (on a slow share: see run.sh).
 //
-// Usage: bench_status_share FOLDER [one-at-a-time documents]
+// Usage: bench_status_share FOLDER [one-at-a-time documents] [workers]
 // Every document below FOLDER is written with the default; the first N
 // (default 200) once more one at a time, with another status.
 #include <algorithm>
@@ -49,12 +49,13 @@ int main(int argc, char** argv) {
   const size_t baselineCount = std::min<size_t>(paths.size(), argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 200);
   const std::vector<std::string> baselinePaths(paths.begin(), paths.begin() + static_cast<std::ptrdiff_t>(baselineCount));
 
-  const Run many = Write(paths, 3, kDefaultStatusWorkers);
+  const unsigned workers = argc > 3 ? static_cast<unsigned>(std::strtoul(argv[3], nullptr, 10)) : kDefaultStatusWorkers;
+  const Run many = Write(paths, 3, workers);
   const Run one = Write(baselinePaths, 1, 1);
   const double manyRate = static_cast<double>(many.tried) / many.seconds;
   const double oneRate = static_cast<double>(one.tried) / one.seconds;
-  std::printf("default (%u workers): %zu documents (%zu written) in %.2f s = %.0f documents/s\n",
-              kDefaultStatusWorkers, many.tried, many.written, many.seconds, manyRate);
+  std::printf("%s (%u workers): %zu documents (%zu written) in %.2f s = %.0f documents/s\n",
+              workers == kDefaultStatusWorkers ? "default" : "chosen", workers, many.tried, many.written, many.seconds, manyRate);
   std::printf("one at a time:        %zu documents (%zu written) in %.2f s = %.1f documents/s\n", one.tried,
               one.written, one.seconds, oneRate);
   std::printf("speed-up %.1fx; target at least 300 documents/s: %s\n", manyRate / oneRate,

@@ -3,14 +3,16 @@
 # every request after 1 ms: builds slowfs (../shared/tools/slowfs) into a
 # temporary folder, fills a source folder with copies of generated documents,
 # mounts it through slowfs and runs bench_status_share on the mount.
-# Usage: bench/status_share/run.sh [documents] [one-at-a-time documents] [delay-us]
+# FENDRIK_STATUS_WORKERS=N times N workers instead of the default.
+# Usage: [FENDRIK_SLOWFS=path/slowfs.c] bench/status_share/run.sh [documents] [one-at-a-time documents] [delay-us]
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 documents=${1:-2000}
 baseline=${2:-200}
 delay=${3:-1000}
 bench=$(realpath build/release/bench/status_share/bench_status_share)
-slowfs_src=$(realpath ../shared/tools/slowfs/slowfs.c)
+# The slowfs source beside the repository, or where FENDRIK_SLOWFS names it.
+slowfs_src=$(realpath "${FENDRIK_SLOWFS:-../shared/tools/slowfs/slowfs.c}")
 work=$(mktemp -d)
 mnt="$work/mnt"
 cleanup() {
@@ -37,4 +39,4 @@ done
 "$work/slowfs" "$work/src" "$mnt" --delay-us="$delay"
 for _ in $(seq 50); do mountpoint -q "$mnt" && break; sleep 0.1; done
 echo "$documents documents in $folder folders on slowfs, ${delay} us per request"
-"$bench" "$mnt" "$baseline"
+"$bench" "$mnt" "$baseline" ${FENDRIK_STATUS_WORKERS:-}
