@@ -13,6 +13,7 @@
 
 #include "CompoundFileBuilder.h"
 #include "properties/cfb/RootStreamWriter.h"
+#include "properties/cfb/WriteHooksForTests.h"
 
 namespace {
 
@@ -22,8 +23,14 @@ using Clock = std::chrono::steady_clock;
 struct CountingHooks : WriteHooks {
   uint64_t bytes = 0;
   uint64_t syncs = 0;
-  void beforeWrite(uint64_t, size_t& length) override { bytes += length; }
-  void beforeSync() override { ++syncs; }
+  int beforeWrite(uint64_t, std::span<const uint8_t> written) override {
+    bytes += written.size();
+    return 0;
+  }
+  int beforeSync() override {
+    ++syncs;
+    return 0;
+  }
 };
 
 std::vector<uint8_t> filled(size_t size, uint8_t seed) {
@@ -88,8 +95,9 @@ int main(int argc, char** argv) {
   std::vector<StreamReplacement> changes = {{esiName, newEsi}, {siName, newSi}};
 
   CountingHooks hooks;
+  ScopedWriteHooks installed(hooks);
   auto start = Clock::now();
-  for (const auto& p : paths) replaceRootStreams(p, changes, &hooks);
+  for (const auto& p : paths) replaceRootStreams(p, changes);
   const double writerSeconds = std::chrono::duration<double>(Clock::now() - start).count();
 
   uint64_t copied = 0;

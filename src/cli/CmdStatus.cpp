@@ -28,7 +28,9 @@ int runStatus(const std::vector<std::string>& args) {
   bool anyFailed = false;
   for (size_t i = 1; i < args.size(); ++i) {
     try {
-      WriteDocumentStatus(*server, args[i], code);
+      const SaveResult result = WriteDocumentStatus(*server, args[i], code);
+      if (!result.warning.empty())
+        std::fprintf(stderr, "fendrik-cli: %s: Warnung: %s\n", args[i].c_str(), result.warning.c_str());
     } catch (const StorageError& e) {
       std::fprintf(stderr, "fendrik-cli: %s: %d / %s\n", args[i].c_str(), e.number(), e.description().c_str());
       anyFailed = true;

@@ -262,7 +262,7 @@ std::vector<cfb::StreamReplacement> FileProperties::changesUnderLock(const cfb::
 
 namespace fendrik {
 
-void FileProperties::Save(cfb::WriteHooks* hooks) {
+SaveResult FileProperties::Save() {
   if (!doc_) throw StorageError(hresult::kNoDocument, "Kein Dokument geöffnet.");
   // Only streams whose bytes really changed are written, all in one
   // transaction, so a crash leaves either every change or none. What to
@@ -270,11 +270,11 @@ void FileProperties::Save(cfb::WriteHooks* hooks) {
   const bool anyChange = std::any_of(doc_->streams.begin(), doc_->streams.end(), [](const auto& s) {
     return s.second->loaded && s.second->edited != s.second->original;
   });
-  if (!anyChange) return;
+  if (!anyChange) return {};
   doc_->rebased = false;
   doc_->file->releaseReadLock();
-  cfb::replaceRootStreams(
-      doc_->path, [this](const cfb::LockedFile& now) { return changesUnderLock(now); }, hooks);
+  const cfb::WriteResult written =
+      cfb::replaceRootStreams(doc_->path, [this](const cfb::LockedFile& now) { return changesUnderLock(now); });
 
   // The file now holds the edited bytes. Reopen it so that streams still
   // read lazily see the new layout of the file; after another program's
@@ -306,6 +306,7 @@ void FileProperties::Save(cfb::WriteHooks* hooks) {
   if (doc_->rebased)
     for (auto& [id, stream] : doc_->streams)
       if (stream->loaded) refreshSetsOn(*stream);
+  return {written.warning};
 }
 
 }  // namespace fendrik

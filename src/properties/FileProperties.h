@@ -19,8 +19,14 @@ namespace cfb {
 class CompoundFile;
 struct LockedFile;
 struct StreamReplacement;
-struct WriteHooks;
 }  // namespace cfb
+
+// What FileProperties::Save reports when it does not throw.
+struct SaveResult {
+  // Empty when the change was written and reached the disk; otherwise why it
+  // may not have reached the disk although the file holds it.
+  std::string warning;
+};
 
 class FileProperties;
 class PropertySet;
@@ -113,7 +119,11 @@ class FileProperties {
   // again on its content as it is now (never written over it with streams
   // of the older read); when they cannot be (the set is gone), Save throws
   // and the file stays as the other program left it.
-  void Save(cfb::WriteHooks* hooks = nullptr);
+  // Returns the warning of a save whose change is in the file but may not
+  // have reached the disk (an error after the commit, see cfb::WriteResult);
+  // empty after a complete save. Every error that leaves the old values
+  // throws.
+  SaveResult Save();
   // Closes the open document; safe at any time.
   void Close() noexcept;
 

@@ -21,13 +21,14 @@ std::optional<std::string> storedText(FileProperties& server, std::string_view s
 
 }  // namespace
 
-void WriteDocumentStatus(FileProperties& server, const std::string& path, int16_t code) {
+SaveResult WriteDocumentStatus(FileProperties& server, const std::string& path, int16_t code) {
+  SaveResult result;
   try {
     server.Open(path);
     server.Item("ExtendedSummaryInformation").Item("Status").SetValue(code);
     if (hasStatusCode(code)) server.Item("SummaryInformation").Item("Security").SetValue(securityFor(code));
     server.Item("ExtendedSummaryInformation").Item("Username").SetValue(kStatusUserName);
-    server.Save();
+    result = server.Save();
 
     // Success only when a reader of the file now finds what was asked.
     server.Open(path);
@@ -47,6 +48,7 @@ void WriteDocumentStatus(FileProperties& server, const std::string& path, int16_
     throw;
   }
   server.Close();
+  return result;
 }
 
 }  // namespace fendrik

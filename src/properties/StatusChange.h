@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <string>
 
-namespace fendrik {
+#include "properties/FileProperties.h"
 
-class FileProperties;
+namespace fendrik {
 
 // The user name the status change writes beside the status.
 inline constexpr const char* kStatusUserName = "Vodra";
@@ -18,7 +18,8 @@ inline constexpr const char* kStatusUserName = "Vodra";
 // the document, opened again, holds the three values; otherwise it throws
 // (kCannotSave when the file was written but does not read back as asked).
 // The server closes the document also when a step fails; the error is passed
-// on.
-void WriteDocumentStatus(FileProperties& server, const std::string& path, int16_t code);
+// on. Passes on Save's warning (the status is in the file but may not have
+// reached the disk).
+SaveResult WriteDocumentStatus(FileProperties& server, const std::string& path, int16_t code);
 
 }  // namespace fendrik

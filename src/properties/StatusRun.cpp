@@ -19,7 +19,7 @@ namespace {
 StatusOutcome WriteOne(FileProperties& server, const std::string& path, int16_t code) {
   StatusOutcome outcome;
   try {
-    WriteDocumentStatus(server, path, code);
+    outcome.warning = WriteDocumentStatus(server, path, code).warning;
     outcome.written = true;
   } catch (const StorageError& error) {
     outcome.number = error.number();

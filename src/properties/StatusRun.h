@@ -22,6 +22,9 @@ struct StatusOutcome {
   // The server's error number and description when it was not written.
   int32_t number = 0;
   std::string description;
+  // When written: why the status may not have reached the disk (see
+  // SaveResult); empty normally.
+  std::string warning;
 };
 
 // Told once per document that was tried, in the order of the paths (the

@@ -17,6 +17,10 @@ inline constexpr int32_t kFileNotFound = static_cast<int32_t>(0x80030002u);
 inline constexpr int32_t kAccessDenied = static_cast<int32_t>(0x80030005u);
 // STG_E_LOCKVIOLATION: another program holds the file locked.
 inline constexpr int32_t kLockViolation = static_cast<int32_t>(0x80030021u);
+// STG_E_WRITEFAULT: the disk reported an error while writing (an I/O error).
+inline constexpr int32_t kWriteFault = static_cast<int32_t>(0x8003001Du);
+// STG_E_READFAULT: the disk reported an error while reading (an I/O error).
+inline constexpr int32_t kReadFault = static_cast<int32_t>(0x8003001Eu);
 // STG_E_MEDIUMFULL: no room left on the disk.
 inline constexpr int32_t kDiskFull = static_cast<int32_t>(0x80030070u);
 // STG_E_INVALIDHEADER: not a compound file.

@@ -32,6 +32,8 @@ void writeFileBytes(const std::filesystem::path& path, const std::vector<uint8_t
 // (nullopt when olefile cannot read the file).
 StreamMap rootStreams(const std::filesystem::path& path);
 std::optional<StreamMap> olefileRootStreams(const std::filesystem::path& path);
+// The same for many files in one run of olefile.
+std::vector<std::optional<StreamMap>> olefileRootStreamsOfMany(const std::vector<std::filesystem::path>& paths);
 
 // Upper-case names are spelt with a lower-case first letter in some files;
 // keys of StreamMap are the names as stored.

@@ -13,6 +13,7 @@
 #include "properties/cfb/Container.h"
 #include "properties/cfb/Names.h"
 #include "properties/cfb/UniqueFd.h"
+#include "properties/cfb/WriteHooksForTests.h"
 
 namespace fendrik::cfb::testing {
 namespace {
@@ -104,9 +105,15 @@ TEST(RealSampleWriter, SingleSameSizeChangeIsOneBlockWrite) {
     }
   struct Count : WriteHooks {
     std::vector<size_t> lengths;
-    void beforeWrite(uint64_t, size_t& length) override { lengths.push_back(length); }
+    int beforeWrite(uint64_t, std::span<const uint8_t> bytes) override {
+      lengths.push_back(bytes.size());
+      return 0;
+    }
   } count;
-  replaceRootStreams(path, changes, &count);
+  {
+    ScopedWriteHooks installed(count);
+    replaceRootStreams(path, changes);
+  }
   EXPECT_EQ(count.lengths, std::vector<size_t>{512});
   EXPECT_EQ(fileState(path, before, changes), "new");
 }

@@ -14,6 +14,7 @@
 #include "properties/FileProperties.h"
 #include "properties/PropertyReader.h"
 #include "properties/cfb/RootStreamWriter.h"
+#include "properties/cfb/WriteHooksForTests.h"
 
 using namespace fendrik;
 
@@ -41,11 +42,12 @@ Seen readWithOwnServer(const std::filesystem::path& file) {
 struct BeforeFirstWrite : cfb::WriteHooks {
   std::function<void()> action;
   bool done = false;
-  void beforeWrite(uint64_t, size_t&) override {
+  int beforeWrite(uint64_t, std::span<const uint8_t>) override {
     if (!done) {
       done = true;
       action();
     }
+    return 0;
   }
 };
 
@@ -84,7 +86,8 @@ TEST_F(RealSampleReadersBesideWriter, AnOpenReaderHoldsTheWriterOffUntilItCloses
       BeforeFirstWrite hooks;
       hooks.action = [&] { firstWriteAfterClose = readerClosed.load(); };
       writerStarted = true;
-      server->Save(&hooks);
+      cfb::ScopedWriteHooks installed(hooks);
+      server->Save();
       server->Close();
     } catch (const std::exception& e) {
       writerError = e.what();
@@ -137,7 +140,10 @@ TEST_F(RealSampleReadersBesideWriter, AReaderDuringATransactionReadsItsWholeResu
     std::unique_lock lock(m);
     cv.wait_for(lock, std::chrono::milliseconds(200), [&] { return readerDone; });
   };
-  server->Save(&hooks);
+  {
+    cfb::ScopedWriteHooks installed(hooks);
+    server->Save();
+  }
   server->Close();
   reader.join();
   EXPECT_EQ(readerError, "");

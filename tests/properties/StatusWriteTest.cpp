@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <fstream>
 
 #include <QByteArray>
@@ -18,6 +19,7 @@
 #include "properties/StatusChange.h"
 #include "properties/cfb/CompoundFile.h"
 #include "properties/cfb/RootStreamWriter.h"
+#include "properties/cfb/WriteHooksForTests.h"
 #include "properties/propset/PropertySetReader.h"
 
 using namespace fendrik;
@@ -55,23 +57,26 @@ std::vector<uint8_t> storedBytes(const std::filesystem::path& file, std::u16stri
   return source.bytes(table.offset + table.find(id)->offset, length);
 }
 
-// Stops the writer at one write or fsync, or tears that write in half.
+// Stops the writer at one write or fsync (a crash there), or makes that
+// write or fsync fail with an error number.
 struct FaultAt : cfb::WriteHooks {
-  enum Mode { kStopBeforeWrite, kTearWrite, kStopBeforeSync } mode;
+  enum Mode { kStopBeforeWrite, kStopBeforeSync, kFailWrite, kFailSync } mode;
   int target;
+  int error = 0;
   int seen = 0;
   bool fired = false;
-  FaultAt(Mode m, int t) : mode(m), target(t) {}
-  void beforeWrite(uint64_t, size_t& length) override {
-    if (mode == kStopBeforeSync || seen++ != target) return;
+  FaultAt(Mode m, int t, int e = 0) : mode(m), target(t), error(e) {}
+  int beforeWrite(uint64_t, std::span<const uint8_t>) override {
+    if ((mode != kStopBeforeWrite && mode != kFailWrite) || seen++ != target) return 0;
     fired = true;
     if (mode == kStopBeforeWrite) throw std::runtime_error("stopped before a write");
-    length /= 2;
+    return error;
   }
-  void beforeSync() override {
-    if (mode != kStopBeforeSync || seen++ != target) return;
+  int beforeSync() override {
+    if ((mode != kStopBeforeSync && mode != kFailSync) || seen++ != target) return 0;
     fired = true;
-    throw std::runtime_error("stopped before fsync");
+    if (mode == kStopBeforeSync) throw std::runtime_error("stopped before fsync");
+    return error;
   }
 };
 
@@ -139,7 +144,7 @@ TEST(RealSampleStatusWrite, InterruptedSaveLeavesAllOldOrAllNew) {
   test::TempDir temp;
   auto server = FileProperties::Create();
   std::vector<std::filesystem::path> results;
-  for (auto mode : {FaultAt::kStopBeforeWrite, FaultAt::kTearWrite, FaultAt::kStopBeforeSync}) {
+  for (auto mode : {FaultAt::kStopBeforeWrite, FaultAt::kStopBeforeSync}) {
     for (int target = 0; target < 200; ++target) {
       auto dir = temp.path() / (std::to_string(mode) + "-" + std::to_string(target));
       std::filesystem::create_directory(dir);
@@ -152,7 +157,8 @@ TEST(RealSampleStatusWrite, InterruptedSaveLeavesAllOldOrAllNew) {
         server->Item("ExtendedSummaryInformation").Item("Status").SetValue(int16_t{3});
         server->Item("SummaryInformation").Item("Security").SetValue(int16_t{4});
         server->Item("ExtendedSummaryInformation").Item("Username").SetValue("Vodra");
-        server->Save(&hooks);
+        cfb::ScopedWriteHooks installed(hooks);
+        server->Save();
       } catch (const std::exception&) {
       }
       server->Close();
@@ -182,6 +188,64 @@ TEST(RealSampleStatusWrite, InterruptedSaveLeavesAllOldOrAllNew) {
   }
   EXPECT_GT(oldCount, 0u);
   EXPECT_GT(newCount, 0u);
+}
+
+// An I/O error or a full disk at any write or fsync: the status change
+// reports success exactly when olefile then reads the new status (with a
+// warning when the error came after the commit), and otherwise the error with
+// its own number, the file reading as before.
+TEST(RealSampleStatusWrite, InjectedErrorsReportWhatTheFileHolds) {
+  const auto sample = std::filesystem::path(FENDRIK_REAL_SAMPLES) / "SolidEdgeStorekeeper/Part2.par";
+  if (!std::filesystem::exists(sample)) GTEST_SKIP() << "no real samples";
+  test::TempDir temp;
+  auto server = FileProperties::Create();
+  struct Outcome {
+    std::filesystem::path file;
+    int error;
+    int32_t number = 0;  // 0: success
+    std::string warning;
+  };
+  std::vector<Outcome> outcomes;
+  for (int error : {EIO, ENOSPC}) {
+    for (auto mode : {FaultAt::kFailWrite, FaultAt::kFailSync}) {
+      for (int target = 0; target < 200; ++target) {
+        auto dir = temp.path() / (std::to_string(error) + "-" + std::to_string(mode) + "-" + std::to_string(target));
+        std::filesystem::create_directory(dir);
+        Outcome outcome{dir / "Part2.par", error, 0, {}};
+        std::filesystem::copy_file(sample, outcome.file);
+        std::filesystem::permissions(outcome.file, std::filesystem::perms::owner_write,
+                                     std::filesystem::perm_options::add);
+        FaultAt hooks(mode, target, error);
+        {
+          cfb::ScopedWriteHooks installed(hooks);
+          outcome.number = test::errorOf([&] { outcome.warning = WriteDocumentStatus(*server, outcome.file.string(), 3).warning; });
+        }
+        if (!hooks.fired) break;  // the save ran to its end: every point was tried
+        outcomes.push_back(outcome);
+      }
+    }
+  }
+  std::vector<std::filesystem::path> files;
+  for (const auto& o : outcomes) files.push_back(o.file);
+  QJsonObject view = olefileView(files);
+  size_t failures = 0, warnings = 0;
+  for (const auto& o : outcomes) {
+    SCOPED_TRACE(o.file.string());
+    const std::string status = field(view, o.file, "status");
+    if (o.number == 0) {
+      EXPECT_EQ(status, "3");
+      EXPECT_EQ(field(view, o.file, "security"), "4");
+      EXPECT_FALSE(o.warning.empty()) << "an error was injected, yet no warning";
+      warnings += 1;
+    } else {
+      EXPECT_EQ(status, "0") << "reported " << o.number << ", yet the file holds the change";
+      EXPECT_EQ(field(view, o.file, "security"), "0");
+      EXPECT_EQ(o.number, o.error == EIO ? hresult::kWriteFault : hresult::kDiskFull);
+      failures += 1;
+    }
+  }
+  EXPECT_GT(failures, 0u);
+  EXPECT_GT(warnings, 0u);
 }
 
 TEST(RealSampleStatusWrite, CommandLineExitCodes) {

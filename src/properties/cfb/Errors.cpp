@@ -41,6 +41,8 @@ void throwFromErrno(int err, const std::string& context) {
     case EDQUOT:
     case EFBIG:
       throw StorageError(hresult::kDiskFull, "Der Datenträger ist voll: " + context);
+    case EIO:
+      throw StorageError(hresult::kReadFault, "Lesefehler: " + context + " (" + std::strerror(err) + ")");
     default:
       throw StorageError(hresult::kAccessDenied,
                          "Zugriff verweigert: " + context + " (" + std::strerror(err) + ")");

@@ -1,21 +1,29 @@
 // Crash-safe in-place replacement of root streams.
 //
-// Commit protocol. One call is one transaction with exactly one commit point:
-//  1. Prepare: every new byte goes where the old state does not look: free
-//     sectors inside the file, sectors appended at its end, free mini sectors,
-//     or the slack behind a stream's old end inside its last (mini) sector.
-//     FAT and mini-FAT entries change only for sectors the old state does not
-//     reference, so rewriting a FAT sector keeps every live entry as it was
-//     (a torn write of such a sector cannot hurt the old state either).
-//     A new chain may share the old chain's unchanged tail, because no FAT
-//     entry of the old chain changes: new chain = fresh copies of the units up
-//     to the last changed one + the old units after it (only possible when the
-//     unit count stays; growth past the last unit needs that unit's FAT entry
-//     changed, so then the whole stream gets a fresh chain).
-//     fsync.
-//  2. Commit: one write of one aligned 512-byte block. We rely on the storage
-//     device writing an aligned 512-byte block (a disk sector) atomically:
-//     after a crash it holds either the old or the new block. The block is
+// The rules. Each holds for every call; the ones marked (assert) are checked
+// with assert where they must hold (debug and sanitizer builds).
+//
+//  R1 Proof first. Nothing is written before proveStructure has shown that
+//     every sector and mini sector of the old state belongs to exactly one
+//     structure and that everything the FAT and mini FAT call free is used by
+//     nothing (StructureProof.h). Damaged files are refused untouched.
+//  R2 Nothing the old state reads changes before the commit (assert, for
+//     every write before it). New bytes go where the old state does not look:
+//     free or appended sectors, free mini sectors, the slack behind a
+//     stream's old end inside its last (mini) sector; FAT and mini-FAT
+//     entries change only for (mini) sectors the old state does not use.
+//  R3 Sectors the current state uses are written only as single aligned
+//     512-byte blocks, each in a write of its own, and only the blocks whose
+//     bytes change (assert). We rely on the device writing such a block
+//     atomically (old or new after a crash), never on more: a larger write may
+//     after a crash hold any mixture of old, new and garbage blocks. So a FAT
+//     block shared by live and changed entries, or a stream's last sector
+//     with new bytes in its slack, is old or new, and both read the same to
+//     the state that is current. Sectors nobody uses yet may be written in
+//     any size; a crash may leave garbage there, which nothing reads.
+//  R4 The commit is one write of one aligned 512-byte block, and everything
+//     it makes reachable was written and fsynced before it (assert): no write
+//     since the last fsync when the commit block is written. The block is
 //      - the directory block holding every changed directory entry, when all
 //        of them lie in one block and the header stays, or
 //      - the header (first 512 bytes), which then points at a shadow copy of
@@ -24,24 +32,36 @@
 //        DIFAT and FAT sector count, and at a moved mini FAT when those grew, or
 //      - for a single stream whose changed bytes all lie in one block and
 //        whose size stays, that block of the stream itself (no other write).
-//     fsync.
-//  3. Free: the old chains' sectors (FAT and mini FAT entries -> FREESECT),
-//     fsync. A crash before this only leaks sectors: the file reads the new
-//     state completely.
-// Two streams changed in one Save (Status and Username in
-// ExtendedSummaryInformation, Security in SummaryInformation) thus switch
-// together: either both directory entries (and the root entry, whose start
-// and size describe the mini stream) change in the commit write, or neither.
-// The mini stream grows into the slack of its last sector; beyond that it is
-// copied to a fresh chain (its old last sector's FAT entry must not change),
-// and the root entry switches with the commit. The mini FAT grows by moving
-// it to a fresh chain, switched in the header.
+//     fsync after it.
+//  R5 Only after the commit's fsync are the old chains freed (FAT and mini
+//     FAT entries -> FREESECT, by R3 block by block), then fsync. A crash
+//     before that fsync only leaks sectors; the file reads the new state.
+//  R6 An error before the commit leaves the old state (and the old length);
+//     after any error the writer reads the file back through a fresh
+//     descriptor and reports what a reader sees: the new contents are success
+//     with a warning that they may not have reached the disk, anything else
+//     is the error.
+//
+// How streams change within these rules. A new chain may share the old
+// chain's unchanged tail, because no FAT entry of the old chain changes: new
+// chain = fresh copies of the units up to the last changed one + the old units
+// after it (only possible when the unit count stays; growth past the last
+// unit needs that unit's FAT entry changed, so then the whole stream gets a
+// fresh chain). Two streams changed in one Save (Status and Username in
+// ExtendedSummaryInformation, Security in SummaryInformation) switch together:
+// either both directory entries (and the root entry, whose start and size
+// describe the mini stream) change in the commit write, or neither. The mini
+// stream grows into the slack of its last sector; beyond that it is copied to
+// a fresh chain (its old last sector's FAT entry must not change), and the
+// root entry switches with the commit. The mini FAT grows by moving it to a
+// fresh chain, switched in the header.
 
 #include "properties/cfb/RootStreamWriter.h"
 
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cassert>
 #include <map>
 #include <optional>
 #include <set>
@@ -70,6 +90,7 @@ class Transaction {
       : file_(file), c_(c), map_(map), ss_(c.sectorSize()), per_(c.entriesPerFatSector()) {
     fatLocations_ = c.fatLocations();
     fat_ = c.wholeFat();
+    diskFat_ = fat_;
     nextAppend_ = c.sectorCount();
     std::copy(c.header().raw.begin(), c.header().raw.end(), header_.begin());
     dir_ = c.directoryBytes();
@@ -112,10 +133,19 @@ class Transaction {
   void setEntry(uint32_t id, uint32_t start, uint64_t size);
 
   // Execution.
+  bool freshSector(uint64_t offset) const;
+  void put(uint64_t offset, std::span<const uint8_t> bytes);
+  void sync();
+  void putBlocks(uint64_t offset, std::span<const uint8_t> now, std::span<const uint8_t> before);
   void writePrepared();
   void writeTables();
   void writeSectors(const std::vector<uint32_t>& sectors, const std::vector<uint8_t>& bytes);
   void freeOld();
+  void commit();
+#ifndef NDEBUG
+  bool oldStateReads(uint64_t offset);
+  bool keepsOldState(uint64_t offset, std::span<const uint8_t> bytes);
+#endif
 
   WritableFile& file_;
   Container& c_;
@@ -125,11 +155,13 @@ class Transaction {
 
   std::vector<uint32_t> fatLocations_;
   std::vector<uint32_t> fat_;
+  std::vector<uint32_t> diskFat_;  // the FAT as the file holds it now
   std::set<uint32_t> dirtyFat_;
   uint32_t nextAppend_;
   uint32_t freeCursor_ = 0;
 
   std::vector<uint32_t> miniFat_;
+  std::vector<uint32_t> diskMiniFat_;  // the mini FAT as the file holds it now
   size_t oldMiniFatEntries_ = 0;
   std::set<uint32_t> dirtyMini_;
   uint32_t miniCursor_ = 0;
@@ -150,6 +182,8 @@ class Transaction {
   std::vector<uint32_t> freeAfter_;
   std::vector<uint32_t> freeMiniAfter_;
   std::optional<std::pair<uint64_t, std::vector<uint8_t>>> commitBlock_;
+  bool committed_ = false;
+  size_t unsyncedWrites_ = 0;
 };
 
 // Appended sectors need FAT entries; new FAT sectors are appended as well and
@@ -215,6 +249,7 @@ uint32_t Transaction::allocateMini() {
 
 void Transaction::loadMini() {
   miniFat_ = c_.miniFat();
+  diskMiniFat_ = miniFat_;
   oldMiniFatEntries_ = miniFat_.size();
   rootChain_ = c_.rootChain();
   miniFatChain_ = c_.miniFatChain();
@@ -432,21 +467,72 @@ void Transaction::planDifat() {
   storeU32(header_.data() + kHdrNumDifatSectors, static_cast<uint32_t>(difat.size()));
 }
 
-// Whole sectors, runs of consecutive sectors in one write.
+// Whether the sector at `offset` is one nobody reads: before the commit, a
+// sector the old state does not use (free or appended); after it, none.
+bool Transaction::freshSector(uint64_t offset) const {
+  if (committed_ || offset < ss_) return false;
+  return !map_.usedByOldState(static_cast<uint32_t>(offset / ss_ - 1));
+}
+
+void Transaction::put(uint64_t offset, std::span<const uint8_t> bytes) {
+  // R2 and R3.
+  assert(committed_ || keepsOldState(offset, bytes));
+  assert(freshSector(offset) || (bytes.size() == kAtomicBlock && offset % kAtomicBlock == 0));
+  file_.write(offset, bytes);
+  ++unsyncedWrites_;
+}
+
+void Transaction::sync() {
+  file_.sync();
+  unsyncedWrites_ = 0;
+}
+
+// R3: the bytes [offset, offset + now.size()) of sectors in use, `before`
+// being what the file holds there: each aligned 512-byte block that changes
+// is written alone. The range starts and ends on block boundaries.
+void Transaction::putBlocks(uint64_t offset, std::span<const uint8_t> now, std::span<const uint8_t> before) {
+  for (size_t b = 0; b < now.size(); b += kAtomicBlock) {
+    auto block = now.subspan(b, kAtomicBlock);
+    if (!std::equal(block.begin(), block.end(), before.begin() + static_cast<long>(b))) put(offset + b, block);
+  }
+}
+
+// Whole fresh sectors, runs of consecutive sectors in one write.
 void Transaction::writeSectors(const std::vector<uint32_t>& sectors, const std::vector<uint8_t>& bytes) {
   for (size_t i = 0; i < sectors.size();) {
     size_t j = i + 1;
     while (j < sectors.size() && sectors[j] == sectors[j - 1] + 1) ++j;
-    file_.write(c_.sectorOffset(sectors[i]), std::span<const uint8_t>(bytes).subspan(i * ss_, (j - i) * ss_));
+    put(c_.sectorOffset(sectors[i]), std::span<const uint8_t>(bytes).subspan(i * ss_, (j - i) * ss_));
     i = j;
   }
 }
 
 void Transaction::writePrepared() {
-  // Unit writes, sorted by file offset and merged where they touch.
+  // Unit writes into fresh sectors: sorted by file offset, merged where they
+  // touch. Into sectors the old state uses (a stream's last sector, the mini
+  // stream): patched into copies of their blocks, written block by block.
   std::vector<std::pair<uint64_t, const std::vector<uint8_t>*>> pieces;
-  for (const auto& w : writes_)
-    pieces.push_back({(w.mini ? c_.miniSectorOffset(w.unit, rootChain_) : c_.sectorOffset(w.unit)) + w.within, &w.bytes});
+  std::map<uint64_t, std::pair<std::vector<uint8_t>, std::vector<uint8_t>>> blocks;  // offset -> (new, old)
+  for (const auto& w : writes_) {
+    const uint64_t at = (w.mini ? c_.miniSectorOffset(w.unit, rootChain_) : c_.sectorOffset(w.unit)) + w.within;
+    if (freshSector(at)) {
+      pieces.push_back({at, &w.bytes});
+      continue;
+    }
+    for (size_t k = 0; k < w.bytes.size();) {
+      const uint64_t pos = at + k;
+      const uint64_t start = pos / kAtomicBlock * kAtomicBlock;
+      auto it = blocks.find(start);
+      if (it == blocks.end()) {
+        std::vector<uint8_t> old(kAtomicBlock);
+        c_.readAt(start, old);
+        it = blocks.emplace(start, std::make_pair(old, old)).first;
+      }
+      const size_t n = std::min<size_t>(w.bytes.size() - k, start + kAtomicBlock - pos);
+      std::copy_n(w.bytes.begin() + static_cast<long>(k), n, it->second.first.begin() + static_cast<long>(pos - start));
+      k += n;
+    }
+  }
   std::sort(pieces.begin(), pieces.end());
   for (size_t i = 0; i < pieces.size();) {
     std::vector<uint8_t> run(*pieces[i].second);
@@ -455,27 +541,48 @@ void Transaction::writePrepared() {
       run.insert(run.end(), pieces[j].second->begin(), pieces[j].second->end());
       ++j;
     }
-    file_.write(pieces[i].first, run);
+    put(pieces[i].first, run);
     i = j;
   }
+  for (const auto& [start, images] : blocks) putBlocks(start, images.first, images.second);
   for (const auto& [sectors, bytes] : sectorRuns_) writeSectors(sectors, bytes);
 }
 
+// Changed FAT and mini-FAT sectors: fresh ones whole, the others by R3.
 void Transaction::writeTables() {
-  std::vector<uint8_t> buffer(ss_);
-  if (miniLoaded_) {
-    for (uint32_t k : dirtyMini_) {
-      if (k >= miniFatChain_.size()) continue;
-      for (uint32_t e = 0; e < per_; ++e) storeU32(buffer.data() + 4 * e, miniFat_[uint64_t(k) * per_ + e]);
-      file_.write(c_.sectorOffset(miniFatChain_[k]), buffer);
+  std::vector<uint8_t> now(ss_);
+  std::vector<uint8_t> before(ss_);
+  auto writeTableSector = [&](uint32_t sector, const std::vector<uint32_t>& table, std::vector<uint32_t>& disk,
+                              uint64_t first) {
+    for (uint32_t e = 0; e < per_; ++e) {
+      storeU32(now.data() + 4 * e, table[first + e]);
+      storeU32(before.data() + 4 * e, first + e < disk.size() ? disk[first + e] : kFreeSector);
     }
+    const uint64_t offset = c_.sectorOffset(sector);
+    if (freshSector(offset))
+      put(offset, now);
+    else
+      putBlocks(offset, now, before);
+    if (disk.size() < first + per_) disk.resize(first + per_, kFreeSector);
+    std::copy_n(table.begin() + static_cast<long>(first), per_, disk.begin() + static_cast<long>(first));
+  };
+  if (miniLoaded_) {
+    for (uint32_t k : dirtyMini_)
+      if (k < miniFatChain_.size()) writeTableSector(miniFatChain_[k], miniFat_, diskMiniFat_, uint64_t(k) * per_);
     dirtyMini_.clear();
   }
-  for (uint32_t k : dirtyFat_) {
-    for (uint32_t e = 0; e < per_; ++e) storeU32(buffer.data() + 4 * e, fat_[uint64_t(k) * per_ + e]);
-    file_.write(c_.sectorOffset(fatLocations_[k]), buffer);
-  }
+  for (uint32_t k : dirtyFat_) writeTableSector(fatLocations_[k], fat_, diskFat_, uint64_t(k) * per_);
   dirtyFat_.clear();
+}
+
+void Transaction::commit() {
+  if (headerChanged_) commitBlock_ = {0, std::vector<uint8_t>(header_.begin(), header_.end())};
+  // R4: one aligned block, after everything it reaches is on the disk.
+  assert(commitBlock_ && commitBlock_->second.size() == kAtomicBlock && commitBlock_->first % kAtomicBlock == 0);
+  assert(unsyncedWrites_ == 0);
+  file_.write(commitBlock_->first, commitBlock_->second);
+  committed_ = true;
+  ++unsyncedWrites_;
 }
 
 void Transaction::freeOld() {
@@ -485,12 +592,63 @@ void Transaction::freeOld() {
   writeTables();
 }
 
+#ifndef NDEBUG
+// Whether the old state reads the byte at `offset` (R2 check).
+bool Transaction::oldStateReads(uint64_t offset) {
+  if (offset < kHeaderBytes) return true;
+  if (offset < ss_) return false;  // the rest of a version 4 header sector
+  const uint32_t s = static_cast<uint32_t>(offset / ss_ - 1);
+  if (!map_.usedByOldState(s)) return false;
+  const uint32_t owner = map_.owner[s];
+  const uint64_t within = offset % ss_;
+  auto indexIn = [](const std::vector<uint32_t>& chain, uint32_t sector) {
+    return static_cast<uint64_t>(std::find(chain.begin(), chain.end(), sector) - chain.begin());
+  };
+  // Bytes of a chain's last unit behind the end of its data are not read.
+  auto inTail = [&](uint32_t id, uint64_t unitSize, uint64_t posInUnit) {
+    const uint64_t rest = c_.streamSize(id) % unitSize;
+    return rest != 0 && posInUnit >= rest;
+  };
+  switch (owner) {
+    case kOwnerDirectory:
+    case kOwnerDifat:
+      return true;
+    case kOwnerFat: {
+      const uint64_t entry = indexIn(c_.fatLocations(), s) * per_ + within / 4;
+      return entry < map_.owner.size() && map_.usedByOldState(static_cast<uint32_t>(entry));
+    }
+    case kOwnerMiniFat: {
+      const uint64_t m = indexIn(c_.miniFatChain(), s) * per_ + within / 4;
+      return m < map_.miniOwner.size() && map_.miniOwner[m] != kOwnerNone;
+    }
+    case 0: {
+      const uint64_t m = (indexIn(c_.rootChain(), s) * ss_ + within) / kMiniSectorSize;
+      if (m >= map_.miniOwner.size() || map_.miniOwner[m] == kOwnerNone) return false;
+      const uint32_t id = map_.miniOwner[m];
+      return !(map_.lastUnit[id] == m && inTail(id, kMiniSectorSize, within % kMiniSectorSize));
+    }
+    default:
+      return !(map_.lastUnit[owner] == s && inTail(owner, ss_, within));
+  }
+}
+
+// R2: writing `bytes` at `offset` changes no byte the old state reads.
+bool Transaction::keepsOldState(uint64_t offset, std::span<const uint8_t> bytes) {
+  std::vector<uint8_t> current(bytes.size());
+  const uint64_t inFile = offset < c_.fileSize() ? std::min<uint64_t>(bytes.size(), c_.fileSize() - offset) : 0;
+  if (inFile > 0) c_.readAt(offset, std::span<uint8_t>(current).first(static_cast<size_t>(inFile)));
+  for (size_t i = 0; i < inFile; ++i)
+    if (bytes[i] != current[i] && oldStateReads(offset + i)) return false;
+  return true;
+}
+#endif
+
 void Transaction::run(std::span<const StreamReplacement> requested) {
   std::vector<Change> changes = collect(requested);
   if (changes.empty()) return;
   if (changes.size() == 1 && patchInPlace(changes.front())) {
-    file_.write(commitBlock_->first, commitBlock_->second);
-    file_.sync();
+    commit();
+    sync();
     return;
   }
   for (const auto& change : changes) planStream(change);
@@ -500,42 +658,57 @@ void Transaction::run(std::span<const StreamReplacement> requested) {
   planDifat();
 
   const uint64_t newSize = (static_cast<uint64_t>(nextAppend_) + 1) * ss_;
-  bool committed = false;
   try {
     file_.reserve(newSize);
     writePrepared();
     writeTables();
-    file_.sync();
-    if (headerChanged_) commitBlock_ = {0, std::vector<uint8_t>(header_.begin(), header_.end())};
-    file_.write(commitBlock_->first, commitBlock_->second);
-    committed = true;
-    file_.sync();
+    sync();
+    commit();
+    sync();
   } catch (const StorageError&) {
-    if (!committed) file_.restoreSize();
+    if (!committed_) file_.restoreSize();
     throw;
   }
   freeOld();
-  file_.sync();
+  sync();
 }
 
 }  // namespace
 
-void replaceRootStreams(const std::filesystem::path& path, std::span<const StreamReplacement> changes,
-                        WriteHooks* hooks) {
-  replaceRootStreams(
-      path, [&](const LockedFile&) { return std::vector<StreamReplacement>(changes.begin(), changes.end()); }, hooks);
+namespace {
+
+// R6: whether a reader opening the file now finds every stream of `changes`
+// with its new content.
+bool readsAsWritten(const std::filesystem::path& path, std::span<const StreamReplacement> changes) {
+  try {
+    auto file = CompoundFile::open(path);
+    for (const auto& change : changes) {
+      auto id = file->findRootChild(change.name);
+      if (!id || file->entry(*id).type != kTypeStream || file->streamSize(*id) != change.content.size()) return false;
+      if (file->readStream(*id, change.content.size()) != change.content) return false;
+    }
+    return true;
+  } catch (const StorageError&) {
+    return false;
+  }
 }
 
-void replaceRootStreams(const std::filesystem::path& path,
-                        const std::function<std::vector<StreamReplacement>(const LockedFile&)>& plan,
-                        WriteHooks* hooks) {
+}  // namespace
+
+WriteResult replaceRootStreams(const std::filesystem::path& path, std::span<const StreamReplacement> changes) {
+  return replaceRootStreams(
+      path, [&](const LockedFile&) { return std::vector<StreamReplacement>(changes.begin(), changes.end()); });
+}
+
+WriteResult replaceRootStreams(const std::filesystem::path& path,
+                               const std::function<std::vector<StreamReplacement>(const LockedFile&)>& plan) {
   // A file renamed over the path between our open and our lock would leave us
   // holding (and writing) the replaced inode: open again until the path and
   // the locked descriptor name the same file.
   std::optional<WritableFile> file;
   FileIdentity locked;
   for (int attempt = 0;; ++attempt) {
-    file.emplace(path, hooks);
+    file.emplace(path);
     locked = FileIdentity::of(file->fd());
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0 && static_cast<uint64_t>(st.st_dev) == locked.device &&
@@ -567,7 +740,15 @@ void replaceRootStreams(const std::filesystem::path& path,
     return std::nullopt;
   };
   const std::vector<StreamReplacement> changes = plan(now);
-  Transaction(*file, container, map).run(changes);
+  try {
+    Transaction(*file, container, map).run(changes);
+  } catch (const StorageError& error) {
+    // R6. The lock is still held, so nobody else changed the file meanwhile.
+    if (!file->writeAttempted() || !readsAsWritten(path, changes)) throw;
+    return {std::string("Die Änderung ist in der Datei, hat den Datenträger aber vielleicht nicht erreicht: ") +
+            error.what()};
+  }
+  return {};
 }
 
 }  // namespace fendrik::cfb

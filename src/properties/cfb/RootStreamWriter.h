@@ -19,13 +19,13 @@ struct StreamReplacement {
   std::vector<uint8_t> content;
 };
 
-// Fault injection for tests: called before each write and each fsync; may
-// throw to stop the writer there, or (for writes) lower `length` so that only
-// the first bytes are written, after which the writer stops.
-struct WriteHooks {
-  virtual ~WriteHooks() = default;
-  virtual void beforeWrite(uint64_t /*offset*/, size_t& /*length*/) {}
-  virtual void beforeSync() {}
+// What a write that did not throw reports: `warning` is empty when the new
+// contents were written and reached the disk. Otherwise a step after the
+// commit failed (the fsync after it, freeing the old sectors), yet the file,
+// read back, holds the new contents: they count as written, but may not have
+// reached the disk; `warning` says so and why.
+struct WriteResult {
+  std::string warning;
 };
 
 // Replaces the contents of root streams in one crash-safe transaction, in
@@ -34,13 +34,15 @@ struct WriteHooks {
 // or all new contents. Takes an advisory lock for the duration.
 // Errors (StorageError): kFileNotFound, kAccessDenied (read-only file or no
 // write permission), kLockViolation (another process holds a lock), kDiskFull,
-// kSetNotFound (a named stream is missing), kInvalidHeader/kDocfileCorrupt.
+// kWriteFault (an I/O error while writing), kSetNotFound (a named stream is
+// missing), kInvalidHeader/kDocfileCorrupt. Whether an error after the first
+// write is reported is decided by reading the file back: when it holds the new
+// contents, the call returns (with a warning, see WriteResult) instead.
 // Before the first write the whole allocation structure is proven (see
 // StructureProof.h): a file with shared, looping or mis-sized chains, or with
 // used sectors the FAT calls free, is refused as damaged, byte for byte as it
 // was. Before the commit point every error leaves the file's contents untouched.
-void replaceRootStreams(const std::filesystem::path& path, std::span<const StreamReplacement> changes,
-                        WriteHooks* hooks = nullptr);
+WriteResult replaceRootStreams(const std::filesystem::path& path, std::span<const StreamReplacement> changes);
 
 // The document as the writer finds it once it holds the lock: the file's
 // identity, header and directory, and its root streams as they are now.
@@ -59,8 +61,7 @@ struct LockedFile {
 // by another program since the caller read the file is never written over
 // with contents built from the older read. An error thrown by `plan` leaves
 // the file untouched.
-void replaceRootStreams(const std::filesystem::path& path,
-                        const std::function<std::vector<StreamReplacement>(const LockedFile&)>& plan,
-                        WriteHooks* hooks = nullptr);
+WriteResult replaceRootStreams(const std::filesystem::path& path,
+                               const std::function<std::vector<StreamReplacement>(const LockedFile&)>& plan);
 
 }  // namespace fendrik::cfb

@@ -5,18 +5,44 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <cstring>
 
 #include "properties/StorageError.h"
 #include "properties/cfb/FileLock.h"
 #include "properties/cfb/Format.h"
+#include "properties/cfb/WriteHooksForTests.h"
 
-namespace fendrik::cfb::detail {
+namespace fendrik::cfb {
 namespace {
-// How long the writer waits for readers (ours read a document in a few ms).
-constexpr std::chrono::milliseconds kWriterLockWait{2000};
+
+thread_local WriteHooks* installedHooks = nullptr;
+
 }  // namespace
 
-WritableFile::WritableFile(const std::filesystem::path& path, WriteHooks* hooks) : hooks_(hooks) {
+ScopedWriteHooks::ScopedWriteHooks(WriteHooks& hooks) : previous_(installedHooks) { installedHooks = &hooks; }
+ScopedWriteHooks::~ScopedWriteHooks() { installedHooks = previous_; }
+
+namespace detail {
+
+WriteHooks* installedWriteHooks() { return installedHooks; }
+
+namespace {
+
+// How long the writer waits for readers (ours read a document in a few ms).
+constexpr std::chrono::milliseconds kWriterLockWait{2000};
+
+// A failed write or fsync: a full disk is kDiskFull, every other error
+// (EIO above all) a write fault; never "access denied", since the file was
+// open for writing.
+[[noreturn]] void throwWriteError(int err, const std::string& where) {
+  if (err == ENOSPC || err == EDQUOT || err == EFBIG) throwFromErrno(err, where);
+  throw StorageError(hresult::kWriteFault, std::string("Schreibfehler: ") + std::strerror(err), where);
+}
+
+}  // namespace
+
+WritableFile::WritableFile(const std::filesystem::path& path) : hooks_(installedWriteHooks()) {
   const std::string readOnly = "Zugriff verweigert: Datei ist schreibgeschützt";
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) throwFromErrno(errno, path.string());
@@ -46,25 +72,26 @@ WritableFile::WritableFile(const std::filesystem::path& path, WriteHooks* hooks)
 }
 
 void WritableFile::write(uint64_t offset, std::span<const uint8_t> bytes) {
-  size_t length = bytes.size();
-  if (hooks_) hooks_->beforeWrite(offset, length);
-  const bool shortened = length < bytes.size();
+  const auto where = [&] { return std::to_string(bytes.size()) + " Bytes an Stelle " + hexNumber(offset); };
+  writeAttempted_ = true;
+  if (hooks_)
+    if (int err = hooks_->beforeWrite(offset, bytes)) throwWriteError(err, where());
   size_t done = 0;
-  while (done < length) {
-    ssize_t n = ::pwrite(fd_.get(), bytes.data() + done, length - done, static_cast<off_t>(offset + done));
+  while (done < bytes.size()) {
+    ssize_t n = ::pwrite(fd_.get(), bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
     if (n < 0) {
       if (errno == EINTR) continue;
-      throwFromErrno(errno, "Schreibfehler");
+      throwWriteError(errno, where());
     }
     done += static_cast<size_t>(n);
   }
-  bytesWritten_ += length;
-  if (shortened) throw WriteInterrupted();
+  bytesWritten_ += bytes.size();
 }
 
 void WritableFile::sync() {
-  if (hooks_) hooks_->beforeSync();
-  if (::fsync(fd_.get()) != 0) throwFromErrno(errno, "Schreibfehler");
+  if (hooks_)
+    if (int err = hooks_->beforeSync()) throwWriteError(err, "fsync");
+  if (::fsync(fd_.get()) != 0) throwWriteError(errno, "fsync");
 }
 
 void WritableFile::reserve(uint64_t newSize) {
@@ -81,4 +108,5 @@ void WritableFile::restoreSize() {
   }
 }
 
-}  // namespace fendrik::cfb::detail
+}  // namespace detail
+}  // namespace fendrik::cfb

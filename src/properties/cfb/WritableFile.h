@@ -2,34 +2,35 @@
 
 // The read-write side of one document during a transaction: opening with the
 // access checks, the advisory lock, positioned writes and fsync, each passing
-// the test hooks first.
+// the test hooks (WriteHooksForTests.h) first when a test installed them.
 
 #include <cstdint>
 #include <filesystem>
 #include <span>
 #include <stdexcept>
 
-#include "properties/cfb/RootStreamWriter.h"
 #include "properties/cfb/UniqueFd.h"
 
-namespace fendrik::cfb::detail {
+namespace fendrik::cfb {
+struct WriteHooks;
+}
 
-// Thrown when a hook asked for a shortened write: the writer stops as if the
-// machine had gone down, without any clean-up.
-struct WriteInterrupted : std::runtime_error {
-  WriteInterrupted() : std::runtime_error("write interrupted by test hook") {}
-};
+namespace fendrik::cfb::detail {
 
 class WritableFile {
  public:
   // Opens O_RDWR and locks; refuses files without any write permission bit
   // (our "read-only" attribute), missing files, and files locked elsewhere.
-  WritableFile(const std::filesystem::path& path, WriteHooks* hooks);
+  explicit WritableFile(const std::filesystem::path& path);
 
   int fd() const { return fd_.get(); }
   uint64_t size() const { return size_; }
+  // Errors: kDiskFull for a full disk or quota, kWriteFault for any other
+  // (an I/O error above all).
   void write(uint64_t offset, std::span<const uint8_t> bytes);
   void sync();
+  // Whether any write was tried (even one that failed).
+  bool writeAttempted() const { return writeAttempted_; }
   // Reserves disk space for a file growing to `newSize`, so that a full disk
   // shows before the first write.
   void reserve(uint64_t newSize);
@@ -42,6 +43,7 @@ class WritableFile {
   WriteHooks* hooks_;
   uint64_t size_ = 0;
   uint64_t bytesWritten_ = 0;
+  bool writeAttempted_ = false;
 };
 
 }  // namespace fendrik::cfb::detail
