@@ -6,9 +6,11 @@
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <cstring>
 #include <iterator>
 #include <memory>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -34,29 +36,32 @@ bool NameEndsInPattern(std::string_view name, std::string_view pattern) {
 class TreeWalk {
  public:
   TreeWalk(const std::string_view* patterns, ScanList* const* lists, size_t count, bool includeSubfolders,
-           const PerFolderCallback& perFolder)
+           const PerFolderCallback& perFolder, const FolderErrorCallback& folderError)
       : patterns_(patterns), lists_(lists), count_(count), includeSubfolders_(includeSubfolders),
-        perFolder_(perFolder) {}
+        perFolder_(perFolder), folderError_(folderError) {}
 
   void run(const std::string& folder) {
     folder_ = folder;
     if (folder_.empty() || folder_.back() != '/') folder_ += '/';
     if (perFolder_) perFolder_();
     int fd = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) listFolder(fd);
+    if (fd >= 0)
+      listFolder(fd);
+    else
+      report(errno);
   }
 
  private:
-  struct FolderId {
-    dev_t device;
-    ino_t inode;
-  };
-
   // Lists the open folder `fd`, whose path (ending in "/") is folder_; takes
   // ownership of fd.
   void listFolder(int fd) {
     struct stat self {};
-    if (::fstat(fd, &self) != 0 || isOnCurrentPath(self)) {
+    if (::fstat(fd, &self) != 0) {
+      report(errno);
+      ::close(fd);
+      return;
+    }
+    if (!listed_.insert({self.st_dev, self.st_ino}).second) {
       ::close(fd);
       return;
     }
@@ -64,11 +69,17 @@ class TreeWalk {
     // opened on the way down is closed again then.
     std::unique_ptr<DIR, int (*)(DIR*)> dir(::fdopendir(fd), &::closedir);
     if (dir == nullptr) {
+      report(errno);
       ::close(fd);
       return;
     }
-    ancestors_.push_back({self.st_dev, self.st_ino});
-    while (const dirent* entry = ::readdir(dir.get())) {
+    while (true) {
+      errno = 0;
+      const dirent* entry = ::readdir(dir.get());
+      if (entry == nullptr) {
+        if (errno != 0) report(errno);
+        break;
+      }
       const char* name = entry->d_name;
       if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
       if (isFolder(dir.get(), *entry))
@@ -76,13 +87,10 @@ class TreeWalk {
       else
         meetFile(name);
     }
-    ancestors_.pop_back();
   }
 
-  bool isOnCurrentPath(const struct stat& folder) const {
-    for (const FolderId& id : ancestors_)
-      if (id.device == folder.st_dev && id.inode == folder.st_ino) return true;
-    return false;
+  void report(int error) const {
+    if (folderError_) folderError_(folder_, error);
   }
 
   static bool isFolder(DIR* dir, const dirent& entry) {
@@ -103,7 +111,10 @@ class TreeWalk {
     folder_ += '/';
     if (perFolder_) perFolder_();
     int fd = ::openat(::dirfd(dir), name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) listFolder(fd);
+    if (fd >= 0)
+      listFolder(fd);
+    else
+      report(errno);
     folder_.resize(parentLength);
   }
 
@@ -124,20 +135,22 @@ class TreeWalk {
   size_t count_;
   bool includeSubfolders_;
   const PerFolderCallback& perFolder_;
+  const FolderErrorCallback& folderError_;
   std::string folder_;
-  std::vector<FolderId> ancestors_;
+  // Device and inode of every folder listed so far in this walk.
+  std::set<std::pair<dev_t, ino_t>> listed_;
 };
 
 }  // namespace
 
 void ScanFolder(const std::string& folder, std::string_view pattern, ScanList& list, bool includeSubfolders,
-                const PerFolderCallback& perFolder) {
+                const PerFolderCallback& perFolder, const FolderErrorCallback& folderError) {
   ScanList* target = &list;
-  TreeWalk(&pattern, &target, 1, includeSubfolders, perFolder).run(folder);
+  TreeWalk(&pattern, &target, 1, includeSubfolders, perFolder, folderError).run(folder);
 }
 
 void ScanFolders(const std::string& folder, TypeSelection types, bool includeSubfolders, ScanList& list,
-                 const PerFolderCallback& perFolder) {
+                 const PerFolderCallback& perFolder, const FolderErrorCallback& folderError) {
   std::array<std::string_view, kDocumentTypeCount> patterns;
   std::array<ScanList, kDocumentTypeCount> perType;
   std::array<ScanList*, kDocumentTypeCount> targets{};
@@ -149,7 +162,7 @@ void ScanFolders(const std::string& folder, TypeSelection types, bool includeSub
     ++count;
   }
   if (count == 0) return;
-  TreeWalk(patterns.data(), targets.data(), count, includeSubfolders, perFolder).run(folder);
+  TreeWalk(patterns.data(), targets.data(), count, includeSubfolders, perFolder, folderError).run(folder);
 
   size_t total = list.size();
   for (size_t k = 0; k < count; ++k) total += perType[k].size();

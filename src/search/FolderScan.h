@@ -14,22 +14,28 @@ namespace fendrik {
 // is closed again when the exception leaves it.
 using PerFolderCallback = std::function<void()>;
 
+// Called for each folder the scan cannot open or list: its path (ending in
+// "/") and the errno value. The command line reports these; the window does not.
+using FolderErrorCallback = std::function<void(const std::string& folder, int error)>;
+
 // Walks `folder` (with or without a trailing "/") and appends to `list` a
 // file entry for every file whose upper-cased name ends in `pattern`, in the
 // order the file system reports the entries. With includeSubfolders the walk
 // descends depth-first into each subfolder where the enumeration meets it;
 // without, each subfolder gives a folder entry instead. A symbolic link to a
-// folder counts as a folder. A folder that is already open further up the
-// current path (a link back to an ancestor) is not entered again. A folder
-// that cannot be listed contributes nothing.
+// folder counts as a folder. A folder the walk has listed already (the same
+// device and inode, reached again through a link) is not listed again, so
+// links back to an ancestor end and links that fan out cost one walk of each
+// folder. A folder that cannot be listed contributes nothing but a call of
+// folderError.
 void ScanFolder(const std::string& folder, std::string_view pattern, ScanList& list, bool includeSubfolders,
-                const PerFolderCallback& perFolder = {});
+                const PerFolderCallback& perFolder = {}, const FolderErrorCallback& folderError = {});
 
 // One walk for several types. Appends exactly what one ScanFolder call per
 // selected type would, in the order PAR, ASM, PSM, DFT: all entries of the
 // first selected type, then those of the next, and so on. Without subfolders
 // every selected type therefore records each subfolder once.
 void ScanFolders(const std::string& folder, TypeSelection types, bool includeSubfolders, ScanList& list,
-                 const PerFolderCallback& perFolder = {});
+                 const PerFolderCallback& perFolder = {}, const FolderErrorCallback& folderError = {});
 
 }  // namespace fendrik

@@ -1,6 +1,14 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <stdexcept>
+#include <utility>
 
 #include <algorithm>
 #include <filesystem>
@@ -15,11 +23,51 @@ namespace {
 
 using test::TempFolder;
 
-// The names of a folder in the order the file system enumerates them.
-std::vector<std::string> Enumerated(const std::string& folder) {
+// The names of a folder in the order the file system gives them, read with
+// the getdents64 system call itself rather than through readdir.
+std::vector<std::string> RawOrder(const std::string& folder) {
   std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return names;
+  alignas(8) char buffer[8192];
+  long got;
+  while ((got = ::syscall(SYS_getdents64, fd, buffer, sizeof buffer)) > 0) {
+    for (long at = 0; at < got;) {
+      // struct linux_dirent64: inode (8), offset (8), record length (2), type (1), name.
+      unsigned short length;
+      std::memcpy(&length, buffer + at + 16, sizeof length);
+      const std::string name(buffer + at + 19);
+      if (name != "." && name != "..") names.push_back(name);
+      at += length;
+    }
+  }
+  ::close(fd);
   return names;
+}
+
+// Walks that must end: a scan that visits more folders than this is stopped
+// (the test then fails) instead of running until memory is gone.
+struct FolderLimit {
+  int limit;
+  int visited = 0;
+  void operator()() {
+    if (++visited > limit) throw std::runtime_error("the scan visited more than " + std::to_string(limit) + " folders");
+  }
+};
+
+// Runs `action` with the rights of an ordinary user, for whom a folder of mode
+// 0 cannot be listed: the super-user takes the user "nobody" as its effective
+// user for the time of the call (its saved user stays root, to return).
+template <typename Action>
+void AsOrdinaryUser(const TempFolder& temp, Action action) {
+  if (::geteuid() != 0) {
+    action();
+    return;
+  }
+  ::chmod(temp.str().c_str(), 0755);
+  ASSERT_EQ(::setresuid(-1, 65534, 0), 0);
+  action();
+  ASSERT_EQ(::setresuid(-1, 0, 0), 0);
 }
 
 size_t CountEntriesEndingIn(const ScanList& list, const std::string& tail) {
@@ -28,16 +76,27 @@ size_t CountEntriesEndingIn(const ScanList& list, const std::string& tail) {
   }));
 }
 
-TEST(FolderScan, WorkedExampleKeepsTheEnumerationOrder) {
+TEST(FolderScan, WorkedExampleKeepsTheFileSystemOrder) {
   TempFolder temp;
   std::string d = temp.folder("d");
-  temp.file("d/a.par");
   temp.file("d/sub/b.par");
   temp.file("d/sub/c.asm");
-  temp.file("d/z.par");
+  // Documents beside the subfolder until the file system's order has the
+  // subfolder between documents and is not the order of the names either
+  // way, so that neither a sorted walk nor one that lists subfolders first or
+  // last could pass.
+  std::vector<std::string> order;
+  for (int k = 0;; ++k) {
+    ASSERT_LT(k, 200) << "the file system keeps the names sorted";
+    temp.file("d/f" + std::to_string(k) + ".par");
+    order = RawOrder(d);
+    const auto sub = std::find(order.begin(), order.end(), "sub");
+    if (k < 3 || sub == order.begin() || sub + 1 == order.end()) continue;
+    if (!std::is_sorted(order.begin(), order.end()) && !std::is_sorted(order.rbegin(), order.rend())) break;
+  }
 
   ScanList expectedWith, expectedWithout;
-  for (const std::string& name : Enumerated(d)) {
+  for (const std::string& name : order) {
     if (name == "sub") {
       expectedWith.push_back("    " + d + "/sub/b.par");
       expectedWithout.push_back(">>" + d + "/sub");
@@ -108,20 +167,30 @@ TEST(FolderScan, KeepsTheFolderTextAsGiven) {
   EXPECT_EQ(list, (ScanList{"    " + folder + "/Welle.PSM"}));
 }
 
-TEST(FolderScan, MissingOrUnlistableFolderYieldsNothing) {
+TEST(FolderScan, MissingOrUnlistableFolderYieldsNothingButAReport) {
   TempFolder temp;
+  std::vector<std::pair<std::string, int>> reports;
+  auto report = [&](const std::string& folder, int error) { reports.emplace_back(folder, error); };
   ScanList list{"    kept"};
-  ScanFolder(temp.str() + "/missing", "PAR", list, true);
-  ScanFolder(temp.file("plain.par"), "PAR", list, true);  // a file, not a folder
+  ScanFolder(temp.str() + "/missing", "PAR", list, true, {}, report);
+  ScanFolders(temp.file("plain.par"), TypeSelection().set(), true, list, {}, report);  // a file, not a folder
   EXPECT_EQ(list, ScanList{"    kept"});
+  EXPECT_EQ(reports, (std::vector<std::pair<std::string, int>>{{temp.str() + "/missing/", ENOENT},
+                                                               {temp.str() + "/plain.par/", ENOTDIR}}));
 
-  if (::geteuid() == 0) GTEST_SKIP() << "the super-user can list any folder";
+  reports.clear();
   temp.file("locked/hidden.par");
+  temp.folder("locked too");
   ::chmod((temp.str() + "/locked").c_str(), 0);
+  ::chmod((temp.str() + "/locked too").c_str(), 0);
   ScanList walk;
-  ScanFolder(temp.str(), "PAR", walk, true);
+  AsOrdinaryUser(temp, [&] { ScanFolders(temp.str(), TypeSelection().set(), true, walk, {}, report); });
   ::chmod((temp.str() + "/locked").c_str(), 0700);
+  ::chmod((temp.str() + "/locked too").c_str(), 0700);
   EXPECT_EQ(walk, ScanList{"    " + temp.str() + "/plain.par"});
+  std::sort(reports.begin(), reports.end());
+  EXPECT_EQ(reports, (std::vector<std::pair<std::string, int>>{{temp.str() + "/locked too/", EACCES},
+                                                               {temp.str() + "/locked/", EACCES}}));
 }
 
 TEST(FolderScan, FolderLinksAreFollowedButNeverBackIntoAnAncestor) {
@@ -137,7 +206,8 @@ TEST(FolderScan, FolderLinksAreFollowedButNeverBackIntoAnAncestor) {
   temp.link("root/dead.par", "nowhere");
 
   ScanList list;
-  ScanFolder(root, "PAR", list, true);
+  FolderLimit limit{100};
+  ASSERT_NO_THROW(ScanFolder(root, "PAR", list, true, std::ref(limit)));
   std::vector<std::string> sorted(list);
   std::sort(sorted.begin(), sorted.end());
   EXPECT_EQ(sorted, (std::vector<std::string>{"    " + root + "/a.par", "    " + root + "/away/o.par",
@@ -149,6 +219,27 @@ TEST(FolderScan, FolderLinksAreFollowedButNeverBackIntoAnAncestor) {
   EXPECT_EQ(std::count(flat.begin(), flat.end(), ">>" + root + "/away"), 1);
   EXPECT_EQ(std::count(flat.begin(), flat.end(), ">>" + root + "/self"), 1);
   EXPECT_EQ(std::count(flat.begin(), flat.end(), "    " + root + "/dead.par"), 1);
+}
+
+TEST(FolderScan, FolderReachedThroughSeveralLinksIsWalkedOnce) {
+  // 24 levels, each with two links to the next: 2^24 paths to the last
+  // folder, whose one document must give one entry.
+  TempFolder temp;
+  constexpr int kLevels = 24;
+  for (int k = 0; k < kLevels; ++k) {
+    temp.folder("level" + std::to_string(k));
+    for (const char* name : {"/a", "/b"})
+      temp.link("level" + std::to_string(k) + name, "../level" + std::to_string(k + 1));
+  }
+  temp.file("level" + std::to_string(kLevels) + "/deep.par");
+
+  ScanList list;
+  FolderLimit limit{1000};
+  ASSERT_NO_THROW(ScanFolders(temp.str() + "/level0", TypeSelection().set(), true, list, std::ref(limit)));
+  ASSERT_EQ(list.size(), 1U);
+  EXPECT_TRUE(list[0].ends_with("/deep.par")) << list[0];
+  // The start folder and each of the links is met once.
+  EXPECT_EQ(limit.visited, 1 + 2 * kLevels);
 }
 
 TEST(FolderScan, CallsBackOncePerFolderVisited) {
@@ -191,10 +282,13 @@ TEST(FolderScan, OneWalkForSeveralTypesEqualsOneWalkPerType) {
       TypeSelection types(bits);
       ScanList sequential{"    before"};
       for (int k = 0; k < kDocumentTypeCount; ++k)
-        if (types.test(static_cast<size_t>(k))) ScanFolder(root, kTypePatterns[k], sequential, subfolders);
+        if (types.test(static_cast<size_t>(k))) {
+          FolderLimit limit{100};
+          ASSERT_NO_THROW(ScanFolder(root, kTypePatterns[k], sequential, subfolders, std::ref(limit)));
+        }
       ScanList once{"    before"};
-      int folders = 0;
-      ScanFolders(root, types, subfolders, once, [&] { ++folders; });
+      FolderLimit limit{100};
+      ASSERT_NO_THROW(ScanFolders(root, types, subfolders, once, std::ref(limit)));
       EXPECT_EQ(once, sequential) << "types " << types << " subfolders " << subfolders;
       if (types.none()) {
         EXPECT_EQ(once.size(), 1U);
@@ -208,7 +302,8 @@ TEST(FolderScan, SeveralTypesComeInTypeOrder) {
   BuildTrickyTree(temp);
   std::string root = temp.str() + "/root";
   ScanList list;
-  ScanFolders(root, TypeSelection().set(), true, list);
+  FolderLimit limit{100};
+  ASSERT_NO_THROW(ScanFolders(root, TypeSelection().set(), true, list, std::ref(limit)));
   // Each entry's type rank (PAR 0 .. DFT 3) never decreases along the list.
   int previous = 0;
   for (const std::string& entry : list) {
