@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <string>
 #include <string_view>
@@ -48,7 +49,8 @@ void WriteRows(const ResultRows& rows) {
 
 // fendrik-cli scan FOLDER [--types par,asm,psm,dft] [--no-subfolders] [--sorted] [--jobs N]
 // Does what a search does and writes each row as a list-file line; each
-// document that could not be read gets a line on standard error.
+// folder and each document that could not be read gets a line on standard
+// error (a missing folder is an empty search: exit status 0, no rows).
 int runScan(const std::vector<std::string>& args) {
   SearchRequest request;
   request.types.set();
@@ -84,6 +86,9 @@ int runScan(const std::vector<std::string>& args) {
     hooks.failed = [](const DocumentFailure& failure) {
       std::fprintf(stderr, "fendrik-cli: scan: %s: %d / %s\n", failure.path.c_str(), failure.number,
                    failure.description.c_str());
+    };
+    hooks.folderError = [](const std::string& folder, int error) {
+      std::fprintf(stderr, "fendrik-cli: scan: %s: %d / %s\n", folder.c_str(), error, std::strerror(error));
     };
     RunSearch(request, scan, rows, hooks);
     WriteRows(rows);

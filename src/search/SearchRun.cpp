@@ -15,7 +15,7 @@ size_t RunSearch(const SearchRequest& request, ScanList& scan, ResultRows& rows,
     ScanFolders(request.folder, request.types, request.includeSubfolders, scan, [&] {
       if (stopped()) throw WalkStopped{};
       if (hooks.perFolder) hooks.perFolder();
-    });
+    }, hooks.folderError);
   } catch (const WalkStopped&) {
     // Cancelled while walking: no document has been read yet.
     return 0;

@@ -32,6 +32,8 @@ struct SearchHooks {
   std::function<void(size_t read, size_t total)> progress;
   // Each document that could not be opened, in ScanList order.
   std::function<void(const DocumentFailure&)> failed;
+  // Each folder the walk could not open or list (the window ignores these).
+  FolderErrorCallback folderError;
 };
 
 // A whole search: scans the folder for the chosen types (in the order PAR,

@@ -1,9 +1,14 @@
 // Runs `fendrik-cli scan` on a folder of copied real documents and checks
-// every line against the file system and the reference property reader.
+// every line against the file system and the reference property reader; and on
+// folders that cannot be read, which it names on standard error.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
 #include <ctime>
 #include <filesystem>
 #include <map>
@@ -187,6 +192,66 @@ TEST_F(RealSampleCmdScan, UsageErrorsAndAMissingFolder) {
   Result missing = Scan(shellQuote(top + "/nowhere"));
   EXPECT_EQ(missing.status, 0);
   EXPECT_EQ(missing.out, "");
+}
+
+}  // namespace
+
+namespace {
+
+// Runs `fendrik-cli scan` in the C locale as an ordinary user (root runs it as
+// "nobody", who cannot list a folder of mode 0); gives status, output and the
+// lines of standard error, sorted.
+struct ScanRun {
+  int status = -1;
+  std::string out;
+  std::vector<std::string> errors;
+};
+
+ScanRun ScanAsUser(const TempFolder& temp, const std::string& folder) {
+  const std::string errors = temp.str() + "/errors.txt";
+  const std::string user = ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+  ScanRun run;
+  run.status = fendrik::test::runCommand("env LC_ALL=C " + user + shellQuote(FENDRIK_CLI) + " scan " +
+                                             shellQuote(folder) + " 2>" + shellQuote(errors),
+                                         &run.out);
+  std::ifstream in(errors);
+  for (std::string line; std::getline(in, line);) run.errors.push_back(line);
+  std::sort(run.errors.begin(), run.errors.end());
+  return run;
+}
+
+std::string ErrorLine(const std::string& folder, int error) {
+  return "fendrik-cli: scan: " + folder + ": " + std::to_string(error) + " / " + std::strerror(error);
+}
+
+TEST(CmdScanFolders, AMissingFolderOrAFileIsAnEmptySearchNamedOnStandardError) {
+  TempFolder temp;
+  ::chmod(temp.str().c_str(), 0755);
+  const std::string file = temp.file("plain.par", "no document");
+  for (const auto& [folder, error] : {std::pair{temp.str() + "/gibt/es/nicht", ENOENT}, std::pair{file, ENOTDIR}}) {
+    ScanRun run = ScanAsUser(temp, folder);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.errors, std::vector<std::string>{ErrorLine(folder + "/", error)});
+  }
+}
+
+TEST(CmdScanFolders, EachUnreadableSubfolderGivesOneLine) {
+  TempFolder temp;
+  ::chmod(temp.str().c_str(), 0755);
+  temp.file("top/notes.txt", "text");
+  temp.file("top/locked/inside.par");
+  temp.folder("top/also locked");
+  temp.folder("top/open");
+  ::chmod((temp.str() + "/top/locked").c_str(), 0);
+  ::chmod((temp.str() + "/top/also locked").c_str(), 0);
+  ScanRun run = ScanAsUser(temp, temp.str() + "/top");
+  ::chmod((temp.str() + "/top/locked").c_str(), 0700);
+  ::chmod((temp.str() + "/top/also locked").c_str(), 0700);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.errors, (std::vector<std::string>{ErrorLine(temp.str() + "/top/also locked/", EACCES),
+                                                  ErrorLine(temp.str() + "/top/locked/", EACCES)}));
 }
 
 }  // namespace
