@@ -192,7 +192,7 @@ void crashEverywhere(const std::filesystem::path& original, const std::vector<St
   std::printf("%d steps, %zu distinct crash states (%zu old, %zu new)\n", steps, files.size(), oldCount, newCount);
 }
 
-TEST(CrashSafety, StatusChangeOnRealVersion3Document) {
+TEST(RealSampleCrashSafety, StatusChangeOnRealVersion3Document) {
   auto samples = realSamples();
   auto sample = std::find_if(samples.begin(), samples.end(), [](const auto& p) {
     return p.filename() == "Asm2.asm" && p.parent_path().filename() == "headrestraint";
@@ -202,7 +202,7 @@ TEST(CrashSafety, StatusChangeOnRealVersion3Document) {
   crashEverywhere(*sample, changes, 5);
 }
 
-TEST(CrashSafety, StatusChangeOnRealVersion4Document) {
+TEST(RealSampleCrashSafety, StatusChangeOnRealVersion4Document) {
   auto samples = realSamples();
   auto sample = std::find_if(samples.begin(), samples.end(), [](const auto& p) {
     return p.filename() == "Asm1.asm" && p.parent_path().filename() == "CAD-Model-Project";

@@ -101,12 +101,12 @@ void expectRefused(const std::filesystem::path& sample, const std::function<void
 }
 
 // The reproductions of the reported damage.
-TEST(StructureProof, StreamRunsIntoAnotherStreamAsm1) {
+TEST(RealSampleStructureProof, StreamRunsIntoAnotherStreamAsm1) {
   expectRefused(realSample("CAD-Model-Project", "Asm1.asm"),
                 [](const auto& p) { setFatEntry(p, 4, 13); }, "die Sektorkette endet nicht, wo ihre Größe endet (Mini-Datenstrom, Sektor 16");
 }
 
-TEST(StructureProof, StreamRunsIntoAnotherStreamBearingBrasses) {
+TEST(RealSampleStructureProof, StreamRunsIntoAnotherStreamBearingBrasses) {
   expectRefused(realSample("Connecting-Rod", "bearing brasses.par"),
                 [](const auto& p) { setFatEntry(p, 113, 380); }, "die Sektorkette endet nicht, wo ihre Größe endet (Mini-FAT, Sektor 380");
 }
@@ -116,28 +116,28 @@ const std::filesystem::path& crossLinkSample() {
   return sample;
 }
 
-TEST(StructureProof, StreamRunsIntoTheDirectory) {
+TEST(RealSampleStructureProof, StreamRunsIntoTheDirectory) {
   expectRefused(crossLinkSample(), [](const auto& p) {
     const Layout l = layoutOf(p);
     setFatEntry(p, longest(l.regular)[0], l.directory[0]);
   }, "gehört zu Verzeichnis und zu Datenstrom");
 }
 
-TEST(StructureProof, StreamRunsIntoTheMiniStream) {
+TEST(RealSampleStructureProof, StreamRunsIntoTheMiniStream) {
   expectRefused(crossLinkSample(), [](const auto& p) {
     const Layout l = layoutOf(p);
     setFatEntry(p, longest(l.regular)[0], l.miniStream.at(1));
   }, "gehört zu Mini-Datenstrom und zu Datenstrom");
 }
 
-TEST(StructureProof, StreamRunsIntoTheMiniFat) {
+TEST(RealSampleStructureProof, StreamRunsIntoTheMiniFat) {
   expectRefused(crossLinkSample(), [](const auto& p) {
     const Layout l = layoutOf(p);
     setFatEntry(p, longest(l.regular)[0], l.miniFat.at(0));
   }, "gehört zu Mini-FAT und zu Datenstrom");
 }
 
-TEST(StructureProof, MiniStreamRunsIntoAnotherMiniStream) {
+TEST(RealSampleStructureProof, MiniStreamRunsIntoAnotherMiniStream) {
   expectRefused(crossLinkSample(), [](const auto& p) {
     const Layout l = layoutOf(p);
     const auto& from = longest(l.mini);
@@ -150,7 +150,7 @@ TEST(StructureProof, MiniStreamRunsIntoAnotherMiniStream) {
 // A FAT that calls the last sector of a stream free: readers never follow
 // that entry, so they read the stream as before; a writer that trusted the
 // FAT would take the sector for new data.
-TEST(StructureProof, UsedSectorMarkedFreeIsNotTaken) {
+TEST(RealSampleStructureProof, UsedSectorMarkedFreeIsNotTaken) {
   auto sample = crossLinkSample();
   if (sample.empty()) GTEST_SKIP() << "real sample missing";
   TempDir dir;
@@ -162,7 +162,7 @@ TEST(StructureProof, UsedSectorMarkedFreeIsNotTaken) {
                 "als frei markiert");
 }
 
-TEST(StructureProof, UsedMiniSectorMarkedFreeIsNotTaken) {
+TEST(RealSampleStructureProof, UsedMiniSectorMarkedFreeIsNotTaken) {
   auto sample = crossLinkSample();
   if (sample.empty()) GTEST_SKIP() << "real sample missing";
   const Layout l = layoutOf(sample);
@@ -170,7 +170,7 @@ TEST(StructureProof, UsedMiniSectorMarkedFreeIsNotTaken) {
                 "als frei markiert");
 }
 
-TEST(StructureProof, ChainLongerThanItsSize) {
+TEST(RealSampleStructureProof, ChainLongerThanItsSize) {
   // The end of one stream's chain continues (to a sector behind the file's
   // end); readers stop after the stream's size and never notice.
   expectRefused(crossLinkSample(), [](const auto& p) {
@@ -180,7 +180,7 @@ TEST(StructureProof, ChainLongerThanItsSize) {
 }
 
 // Every real document passes the proof unchanged: a status change writes.
-TEST(StructureProof, RealSamplesPass) {
+TEST(RealSampleStructureProof, RealSamplesPass) {
   TempDir dir;
   for (const auto& sample : realSamples()) {
     SCOPED_TRACE(sample.string());

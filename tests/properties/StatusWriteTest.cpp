@@ -277,7 +277,7 @@ TEST(RealSampleStatusWrite, CommandLineExitCodes) {
 
 // A property set above the documented limit is refused as damaged before it
 // is loaded: the change costs no memory of the set's size and writes nothing.
-TEST(StatusWrite, HugePropertySetIsRefusedBeforeItIsRead) {
+TEST(RealSampleStatusWrite, HugePropertySetIsRefusedBeforeItIsRead) {
   const auto sample = std::filesystem::path(FENDRIK_REAL_SAMPLES) / "Connecting-Rod/body.par";
   if (!std::filesystem::exists(sample)) GTEST_SKIP() << "no real samples";
   test::TempDir temp;
