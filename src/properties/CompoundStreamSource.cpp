@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "properties/StorageError.h"
+
 namespace fendrik {
 namespace {
 // Streams up to this size are read whole; of larger ones this much is read
@@ -33,7 +35,7 @@ const uint8_t* CompoundStreamSource::view(uint64_t offset, uint64_t length) cons
 void CompoundStreamSource::read(uint64_t offset, std::span<uint8_t> out) const {
   if (offset > size_ || out.size() > size_ - offset)
     propset::throwCorrupt("Lesezugriff außerhalb des Datenstroms",
-                          "Bytes " + propset::hexOffset(offset) + " bis " + propset::hexOffset(offset + out.size()) +
+                          "Bytes " + hexText(offset) + " bis " + hexText(offset + out.size()) +
                               ", der Datenstrom hat " + std::to_string(size_) + " Bytes");
   if (const uint8_t* p = view(offset, out.size())) {
     if (!out.empty()) std::memcpy(out.data(), p, out.size());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 
@@ -72,5 +73,13 @@ class StorageError : public std::runtime_error {
   std::string problem_;
   std::string where_;
 };
+
+// A number as the places in error texts give it: "0x" and upper-case hex
+// digits, e.g. the offset of a damaged value or a sector number.
+inline std::string hexText(uint64_t value) {
+  char buf[24];
+  std::snprintf(buf, sizeof buf, "0x%llX", static_cast<unsigned long long>(value));
+  return buf;
+}
 
 }  // namespace fendrik

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "properties/cfb/Names.h"
+#include "properties/StorageError.h"
 
 namespace fendrik::cfb::detail {
 namespace {
@@ -37,7 +38,7 @@ SpareHead& spareHead() {
 constexpr uint64_t kWindowBytes = 16 * 1024;
 
 std::string fileRange(uint64_t offset, uint64_t length, uint64_t fileSize) {
-  return "Bytes " + hexNumber(offset) + " bis " + hexNumber(offset + length) + ", die Datei hat " +
+  return "Bytes " + hexText(offset) + " bis " + hexText(offset + length) + ", die Datei hat " +
          std::to_string(fileSize) + " Bytes";
 }
 
@@ -49,7 +50,7 @@ std::string unitNumber(uint32_t n) {
     case kFreeSector: return "FREESECT";
     case kFatSector: return "FATSECT";
     case kDifatSector: return "DIFSECT";
-    default: return n > kMaxRegularSector ? hexNumber(n) : std::to_string(n);
+    default: return n > kMaxRegularSector ? hexText(n) : std::to_string(n);
   }
 }
 
@@ -161,7 +162,7 @@ void Container::readHeader() {
   hd.sectorShift = loadU16(h + kHdrSectorShift);
   // Each check of the header names the field it found wrong.
   if (const uint16_t order = loadU16(h + kHdrByteOrder); order != 0xFFFE)
-    throwInvalidHeader("unbekannte Bytereihenfolge " + hexNumber(order) + " statt 0xFFFE", headerField(kHdrByteOrder));
+    throwInvalidHeader("unbekannte Bytereihenfolge " + hexText(order) + " statt 0xFFFE", headerField(kHdrByteOrder));
   if (hd.majorVersion != 3 && hd.majorVersion != 4)
     throwInvalidHeader("unbekannte Version " + std::to_string(hd.majorVersion), headerField(kHdrMajorVersion));
   if (const uint32_t expected = hd.majorVersion == 3 ? 9 : 12; hd.sectorShift != expected)
@@ -420,10 +421,10 @@ void Container::collectRootChildren() {
       const uint8_t* p = rawEntry(cur);
       if (p[kDeType] != kTypeStorage && p[kDeType] != kTypeStream)
         throwCorrupt("ungültiger Verzeichniseintrag: unbekannter Typ " + std::to_string(p[kDeType]),
-                     "Verzeichniseintrag " + std::to_string(cur) + ", Byte " + hexNumber(kDeType));
+                     "Verzeichniseintrag " + std::to_string(cur) + ", Byte " + hexText(kDeType));
       if (const uint16_t nameBytes = loadU16(p + kDeNameLength); nameBytes > 64)
         throwCorrupt("ungültiger Verzeichniseintrag: Namenslänge " + std::to_string(nameBytes) + " Bytes (höchstens 64)",
-                     "Verzeichniseintrag " + std::to_string(cur) + ", Byte " + hexNumber(kDeNameLength));
+                     "Verzeichniseintrag " + std::to_string(cur) + ", Byte " + hexText(kDeNameLength));
       stack.push_back(cur);
       from = cur;
       cur = links_[cur].left;

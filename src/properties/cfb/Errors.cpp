@@ -1,5 +1,4 @@
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 #include "properties/StorageError.h"
@@ -15,13 +14,7 @@ void throwInvalidHeader(const std::string& what, const std::string& where) {
   throw StorageError(hresult::kInvalidHeader, "Keine Solid Edge Datei (keine Verbunddatei): " + what, where);
 }
 
-std::string hexNumber(uint64_t value) {
-  char buf[24];
-  std::snprintf(buf, sizeof buf, "0x%llX", static_cast<unsigned long long>(value));
-  return buf;
-}
-
-std::string headerField(size_t offset) { return "Dateikopf, Byte " + hexNumber(offset); }
+std::string headerField(size_t offset) { return "Dateikopf, Byte " + hexText(offset); }
 
 void throwFromErrno(int err, const std::string& context) {
   switch (err) {

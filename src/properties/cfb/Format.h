@@ -74,8 +74,6 @@ inline uint64_t unitsFor(uint64_t bytes, uint64_t unit) { return bytes / unit + 
 // Datei", "Datenstrom \"\\005SummaryInformation\" (Verzeichniseintrag 3), Sektor 9 -> 4711").
 [[noreturn]] void throwCorrupt(const std::string& what, const std::string& where = {});
 [[noreturn]] void throwInvalidHeader(const std::string& what, const std::string& where = {});
-// Numbers as a reader of a hex dump finds them: "0x1C", "0xFFFFFFFE".
-std::string hexNumber(uint64_t value);
 // "Dateikopf, Byte 0x1C": the header field at that offset.
 std::string headerField(size_t offset);
 // Maps an errno of open/read/write to the matching StorageError.

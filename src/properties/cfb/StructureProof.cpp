@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "properties/cfb/Container.h"
+#include "properties/StorageError.h"
 
 namespace fendrik::cfb::detail {
 namespace {
@@ -58,7 +59,7 @@ class Prover {
     claim(s, who);
     if (next(s) != mark)
       fail("ein Sektor der " + describeOwner(c_, who) + " ist in der FAT nicht als solcher markiert",
-           sectorText(s) + ": " + hexNumber(next(s)));
+           sectorText(s) + ": " + hexText(next(s)));
   }
 
   // Exactly `count` sectors from `start`, the last one marked ENDOFCHAIN.
@@ -75,14 +76,14 @@ class Prover {
           fail(n == kFreeSector ? "der letzte Sektor einer Kette ist in der FAT als frei markiert"
                                 : "die Sektorkette endet nicht, wo ihre Größe endet",
                describeOwner(c_, who) + ", " + sectorText(s) + " (Glied " + std::to_string(count) + ") -> " +
-                   hexNumber(n));
+                   hexText(n));
         if (who < map_.lastUnit.size()) map_.lastUnit[who] = s;
         return;
       }
       if (n > kMaxRegularSector)
         fail("die Sektorkette ist kürzer als ihre Größe", describeOwner(c_, who) + ", " + sectorText(s) + " (Glied " +
                                                               std::to_string(i + 1) + " von " +
-                                                              std::to_string(count) + ") -> " + hexNumber(n));
+                                                              std::to_string(count) + ") -> " + hexText(n));
       s = n;
     }
   }
@@ -145,7 +146,7 @@ class Prover {
           if (n != kEndOfChain)
             fail(n == kFreeSector ? "der letzte Mini-Sektor einer Kette ist in der Mini-FAT als frei markiert"
                                   : "die Mini-Sektorkette endet nicht, wo ihre Größe endet",
-                 who + ", " + unit + " (Glied " + std::to_string(count) + ") -> " + hexNumber(n));
+                 who + ", " + unit + " (Glied " + std::to_string(count) + ") -> " + hexText(n));
           map_.lastUnit[id] = m;
         }
         m = n;

@@ -72,7 +72,7 @@ WritableFile::WritableFile(const std::filesystem::path& path) : hooks_(installed
 }
 
 void WritableFile::write(uint64_t offset, std::span<const uint8_t> bytes) {
-  const auto where = [&] { return std::to_string(bytes.size()) + " Bytes an Stelle " + hexNumber(offset); };
+  const auto where = [&] { return std::to_string(bytes.size()) + " Bytes an Stelle " + hexText(offset); };
   writeAttempted_ = true;
   if (hooks_)
     if (int err = hooks_->beforeWrite(offset, bytes)) throwWriteError(err, where());

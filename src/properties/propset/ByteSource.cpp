@@ -1,6 +1,5 @@
 #include "properties/propset/ByteSource.h"
 
-#include <cstdio>
 
 #include "properties/StorageError.h"
 
@@ -10,15 +9,9 @@ void throwCorrupt(const std::string& what, const std::string& where) {
   throw StorageError(hresult::kDocfileCorrupt, "Eigenschaftengruppe beschädigt: " + what, where);
 }
 
-std::string hexOffset(uint64_t offset) {
-  char buf[24];
-  std::snprintf(buf, sizeof buf, "0x%llX", static_cast<unsigned long long>(offset));
-  return buf;
-}
-
 namespace {
 std::string rangeText(uint64_t offset, uint64_t length, uint64_t size) {
-  return "Bytes " + hexOffset(offset) + " bis " + hexOffset(offset + length) + ", der Datenstrom hat " +
+  return "Bytes " + hexText(offset) + " bis " + hexText(offset + length) + ", der Datenstrom hat " +
          std::to_string(size) + " Bytes";
 }
 }  // namespace

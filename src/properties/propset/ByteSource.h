@@ -61,7 +61,5 @@ inline uint64_t roundUp4(uint64_t n) { return (n + 3) & ~uint64_t{3}; }
 // Throws the error for a damaged property set, with a description that says
 // what is wrong and, when given, where (offsets within the stream).
 [[noreturn]] void throwCorrupt(const std::string& what, const std::string& where = {});
-// "0x1C": offsets as a hex dump of the stream shows them.
-std::string hexOffset(uint64_t offset);
 
 }  // namespace fendrik::propset

@@ -25,8 +25,8 @@ void checkLayoutKnown(const ByteSource& source, const StreamHeader& header) {
         throwCorrupt("Größe des Werts von Eigenschaft " + std::to_string(e.id) + " ist nicht bestimmbar (Typ " +
                          variantTypeName(readValueType(source, table, e)) +
                          "); die Eigenschaftengruppe wird nicht neu geschrieben",
-                     "Abschnitt bei " + hexOffset(table.offset) + ", Wert bei " +
-                         hexOffset(uint64_t{table.offset} + e.offset));
+                     "Abschnitt bei " + hexText(table.offset) + ", Wert bei " +
+                         hexText(uint64_t{table.offset} + e.offset));
       }
     }
   }
@@ -50,7 +50,7 @@ void setStoredValue(std::vector<uint8_t>& stream, size_t sectionNo, uint32_t id,
   std::sort(ids.begin(), ids.end());
   if (auto twice = std::adjacent_find(ids.begin(), ids.end()); twice != ids.end())
     throwCorrupt("Eigenschaft " + std::to_string(*twice) + " steht zweimal in der Tabelle",
-                 "Abschnitt bei " + hexOffset(table.offset));
+                 "Abschnitt bei " + hexText(table.offset));
 
   auto entryIt = std::find_if(table.properties.begin(), table.properties.end(),
                               [id](const PropertyEntry& e) { return e.id == id; });

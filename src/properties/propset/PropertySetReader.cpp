@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "properties/propset/TextCodec.h"
+#include "properties/StorageError.h"
 
 namespace fendrik::propset {
 namespace {
@@ -38,13 +39,13 @@ int fixedPayloadSize(uint16_t type) {
 
 // "Abschnitt bei 0x30 (412 Bytes)": a section by its place in the stream.
 std::string sectionPlace(const SectionTable& section) {
-  return "Abschnitt bei " + hexOffset(section.offset) + " (" + std::to_string(section.size) + " Bytes)";
+  return "Abschnitt bei " + hexText(section.offset) + " (" + std::to_string(section.size) + " Bytes)";
 }
 
 // "Abschnitt bei 0x30 (412 Bytes), Eigenschaft 12, Wert bei 0x1F8".
 std::string valuePlace(const SectionTable& section, const PropertyEntry& entry) {
   return sectionPlace(section) + ", Eigenschaft " + std::to_string(entry.id) + ", Wert bei " +
-         hexOffset(uint64_t{section.offset} + entry.offset);
+         hexText(uint64_t{section.offset} + entry.offset);
 }
 
 bool isCodepageString(uint16_t type) { return type == vt::kLpstr || type == vt::kBstr; }
@@ -136,8 +137,8 @@ class ValueSizer {
 
   [[noreturn]] void runsPast(uint64_t reach) {
     throwCorrupt("Wert von Eigenschaft " + std::to_string(entry_.id) + " reicht über das Ende des Abschnitts",
-                 valuePlace(section_, entry_) + ": reicht bis " + hexOffset(reach) + ", der Abschnitt endet bei " +
-                     hexOffset(end_));
+                 valuePlace(section_, entry_) + ": reicht bis " + hexText(reach) + ", der Abschnitt endet bei " +
+                     hexText(end_));
   }
 
   const ByteSource& source_;
@@ -212,13 +213,13 @@ StreamHeader readStreamHeader(const ByteSource& source) {
   std::memcpy(h.clsid.data(), head + 8, 16);
   uint32_t count = loadU32(head + 24);
   if (h.byteOrder != 0xFFFE)
-    throwCorrupt("unbekannte Bytereihenfolge " + hexOffset(h.byteOrder) + " statt 0xFFFE", "Kopf, Byte 0x0");
+    throwCorrupt("unbekannte Bytereihenfolge " + hexText(h.byteOrder) + " statt 0xFFFE", "Kopf, Byte 0x0");
   if (count == 0 || count > kMaxSections)
     throwCorrupt("unzulässige Anzahl Abschnitte " + std::to_string(count), "Kopf, Byte 0x18");
   uint64_t listEnd = kStreamHeaderSize + uint64_t{kSectionListEntrySize} * count;
   if (listEnd > source.size())
     throwCorrupt("Abschnittsliste reicht über das Ende des Datenstroms",
-                 std::to_string(count) + " Abschnitte bis " + hexOffset(listEnd) + ", der Datenstrom hat " +
+                 std::to_string(count) + " Abschnitte bis " + hexText(listEnd) + ", der Datenstrom hat " +
                      std::to_string(source.size()) + " Bytes");
   std::vector<uint8_t> scratch;
   auto list = source.bytes(kStreamHeaderSize, listEnd - kStreamHeaderSize, scratch);
@@ -239,7 +240,7 @@ SectionTable readSectionTable(const ByteSource& source, const StreamHeader::Sect
   uint64_t listEnd = kStreamHeaderSize;  // a section may not start inside the stream header
   if (s.offset < listEnd || s.offset % 4 != 0 || uint64_t{s.offset} + 8 > streamSize)
     throwCorrupt("Abschnitt liegt außerhalb des Datenstroms",
-                 "Abschnitt " + fmtidToText(s.fmtid) + " bei " + hexOffset(s.offset) + ", der Datenstrom hat " +
+                 "Abschnitt " + fmtidToText(s.fmtid) + " bei " + hexText(s.offset) + ", der Datenstrom hat " +
                      std::to_string(streamSize) + " Bytes");
   uint8_t head[8];
   source.read(s.offset, head);
@@ -274,7 +275,7 @@ SectionTable readSectionTable(const ByteSource& source, const StreamHeader::Sect
 uint16_t readValueType(const ByteSource& source, const SectionTable& section, const PropertyEntry& entry) {
   if (entry.misplaced)
     throwCorrupt("Wert von Eigenschaft " + std::to_string(entry.id) + " liegt außerhalb des Abschnitts",
-                 sectionPlace(section) + ": Offset " + hexOffset(entry.offset) + " im Abschnitt");
+                 sectionPlace(section) + ": Offset " + hexText(entry.offset) + " im Abschnitt");
   return source.u16(uint64_t{section.offset} + entry.offset);
 }
 
@@ -354,13 +355,13 @@ std::vector<DictionaryEntry> readDictionary(const ByteSource& source, const Sect
   pos += 4;
   if (count > (end - pos) / 8)
     throwCorrupt("unzulässige Anzahl Einträge im Wörterbuch " + std::to_string(count),
-                 sectionPlace(section) + ", Wörterbuch bei " + hexOffset(pos - 4));
+                 sectionPlace(section) + ", Wörterbuch bei " + hexText(pos - 4));
   bool wide = section.codepage == kCodepageUtf16;
   out.reserve(count);
   for (uint32_t i = 0; i < count; ++i) {
     if (end - pos < 8)
       throwCorrupt("Wörterbuch reicht über das Ende des Abschnitts",
-                   sectionPlace(section) + ", Eintrag " + std::to_string(i) + " bei " + hexOffset(pos));
+                   sectionPlace(section) + ", Eintrag " + std::to_string(i) + " bei " + hexText(pos));
     DictionaryEntry e;
     e.id = source.u32(pos);
     uint64_t length = source.u32(pos + 4);
@@ -369,7 +370,7 @@ std::vector<DictionaryEntry> readDictionary(const ByteSource& source, const Sect
     if (bytes > end - pos)
       throwCorrupt("Name im Wörterbuch reicht über das Ende des Abschnitts",
                    sectionPlace(section) + ", Eintrag " + std::to_string(i) + " (Eigenschaft " +
-                       std::to_string(e.id) + "), Name bei " + hexOffset(pos) + " mit " + std::to_string(bytes) +
+                       std::to_string(e.id) + "), Name bei " + hexText(pos) + " mit " + std::to_string(bytes) +
                        " Bytes");
     std::vector<uint8_t> scratch;
     e.name = decodeStored(source.bytes(pos, bytes, scratch), wide, section.codepage);
@@ -378,7 +379,7 @@ std::vector<DictionaryEntry> readDictionary(const ByteSource& source, const Sect
     if (wide) pos = section.offset + roundUp4(pos - section.offset);
     if (pos > end)
       throwCorrupt("Wörterbuch reicht über das Ende des Abschnitts",
-                   sectionPlace(section) + ", Eintrag " + std::to_string(i) + " endet bei " + hexOffset(pos));
+                   sectionPlace(section) + ", Eintrag " + std::to_string(i) + " endet bei " + hexText(pos));
     out.push_back(std::move(e));
   }
   return out;
