@@ -35,13 +35,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
-
 std::string Lines(const ResultRows& rows) {
   std::string out;
   for (size_t row = 0; row < rows.size(); ++row) AppendListFileLine(out, rows, row);
@@ -127,7 +120,7 @@ TEST_F(WindowSearch, GivesTheRowsOfTheCommandLineAndWritesThemToTheListFile) {
   ASSERT_EQ(rows().size(), 40U);
   const std::string expected = cli(shellQuote(folder));
   EXPECT_EQ(Lines(rows()), expected);
-  EXPECT_EQ(ReadFile(listFile()), expected);
+  EXPECT_EQ(test::readFile(listFile()), expected);
   EXPECT_EQ(label6(), "40");
   EXPECT_FALSE(window().listView()->header()->isSortIndicatorShown());
   EXPECT_TRUE(window().listView()->hasRowBands());
@@ -138,7 +131,7 @@ TEST_F(WindowSearch, GivesTheRowsOfTheCommandLineAndWritesThemToTheListFile) {
   choose(folder, {1, 2, 3, 4}, true, false);
   search();
   EXPECT_EQ(Lines(rows()), cli(shellQuote(folder) + " --sorted --no-subfolders"));
-  EXPECT_EQ(ReadFile(listFile()), Lines(rows()));
+  EXPECT_EQ(test::readFile(listFile()), Lines(rows()));
   EXPECT_TRUE(window().listView()->header()->isSortIndicatorShown());
   EXPECT_EQ(window().listView()->header()->sortIndicatorSection(), 1);
   EXPECT_EQ(window().listView()->header()->sortIndicatorOrder(), Qt::AscendingOrder);
@@ -185,7 +178,7 @@ TEST_F(WindowSearch, MissingFolderGivesAnEmptyListWithoutAMessage) {
   EXPECT_TRUE(AnswerMessages([this] { search(); }).isEmpty());
   EXPECT_EQ(rows().size(), 0U);
   EXPECT_EQ(label6(), "0");
-  EXPECT_EQ(ReadFile(listFile()), "");
+  EXPECT_EQ(test::readFile(listFile()), "");
 }
 
 TEST_F(WindowSearch, TwoRunsInARowGiveTheSameList) {
@@ -250,7 +243,7 @@ TEST_F(WindowSearch, EscStopsTheSearchAndKeepsWhatWasRead) {
   // reading came before the stop.
   EXPECT_LE(count, static_cast<size_t>(total));
   EXPECT_EQ(label6(), QString::number(count));
-  EXPECT_EQ(ReadFile(listFile()), Lines(rows()));
+  EXPECT_EQ(test::readFile(listFile()), Lines(rows()));
   for (size_t k = 1; k < count; ++k) EXPECT_LE(TextOrder().compare(rows().text(k - 1, 1), rows().text(k, 1)), 0);
   for (size_t k = 0; k < count; ++k) ASSERT_EQ(rows().text(k, 9), rows().text(0, 9)) << "a real row";
   EXPECT_TRUE(control<QWidget>("CmdSuchen")->isEnabled());
@@ -260,7 +253,7 @@ TEST_F(WindowSearch, ClosingDuringASearchEndsCleanly) {
   Generate(temp_ / "cad", 10, 3);
   choose((temp_ / "cad").string(), {1, 2, 3, 4});
   search();
-  const std::string before = ReadFile(listFile());
+  const std::string before = test::readFile(listFile());
   ASSERT_FALSE(before.empty());
 
   choose(manyDocuments(20000), {1, 2, 3, 4});
@@ -272,7 +265,7 @@ TEST_F(WindowSearch, ClosingDuringASearchEndsCleanly) {
   // temporary file beside it.
   EXPECT_EQ(StoredSettings().value("Einstellungen/sortiert"), "0");
   EXPECT_EQ(StoredSettings().value("Einstellungen/Unterordner"), "1");
-  EXPECT_EQ(ReadFile(listFile()), before);
+  EXPECT_EQ(test::readFile(listFile()), before);
   std::vector<std::string> names;
   for (const auto& entry : fs::directory_iterator(documents_.toStdString())) names.push_back(entry.path().filename());
   EXPECT_EQ(names, std::vector<std::string>{"Fendrik_0.lst"});

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 
 namespace fendrik::test {
 
@@ -18,6 +20,13 @@ std::vector<std::filesystem::path> realSamples() {
   }
   std::sort(out.begin(), out.end());
   return out;
+}
+
+std::string readFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream content;
+  content << in.rdbuf();
+  return content.str();
 }
 
 std::string shellQuote(const std::string& text) {

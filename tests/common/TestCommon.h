@@ -14,6 +14,9 @@ namespace fendrik::test {
 // Every document (PAR, ASM, PSM, DFT) below the real-sample folder, sorted.
 std::vector<std::filesystem::path> realSamples();
 
+// The whole content of a file as bytes in a string (empty when it cannot be read).
+std::string readFile(const std::filesystem::path& path);
+
 // The text in single quotes for the shell.
 std::string shellQuote(const std::string& text);
 

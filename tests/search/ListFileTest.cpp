@@ -15,19 +15,13 @@
 #include <vector>
 
 #include "TempFolder.h"
+#include "TestCommon.h"
 
 namespace fendrik {
 namespace {
 
 using test::TempFolder;
 namespace fs = std::filesystem;
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
 
 std::vector<std::string> Names(const fs::path& folder) {
   std::vector<std::string> names;
@@ -79,7 +73,7 @@ TEST(ListFile, ThreeRowsGiveThreeLinesOfTwentyFourTabs) {
   TempFolder temp;
   const std::string path = (temp / "Fendrik_0.lst").string();
   ASSERT_TRUE(SaveListView(ThreeRows(), path).done());
-  const std::string content = ReadFile(path);
+  const std::string content = test::readFile(path);
   std::vector<std::string> lines;
   size_t start = 0;
   for (size_t end; (end = content.find("\r\n", start)) != std::string::npos; start = end + 2)
@@ -114,7 +108,7 @@ TEST(ListFile, ReadingBackGivesTheSameRows) {
   // Written again, the file is the same byte for byte.
   const std::string again = (temp / "again.lst").string();
   ASSERT_TRUE(SaveListView(back, again).done());
-  EXPECT_EQ(ReadFile(again), ReadFile(path));
+  EXPECT_EQ(test::readFile(again), test::readFile(path));
 }
 
 TEST(ListFile, ShortLongAndEmptyLinesArePaddedOrCut) {
@@ -198,7 +192,7 @@ TEST(ListFile, ReadOnlyFolderKeepsTheOldFileAndLeavesNothing) {
   ListFileResult result = SaveListView(ThreeRows(), path);
   fs::permissions(temp / "docs", fs::perms::owner_all);
   EXPECT_EQ(result.outcome, ListFileResult::Outcome::Failed);
-  EXPECT_EQ(ReadFile(path), "\t/alt.par\r\n");
+  EXPECT_EQ(test::readFile(path), "\t/alt.par\r\n");
   EXPECT_EQ(Names(temp / "docs"), std::vector<std::string>{"Fendrik_0.lst"});
 }
 
@@ -237,7 +231,7 @@ TEST(ListFile, DiskFullDuringTheWriteKeepsTheOldFileWhole) {
 
   EXPECT_EQ(result.outcome, ListFileResult::Outcome::Failed);
   EXPECT_FALSE(result.reason.empty());
-  EXPECT_EQ(ReadFile(path), old);
+  EXPECT_EQ(test::readFile(path), old);
   EXPECT_EQ(Names(temp.path()), std::vector<std::string>{"Fendrik_0.lst"});
 }
 
