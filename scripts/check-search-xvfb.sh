@@ -8,12 +8,7 @@
 # Usage: scripts/check-search-xvfb.sh [path-to-fendrik]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-program=$(realpath "${1:-build/release/src/app/fendrik}")
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-home="$work/home"
-mkdir -p "$home/config/Fendriken" "$home/runtime" "$home/Documents"
-chmod 700 "$home/runtime"
+source scripts/window-check-home.sh
 python3 tools/gen/generate_samples.py --out "$work/cad" --documents 25 --nested --seed 4 --model-bytes 2048 >/dev/null
 rm -f "$work/cad/manifest.json"
 cat >"$home/config/Fendriken/Fendriken.ini" <<INI

@@ -8,13 +8,9 @@
 # Usage: scripts/check-status-window.sh [program]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-program=$(realpath "${1:-build/release/src/app/fendrik}")
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-home="$work/home"
+source scripts/window-check-home.sh
 docs="$work/docs"
-mkdir -p "$home/config/Fendriken" "$home/runtime" "$home/Documents" "$docs"
-chmod 700 "$home/runtime"
+mkdir -p "$docs"
 
 /usr/bin/python3 tools/gen/generate_samples.py --out "$docs" --documents 30 --seed 17 >/dev/null
 rm -f "$docs/manifest.json"
