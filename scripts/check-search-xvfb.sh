@@ -23,12 +23,19 @@ Unterordner=1
 INI
 
 HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_RUNTIME_DIR="$home/runtime" FENDRIK_TEST_LOG=1 \
-  xvfb-run -a -s "-screen 0 1440x900x24 -dpi 96" bash -c '
+  timeout 300 xvfb-run -a -s "-screen 0 1440x900x24 -dpi 96" bash -c '
     set -euo pipefail
     "$1" 2>"$2/log" &
     pid=$!
     for _ in $(seq 300); do grep -q "window shown" "$2/log" && break; sleep 0.1; done
-    window=$(xdotool search --sync --pid "$pid" --onlyvisible --name Fendrel | head -1)
+    # Bounded: a window that never appears fails the check instead of hanging it.
+    window=
+    for _ in $(seq 300); do
+      window=$(xdotool search --pid "$pid" --onlyvisible --name Fendrel 2>/dev/null | head -1 || true)
+      [ -n "$window" ] && break
+      sleep 0.1
+    done
+    [ -n "$window" ] || { echo "check-search-xvfb: the window did not appear" >&2; kill "$pid"; exit 1; }
     xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
     xdotool key --window "$window" alt+s
     for _ in $(seq 600); do [ -f "$3" ] && grep -q "search finished" "$2/log" && break; sleep 0.1; done

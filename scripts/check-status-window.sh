@@ -28,7 +28,7 @@ INI
 (cd "$docs" && sha256sum -- * > "$work/before.sha")
 
 export HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_RUNTIME_DIR="$home/runtime" FENDRIK_TEST_LOG=1
-xvfb-run -a -s "-screen 0 1440x900x24 -dpi 96" bash -c '
+timeout 300 xvfb-run -a -s "-screen 0 1440x900x24 -dpi 96" bash -c '
   set -euo pipefail
   program=$1 filter=$2 log=$3
   "$program" 2>"$log" &
