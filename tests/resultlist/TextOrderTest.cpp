@@ -65,6 +65,29 @@ TEST_P(TextOrderIn, KeysOrderExactlyAsCompare) {
     }
 }
 
+// A list long enough that the keys are made by several threads sorts exactly
+// as comparing one pair at a time says, stably, in both directions.
+TEST_P(TextOrderIn, LongListsSortAsPairwiseComparisonSays) {
+  const std::vector<std::string> stems{"welle", "WELLE", "Äpfel", "apfel", "Zahnrad", "ärger", "Teil 10", "Teil 9", ""};
+  std::vector<std::string> names;
+  for (size_t k = 0; k < 70000; ++k) names.push_back(stems[(k * 7919) % stems.size()] + std::to_string(k % 13));
+  TextOrder order;
+  for (bool ascending : {true, false}) {
+    const std::vector<std::string> sorted = SortedNames(names, ascending);
+    ASSERT_EQ(sorted.size(), names.size());
+    for (size_t k = 1; k < sorted.size(); ++k) {
+      const std::string& a = sorted[k - 1];
+      const std::string& b = sorted[k];
+      const size_t aHash = a.rfind('#'), bHash = b.rfind('#');
+      const int c = order.compare(a.substr(0, aHash), b.substr(0, bHash));
+      ASSERT_TRUE(ascending ? c <= 0 : c >= 0) << a << " before " << b;
+      if (c == 0) {
+        ASSERT_LT(std::stoul(a.substr(aHash + 1)), std::stoul(b.substr(bHash + 1))) << a << " before " << b;
+      }
+    }
+  }
+}
+
 // The "C" locale of a system without a language setting still puts "Äpfel"
 // beside "Apfel" and not after "z".
 INSTANTIATE_TEST_SUITE_P(Locales, TextOrderIn,
