@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "properties/FileProperties.h"
 #include "properties/PropertyReader.h"
 #include "resultlist/Columns.h"
 #include "resultlist/FileFacts.h"
@@ -112,18 +113,6 @@ size_t FillResultRows(const ScanList& scan, const FillOptions& options, ResultRo
     results[k] = ReadResult();
   }
   if (options.sortedByName) rows.sortByColumn(kFileNameColumn, true);
-  return rows.size();
-}
-
-size_t FillResultRows(const ScanList& scan, FileProperties& server, bool sortedByName, ResultRows& rows) {
-  rows.clear();
-  ReadResult result;
-  for (const std::string& entry : scan) {
-    if (IsFolderEntry(entry)) continue;
-    ReadDocumentRow(entry, server, result);
-    rows.append(result.texts);
-  }
-  if (sortedByName) rows.sortByColumn(kFileNameColumn, true);
   return rows.size();
 }
 

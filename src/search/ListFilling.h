@@ -6,7 +6,6 @@
 #include <functional>
 #include <string>
 
-#include "properties/FileProperties.h"
 #include "resultlist/ResultRows.h"
 #include "search/ScanList.h"
 
@@ -56,8 +55,5 @@ struct FillOptions {
 // sortedByName the rows end up in ascending order of "Dateiname" (stable).
 // Returns the number of rows.
 size_t FillResultRows(const ScanList& scan, const FillOptions& options, ResultRows& rows);
-
-// The same, one document at a time through a server the caller keeps.
-size_t FillResultRows(const ScanList& scan, FileProperties& server, bool sortedByName, ResultRows& rows);
 
 }  // namespace fendrik

@@ -10,7 +10,6 @@
 #include <string>
 
 #include "TempFolder.h"
-#include "properties/FileProperties.h"
 #include "search/ListFilling.h"
 
 namespace fendrik {
@@ -46,8 +45,15 @@ class RealSampleListFilling : public ::testing::Test {
     return target.string();
   }
 
+  // One document after another, as the fill of the search runs with one reader.
+  static FillOptions oneAtATime(bool sortedByName) {
+    FillOptions options;
+    options.jobs = 1;
+    options.sortedByName = sortedByName;
+    return options;
+  }
+
   TempFolder temp;
-  std::unique_ptr<FileProperties> server = FileProperties::Create();
 };
 
 TEST_F(RealSampleListFilling, OneRowPerFileEntryWithFactsAndProperties) {
@@ -61,7 +67,7 @@ TEST_F(RealSampleListFilling, OneRowPerFileEntryWithFactsAndProperties) {
                 "    " + junk};
   ResultRows rows;
   rows.append({"left over from before"});
-  ASSERT_EQ(FillResultRows(scan, *server, false, rows), 3U);
+  ASSERT_EQ(FillResultRows(scan, oneAtATime(false), rows), 3U);
   ASSERT_EQ(rows.size(), 3U);
 
   // A real document: file facts and the properties read from it.
@@ -87,18 +93,18 @@ TEST_F(RealSampleListFilling, OneRowPerFileEntryWithFactsAndProperties) {
   EXPECT_EQ(rows.text(2, 5), "             19");
   for (int column = 6; column < kFilledColumnCount; ++column) EXPECT_EQ(rows.text(2, column), "") << column;
 
-  // The server was closed after the last document: another fill works alike.
+  // Every document was closed after its reading: another fill gives the same rows.
   ResultRows again;
-  FillResultRows(scan, *server, false, again);
+  FillResultRows(scan, oneAtATime(false), again);
   for (int column = 0; column < kColumnCount; ++column) EXPECT_EQ(again.text(0, column), rows.text(0, column));
 }
 
 TEST_F(RealSampleListFilling, FolderEntriesOnlyOrNothingGiveAnEmptyList) {
   ResultRows rows;
   rows.append({"old"});
-  EXPECT_EQ(FillResultRows({}, *server, true, rows), 0U);
+  EXPECT_EQ(FillResultRows({}, oneAtATime(true), rows), 0U);
   EXPECT_TRUE(rows.empty());
-  EXPECT_EQ(FillResultRows({">>/a/b", ">>/a/c", ">>/a/b"}, *server, false, rows), 0U);
+  EXPECT_EQ(FillResultRows({">>/a/b", ">>/a/c", ">>/a/b"}, oneAtATime(false), rows), 0U);
   EXPECT_TRUE(rows.empty());
 }
 
@@ -109,10 +115,10 @@ TEST_F(RealSampleListFilling, SortedByFileNameKeepsScanOrderAmongEqualNames) {
   std::string c = temp.file("two/c.par");
   ScanList scan{"    " + c, "    " + b1, "    " + b2, "    " + a};
   ResultRows rows;
-  FillResultRows(scan, *server, false, rows);
+  FillResultRows(scan, oneAtATime(false), rows);
   EXPECT_EQ(rows.text(0, 0), c);
   EXPECT_EQ(rows.text(3, 0), a);
-  FillResultRows(scan, *server, true, rows);
+  FillResultRows(scan, oneAtATime(true), rows);
   ASSERT_EQ(rows.size(), 4U);
   EXPECT_EQ(rows.text(0, 0), a);
   EXPECT_EQ(rows.text(1, 0), b1);

@@ -83,11 +83,6 @@ TEST_F(SearchRun, ManyReadersGiveTheRowsOfOneReader) {
   // The three that cannot be read, in ScanList order: PAR before ASM before PSM.
   EXPECT_EQ(failedOne, (std::vector<std::string>{folder() + "/kaputt.par", folder() + "/leer.asm",
                                                  folder() + "/rohr.psm"}));
-  // And the same as the reading through one server the caller keeps.
-  auto server = FileProperties::Create();
-  ResultRows kept;
-  FillResultRows(scan, *server, false, kept);
-  EXPECT_EQ(Lines(kept), Lines(one));
 }
 
 TEST_F(SearchRun, StoppingKeepsTheRowsReadSoFarInScanOrder) {
