@@ -276,22 +276,50 @@ uint32_t Container::nextSector(uint32_t sector) {
   return fatSector(index)[within];
 }
 
-std::vector<uint32_t> Container::chain(uint32_t start, uint64_t count, const std::string& what) {
-  if (count > sectorCount_)
-    throwCorrupt("Sektorkette ist länger als die Datei", what + ": " + std::to_string(count) + " Sektoren, die Datei hat " +
-                                                             std::to_string(sectorCount_));
+// The two kinds of chain: sectors linked through the FAT, inside the file, and
+// mini sectors linked through the mini FAT, inside the mini stream. Errors name
+// the units and the space they must stay in.
+struct Container::ChainKind {
+  const char* unit;      // one link ("Sektor")
+  const char* units;     // several ("Sektoren")
+  const char* spaceHas;  // "die Datei hat"
+  const char* tooLong;   // problem text: more links than the space holds
+  const char* outside;   // problem text: a link leaves the space
+  uint32_t (Container::*next)(uint32_t);
+};
+
+const Container::ChainKind Container::kSectors{"Sektor", "Sektoren", "die Datei hat",
+                                               "Sektorkette ist länger als die Datei",
+                                               "Sektorkette verweist außerhalb der Datei", &Container::nextSector};
+const Container::ChainKind Container::kMiniSectors{
+    "Mini-Sektor", "Mini-Sektoren", "der Mini-Datenstrom hat", "ein Datenstrom ist größer als der Mini-Datenstrom",
+    "Mini-Sektorkette verweist außerhalb des Mini-Datenstroms", &Container::nextMiniSector};
+
+std::vector<uint32_t> Container::followChain(const ChainKind& kind, uint32_t start, uint64_t count,
+                                             uint64_t capacity, const std::string& what) {
+  if (count > capacity)
+    throwCorrupt(kind.tooLong, what + ": " + std::to_string(count) + " " + kind.units + ", " + kind.spaceHas + " " +
+                                   std::to_string(capacity));
   std::vector<uint32_t> result;
   result.reserve(count);
-  uint32_t s = start;
+  uint32_t unit = start;
   for (uint64_t i = 0; i < count; ++i) {
-    if (s >= sectorCount_)
-      throwCorrupt("Sektorkette verweist außerhalb der Datei",
-                   chainStep(what, "Sektor", result, s) + ", die Datei hat " + std::to_string(sectorCount_) + " Sektoren");
-    result.push_back(s);
-    if (i + 1 < count) s = nextSector(s);
+    if (unit >= capacity) throwCorrupt(kind.outside, chainLeaves(kind, what, result, unit, capacity));
+    result.push_back(unit);
+    if (i + 1 < count) unit = (this->*kind.next)(unit);
   }
-  checkNoRepeats(result, what, "Sektor");
+  checkNoRepeats(result, what, kind.unit);
   return result;
+}
+
+std::string Container::chainLeaves(const ChainKind& kind, const std::string& what, const std::vector<uint32_t>& before,
+                                   uint32_t next, uint64_t capacity) {
+  return chainStep(what, kind.unit, before, next) + ", " + kind.spaceHas + " " + std::to_string(capacity) + " " +
+         kind.units;
+}
+
+std::vector<uint32_t> Container::chain(uint32_t start, uint64_t count, const std::string& what) {
+  return followChain(kSectors, start, count, sectorCount_, what);
 }
 
 void Container::checkNoRepeats(const std::vector<uint32_t>& units, const std::string& what, const char* unitName) {
@@ -340,9 +368,7 @@ std::vector<uint32_t> Container::chainToEnd(uint32_t start, const std::string& w
   std::vector<uint32_t> result;
   std::vector<bool> seen(sectorCount_, false);
   for (uint32_t s = start; s != kEndOfChain; s = nextSector(s)) {
-    if (s >= sectorCount_)
-      throwCorrupt("Sektorkette verweist außerhalb der Datei",
-                   chainStep(what, "Sektor", result, s) + ", die Datei hat " + std::to_string(sectorCount_) + " Sektoren");
+    if (s >= sectorCount_) throwCorrupt(kSectors.outside, chainLeaves(kSectors, what, result, s, sectorCount_));
     if (seen[s])
       throwCorrupt("Schleife in der Sektorkette", what + ", Sektor " + std::to_string(s) + " zum zweiten Mal (Glied " +
                                                       std::to_string(result.size() + 1) + " der Kette)");
@@ -514,23 +540,7 @@ std::vector<uint32_t> Container::miniChain(uint32_t start, uint64_t count, const
   loadMiniChains();
   const uint64_t capacity = std::min<uint64_t>(uint64_t{miniFatChain_.size()} * entriesPerFatSector(),
                                                unitsFor(streamSize(0), kMiniSectorSize));
-  if (count > capacity)
-    throwCorrupt("ein Datenstrom ist größer als der Mini-Datenstrom",
-                 what + ": " + std::to_string(count) + " Mini-Sektoren, der Mini-Datenstrom hat " +
-                     std::to_string(capacity));
-  std::vector<uint32_t> result;
-  result.reserve(count);
-  uint32_t m = start;
-  for (uint64_t i = 0; i < count; ++i) {
-    if (m >= capacity)
-      throwCorrupt("Mini-Sektorkette verweist außerhalb des Mini-Datenstroms",
-                   chainStep(what, "Mini-Sektor", result, m) + ", der Mini-Datenstrom hat " +
-                       std::to_string(capacity) + " Mini-Sektoren");
-    result.push_back(m);
-    if (i + 1 < count) m = nextMiniSector(m);
-  }
-  checkNoRepeats(result, what, "Mini-Sektor");
-  return result;
+  return followChain(kMiniSectors, start, count, capacity, what);
 }
 
 uint64_t Container::miniSectorOffset(uint32_t miniSector, const std::vector<uint32_t>& root) const {

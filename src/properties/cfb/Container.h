@@ -138,6 +138,13 @@ class Container {
   const uint8_t* rawEntry(uint32_t id) const;  // checked id
   void loadMiniChains();
   uint32_t nextMiniSector(uint32_t miniSector);
+  struct ChainKind;
+  static const ChainKind kSectors, kMiniSectors;
+  // Exactly `count` units from `start`, each below `capacity` and none twice.
+  std::vector<uint32_t> followChain(const ChainKind& kind, uint32_t start, uint64_t count, uint64_t capacity,
+                                    const std::string& what);
+  static std::string chainLeaves(const ChainKind& kind, const std::string& what, const std::vector<uint32_t>& before,
+                                 uint32_t next, uint64_t capacity);
   void checkNoRepeats(const std::vector<uint32_t>& units, const std::string& what, const char* unitName);
 
   void preadFully(uint64_t offset, std::span<uint8_t> out);
