@@ -41,16 +41,13 @@ TEST_P(TextOrderIn, MixedCaseAndUmlautsSortAsAPersonReads) {
                                       "Apfel#5"}));
 }
 
-TEST_P(TextOrderIn, DigitsCompareAsTextAndPaddedSizesInNumericOrder) {
+TEST_P(TextOrderIn, DigitsCompareAsTextAndLetterCaseIsIgnored) {
   TextOrder order;
-  EXPECT_LT(order.compare("10", "9"), 0);
-  EXPECT_LT(order.compare("Teil 10", "Teil 9"), 0);
-  // The size column is right-aligned in 15 characters.
-  EXPECT_LT(order.compare("            999", "          1.000"), 0);
-  EXPECT_LT(order.compare("2007.03.15 14:05:09", "2007.11.01 08:00:00"), 0);
+  // The size column is right-aligned in 15 characters, the date column has a fixed width.
+  for (const auto& [a, b] : {std::pair{"10", "9"}, {"Teil 10", "Teil 9"}, {"            999", "          1.000"},
+                             {"2007.03.15 14:05:09", "2007.11.01 08:00:00"}, {"Apfel", "Äpfel"}, {"", "a"}})
+    EXPECT_LT(order.compare(a, b), 0) << a << " / " << b;
   EXPECT_EQ(order.compare("welle", "WELLE"), 0);
-  EXPECT_NE(order.compare("Apfel", "Äpfel"), 0);
-  EXPECT_LT(order.compare("", "a"), 0);
 }
 
 TEST_P(TextOrderIn, KeysOrderExactlyAsCompare) {

@@ -1,0 +1,230 @@
+// fendrik-cli run as a user runs it: scan on copies of real documents, each
+// line checked against the file system and the reference property reader; on
+// folders that cannot be read, which it names on standard error; wrong command
+// lines; and dump on a generated compound file.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "CompoundFileBuilder.h"
+#include "TestCommon.h"
+#include "resultlist/TextOrder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using fendrik::test::shellQuote;
+using fendrik::test::TempFolder;
+using Strings = std::vector<std::string>;
+
+Strings Split(const std::string& text, const std::string& separator) {
+  Strings parts;
+  size_t start = 0;
+  for (size_t at; (at = text.find(separator, start)) != std::string::npos; start = at + separator.size())
+    parts.push_back(text.substr(start, at - start));
+  parts.push_back(text.substr(start));
+  return parts;
+}
+
+struct Result {
+  int status = -1;
+  std::string out;
+  Strings errors;  // the lines of standard error, sorted
+};
+
+// Runs fendrik-cli with `arguments` (quoted already) in the German locale and
+// UTC; or as an ordinary user in the C locale (the super-user runs it as
+// "nobody", who cannot list a folder of mode 0).
+Result Cli(const std::string& arguments, bool asOrdinaryUser = false) {
+  const TempFolder temp;
+  const std::string prefix = asOrdinaryUser ? "env LC_ALL=C " : "env LC_ALL=de_DE.UTF-8 LANG=de_DE.UTF-8 TZ=UTC ";
+  const std::string user =
+      asOrdinaryUser && ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+  Result result;
+  result.status = fendrik::test::runCommand(
+      prefix + user + shellQuote(FENDRIK_CLI) + " " + arguments + " 2>" + shellQuote((temp / "errors").string()),
+      &result.out);
+  result.errors = Split(fendrik::test::readFile(temp / "errors"), "\n");
+  result.errors.pop_back();
+  std::sort(result.errors.begin(), result.errors.end());
+  return result;
+}
+
+// The lines of the output, each split into its 25 fields.
+std::vector<Strings> Lines(const std::string& out) {
+  std::vector<Strings> lines;
+  if (out.empty()) return lines;
+  EXPECT_TRUE(out.ends_with("\r\n"));
+  for (const std::string& line : Split(out.substr(0, out.size() - 2), "\r\n")) {
+    EXPECT_EQ(line.find('\n'), std::string::npos);
+    lines.push_back(Split(line, "\t"));
+    EXPECT_EQ(lines.back().size(), 25U) << line;
+  }
+  return lines;
+}
+
+// The thirteen property texts of each file as the reference reader sees
+// them, with TAB, CR and LF made blanks as in the output lines.
+std::map<std::string, Strings> ReferenceProperties(const Strings& paths) {
+  std::string command = "/usr/bin/python3 " + shellQuote(FENDRIK_REFERENCE_READER);
+  for (const std::string& path : paths) command += " " + shellQuote(path);
+  command +=
+      " | /usr/bin/python3 -c 'import json,sys\n"
+      "for p, v in json.load(sys.stdin).items():\n"
+      "    print(\"\\x1f\".join([p] + [t.replace(\"\\t\",\" \").replace(\"\\r\",\" \").replace(\"\\n\",\" \") for t in v]))'";
+  std::string out;
+  fendrik::test::runCommand(command, &out);
+  std::map<std::string, Strings> result;
+  for (const std::string& line : Split(out, "\n")) {
+    if (line.empty()) continue;
+    Strings fields = Split(line, "\x1f");
+    result[fields[0]] = Strings(fields.begin() + 1, fields.end());
+  }
+  return result;
+}
+
+// The German size text and the UTC modified time, made here and not by the
+// program's own formatting.
+std::string GermanSize(uintmax_t size) {
+  std::string digits = std::to_string(size);
+  for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(static_cast<size_t>(at), ".");
+  return std::string(15 - std::min<size_t>(15, digits.size()), ' ') + digits;
+}
+
+std::string ModifiedUtc(const fs::path& path) {
+  struct stat facts {};
+  ::stat(path.c_str(), &facts);
+  std::tm t{};
+  ::gmtime_r(&facts.st_mtim.tv_sec, &t);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y.%m.%d %H:%M:%S", &t);
+  return text;
+}
+
+class RealSampleCmdScan : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const auto& [sample, as] : {std::pair{"Connecting-Rod/body.par", "top/body.par"},
+                                     {"Connecting-Rod/Asm1.asm", "top/Asm1.asm"},
+                                     {"SEU14/Engine1.dft", "top/Engine1.DFT"},
+                                     {"Solid-Edge-Sheet-Metal-Estimating/testing-square.psm", "top/testing-square.psm"},
+                                     {"Robotic-arm/Part1.par", "top/Unter Ordner/Part1.par"},
+                                     {"Connecting-Rod/Asm1.dft", "top/Unter Ordner/Asm1.dft"},
+                                     {"3D-model/Practical work - Part 2-plate 2..dft", "top/x.par/plate 2..dft"}}) {
+      fs::create_directories((temp / as).parent_path());
+      fs::copy_file(fs::path(FENDRIK_REAL_SAMPLES) / sample, temp / as);
+      documents.push_back((temp / as).string());
+    }
+    temp.file("top/notes.txt", "text");
+  }
+  TempFolder temp;
+  const std::string top = temp.str() + "/top";
+  Strings documents;
+};
+
+TEST_F(RealSampleCmdScan, EveryDocumentGivesOneLineWithFactsAndProperties) {
+  Result result = Cli("scan " + shellQuote(top));
+  ASSERT_EQ(result.status, 0);
+  auto lines = Lines(result.out);
+  ASSERT_EQ(lines.size(), documents.size());
+  auto reference = ReferenceProperties(documents);
+  ASSERT_EQ(reference.size(), documents.size());
+  const Strings typeOrder{"par", "asm", "psm", "dft"};
+  size_t previousRank = 0;
+  Strings seen;
+  for (const Strings& f : lines) {
+    const fs::path path(f[1]);
+    seen.push_back(f[1]);
+    std::string type = path.extension().string().substr(1);
+    std::transform(type.begin(), type.end(), type.begin(), [](unsigned char c) { return std::tolower(c); });
+    const size_t rank = std::find(typeOrder.begin(), typeOrder.end(), type) - typeOrder.begin();
+    EXPECT_GE(rank, previousRank) << path;
+    previousRank = rank;
+    EXPECT_EQ(Strings(f.begin(), f.begin() + 7), (Strings{"", f[1], path.stem().string(), type, path.parent_path().string(),
+                                                          ModifiedUtc(path), GermanSize(fs::file_size(path))}));
+    EXPECT_EQ(Strings(f.begin() + 7, f.begin() + 20), reference[f[1]]) << path;
+    EXPECT_EQ(Strings(f.begin() + 20, f.end()), Strings(5, ""));
+  }
+  std::sort(seen.begin(), seen.end());
+  std::sort(documents.begin(), documents.end());
+  EXPECT_EQ(seen, documents);
+}
+
+TEST_F(RealSampleCmdScan, TypesSubfoldersAndSorting) {
+  // The listed order of the types does not matter: PAR rows come first.
+  auto some = Lines(Cli("scan " + shellQuote(top) + " --types dft,PAR").out);
+  ASSERT_EQ(some.size(), 5U);
+  for (size_t k = 0; k < some.size(); ++k) EXPECT_EQ(some[k][3], k < 2 ? "par" : "dft");
+
+  auto flat = Lines(Cli("scan --no-subfolders " + shellQuote(top + "/")).out);
+  ASSERT_EQ(flat.size(), 4U);
+  for (const auto& f : flat) EXPECT_EQ(f[4], top);
+
+  auto sorted = Lines(Cli("scan " + shellQuote(top) + " --sorted --jobs 3").out);
+  ASSERT_EQ(sorted.size(), documents.size());
+  // The file names in the list's order: locale collation, letter case ignored.
+  fendrik::TextOrder order;
+  for (size_t k = 1; k < sorted.size(); ++k) EXPECT_LE(order.compare(sorted[k - 1][2], sorted[k][2]), 0);
+}
+
+TEST(Cli, WrongCommandLinesAreUsageErrors) {
+  TempFolder temp;
+  const std::string folder = shellQuote(temp.str());
+  const std::pair<std::string, int> cases[] = {
+      {"", 2}, {"find " + folder, 2}, {"scan", 2}, {"scan " + folder + " --types par,doc", 2},
+      {"scan " + folder + " --types", 2}, {"scan " + folder + " --recursive", 2}, {"scan " + folder + " " + folder, 2},
+      {"scan " + folder + " --jobs 0", 2}, {"scan " + folder + " --jobs", 2}, {"scan --jobs 1024 " + folder, 0},
+      {"dump", 2}, {"dump " + folder + "/missing.cfb", 1}};
+  for (const auto& [arguments, status] : cases) EXPECT_EQ(Cli(arguments).status, status) << arguments;
+}
+
+TEST(CmdScanFolders, UnreadableFoldersAreNamedOnStandardErrorAndTheSearchGoesOn) {
+  TempFolder temp;
+  ::chmod(temp.str().c_str(), 0755);
+  const std::string file = temp.file("plain.par", "no document");
+  temp.file("top/notes.txt", "text");
+  temp.file("top/locked/inside.par");
+  temp.folder("top/also locked");
+  temp.folder("top/open");
+  ::chmod((temp.str() + "/top/locked").c_str(), 0);
+  ::chmod((temp.str() + "/top/also locked").c_str(), 0);
+  auto line = [](const std::string& folder, int error) {
+    return "fendrik-cli: scan: " + folder + "/: " + std::to_string(error) + " / " + std::strerror(error);
+  };
+  const std::pair<std::string, Strings> cases[] = {
+      // A missing folder or a file is an empty search.
+      {temp.str() + "/gibt/es/nicht", {line(temp.str() + "/gibt/es/nicht", ENOENT)}},
+      {file, {line(file, ENOTDIR)}},
+      {temp.str() + "/top", {line(temp.str() + "/top/also locked", EACCES), line(temp.str() + "/top/locked", EACCES)}}};
+  for (const auto& [folder, errors] : cases) {
+    Result run = Cli("scan " + shellQuote(folder), true);
+    EXPECT_EQ(run.status, 0) << folder;
+    EXPECT_EQ(run.out, "") << folder;
+    EXPECT_EQ(run.errors, errors);
+  }
+  ::chmod((temp.str() + "/top/locked").c_str(), 0700);
+  ::chmod((temp.str() + "/top/also locked").c_str(), 0700);
+}
+
+TEST(CmdDump, StreamNamesBeyondTheBasicPlanePrintAsUtf8) {
+  // Only the name matters here; the stream's bytes are no property set.
+  namespace cfbt = fendrik::cfb::testing;
+  TempFolder temp;
+  const auto path = temp / "names.cfb";
+  cfbt::writeSparse(cfbt::buildCompoundFile({{u"\005Set \U0001F600\u00E4", std::vector<uint8_t>(28, 0)}}, 3).image, path);
+  Result result = Cli("dump " + shellQuote(path.string()));
+  ASSERT_EQ(result.status, 0);
+  EXPECT_TRUE(result.out.starts_with(path.string() + "\nset \"\\005Set \xF0\x9F\x98\x80\xC3\xA4\"  (28 bytes)\n"))
+      << result.out;
+}
+
+}  // namespace
