@@ -1,6 +1,6 @@
 // The search as the window and the command line run it: several readers
 // give the rows of one reader, stopping keeps what was read, failures are
-// reported in order.
+// reported in order; and the rows of files that are gone or cannot be read.
 #include "search/SearchRun.h"
 
 #include <gtest/gtest.h>
@@ -125,6 +125,41 @@ TEST_F(SearchRun, StoppedDuringTheWalkGivesNoRowsAndClosesEveryFolder) {
   EXPECT_TRUE(rows.empty());
   EXPECT_EQ(folders, 6);
   EXPECT_EQ(OpenFiles(), before);
+}
+
+// The files of a scan may change before the fill: a missing file keeps its
+// path and type, a file that cannot be opened has its facts and no
+// properties. Folder entries give no row; sorted by name, equal names keep
+// their scan order.
+TEST(ListFilling, EveryFileEntryGivesARowWhateverBecameOfTheFile) {
+  using Strings = std::vector<std::string>;
+  TempFolder temp;
+  const std::string junk = temp.file("one/b.PAR", "not a compound file"), b = temp.file("two/b.asm");
+  const std::string a = temp.file("a.dft"), missing = temp.str() + "/gone.Asm";
+  const Strings rowOf[] = {{junk, "b", "par", temp.str() + "/one", "             19"},
+                           {missing, "", "asm", "", ""},
+                           {b, "b", "asm", temp.str() + "/two", "              0"},
+                           {a, "a", "dft", temp.str(), "              0"}};
+  const ScanList scan{">>" + temp.str() + "/one", "    " + junk, "    " + missing, "    " + b, ">>/x", "    " + a};
+  for (bool sorted : {false, true}) {
+    SCOPED_TRACE(sorted ? "sorted" : "in scan order");
+    FillOptions options;
+    options.jobs = 1;
+    options.sortedByName = sorted;
+    ResultRows rows;
+    rows.append({"left over"});
+    ASSERT_EQ(FillResultRows(scan, options, rows), 4U);
+    const std::vector<int> order = sorted ? std::vector<int>{1, 3, 0, 2} : std::vector<int>{0, 1, 2, 3};
+    for (size_t row = 0; row < 4; ++row) {
+      Strings texts;
+      for (int column : {0, 1, 2, 3, 5}) texts.emplace_back(rows.text(row, column));
+      EXPECT_EQ(texts, rowOf[order[row]]);
+      EXPECT_EQ(rows.text(row, 4).empty(), order[row] == 1);
+      for (int column = 6; column < kColumnCount; ++column) EXPECT_EQ(rows.text(row, column), "") << column;
+    }
+  }
+  ResultRows rows;
+  EXPECT_EQ(FillResultRows({">>/a/b", ">>/a/c"}, {}, rows), 0U);
 }
 
 }  // namespace
