@@ -4,21 +4,12 @@ import os
 import sys
 
 SOURCE_DIR = os.environ.get("FENDRIK_SOURCE_DIR") or os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
-REFERENCE_DIR = os.path.join(SOURCE_DIR, "tools", "reference")
-GEN_DIR = os.path.join(SOURCE_DIR, "tools", "gen")
-REAL_SAMPLES = os.environ.get("FENDRIK_REAL_SAMPLES") or os.path.abspath(
-    os.path.join(SOURCE_DIR, "..", "shared", "samples", "real"))
+REFERENCE_DIR, GEN_DIR = os.path.join(SOURCE_DIR, "tools", "reference"), os.path.join(SOURCE_DIR, "tools", "gen")
+REAL_SAMPLES = os.environ.get("FENDRIK_REAL_SAMPLES") or os.path.join(os.path.dirname(SOURCE_DIR), "shared", "samples", "real")
 PYTHON = "/usr/bin/python3"
-
-for _d in (REFERENCE_DIR, GEN_DIR):
-    if _d not in sys.path:
-        sys.path.insert(0, _d)
+sys.path[:0] = [d for d in (REFERENCE_DIR, GEN_DIR) if d not in sys.path]
 
 
 def real_sample_files():
-    found = []
-    for folder, _dirs, files in os.walk(REAL_SAMPLES):
-        for name in files:
-            if name.lower().endswith((".par", ".asm", ".psm", ".dft")):
-                found.append(os.path.join(folder, name))
-    return sorted(found)
+    return sorted(os.path.join(folder, name) for folder, _, files in os.walk(REAL_SAMPLES)
+                  for name in files if name.lower().endswith((".par", ".asm", ".psm", ".dft")))
