@@ -1,12 +1,10 @@
-// The packed rows of the list and the list-file line of a row.
+// The packed rows of the list: 24 texts each, changed and removed one at a time.
 #include "resultlist/ResultRows.h"
 
 #include <gtest/gtest.h>
 
 #include <stdexcept>
 #include <string>
-
-#include "resultlist/ListFileLine.h"
 
 namespace fendrik {
 namespace {
@@ -38,18 +36,6 @@ TEST(ResultRows, KeepsTwentyFourTextsPerRowAndChangesOneAtATime) {
   EXPECT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows.text(0, 1), "zwei");
   EXPECT_THROW(rows.remove(1), std::out_of_range);
-}
-
-TEST(ListFileLine, KeyAndEveryColumnSeparatedByTabsWithTabsAndLineBreaksMadeBlanks) {
-  ResultRows rows;
-  rows.append({"/d/welle.par", "welle", "par", "/d"});
-  rows.append({"/d/x.par", "A\tB", "", "line one\r\nline two", "\n"});
-  rows.append(std::vector<std::string>{});
-  std::string out;
-  for (size_t row = 0; row < rows.size(); ++row) AppendListFileLine(out, rows, row);
-  const std::string tail(20, '\t');
-  EXPECT_EQ(out, "\t/d/welle.par\twelle\tpar\t/d" + tail + "\r\n" +  //
-                     "\t/d/x.par\tA B\t\tline one  line two\t " + tail.substr(1) + "\r\n" + std::string(24, '\t') + "\r\n");
 }
 
 }  // namespace
