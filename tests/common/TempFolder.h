@@ -39,12 +39,12 @@ class TempFolder {
     return target;
   }
 
-  // Creates an empty file (and its folders) at a path relative to this folder.
+  // A file with `content`, a folder, a symbolic link to `target`, each at a
+  // path relative to this folder (whose missing folders are made); the full path.
   std::string file(const std::string& relative, const std::string& content = {}) const {
-    std::filesystem::path full = path_ / relative;
-    std::filesystem::create_directories(full.parent_path());
-    std::ofstream(full, std::ios::binary) << content;
-    return full.string();
+    std::filesystem::create_directories((path_ / relative).parent_path());
+    std::ofstream(path_ / relative, std::ios::binary) << content;
+    return (path_ / relative).string();
   }
   std::string folder(const std::string& relative) const {
     std::filesystem::create_directories(path_ / relative);

@@ -3,7 +3,6 @@
 #include <sys/wait.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -14,7 +13,7 @@ std::vector<std::filesystem::path> realSamples() {
   std::vector<std::filesystem::path> out;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(FENDRIK_REAL_SAMPLES)) {
     std::string ext = entry.path().extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+    for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
     if (entry.is_regular_file() && (ext == ".par" || ext == ".asm" || ext == ".psm" || ext == ".dft"))
       out.push_back(entry.path());
   }
@@ -23,9 +22,8 @@ std::vector<std::filesystem::path> realSamples() {
 }
 
 std::string readFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
   std::stringstream content;
-  content << in.rdbuf();
+  content << std::ifstream(path, std::ios::binary).rdbuf();
   return content.str();
 }
 
@@ -40,9 +38,8 @@ int runCommand(const std::string& command, std::string* output) {
   if (pipe == nullptr) return -1;
   std::string text;
   char buffer[65536];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, n);
-  int status = ::pclose(pipe);
+  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
+  const int status = ::pclose(pipe);
   if (output) *output = std::move(text);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }

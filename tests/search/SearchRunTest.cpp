@@ -1,6 +1,6 @@
 // The search as the window and the command line run it: several readers
-// give the rows of one reader, stopping keeps what was read, failures are
-// reported in order; and the rows of files that are gone or cannot be read.
+// give the rows of one reader, failures are reported in order, stopping keeps
+// what was read; and the rows of files that are gone or cannot be read.
 #include "search/SearchRun.h"
 
 #include <gtest/gtest.h>
@@ -15,8 +15,8 @@
 namespace fendrik {
 namespace {
 
-namespace fs = std::filesystem;
 using test::TempFolder;
+using Strings = std::vector<std::string>;
 
 std::string Lines(const ResultRows& rows) {
   std::string out;
@@ -24,23 +24,17 @@ std::string Lines(const ResultRows& rows) {
   return out;
 }
 
-size_t OpenFiles() {
-  size_t count = 0;
-  for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd")) ++count;
-  return count;
-}
-
+// 60 generated documents in nested folders below cad/.
 class SearchRun : public ::testing::Test {
  protected:
   void SetUp() override {
-    const std::string command = "/usr/bin/python3 " + test::shellQuote(FENDRIK_SAMPLE_GENERATOR) + " --out " +
-                                test::shellQuote(folder()) + " --documents 60 --nested --model-bytes 2048 --seed 21" +
-                                " > /dev/null";
-    ASSERT_EQ(test::runCommand(command), 0);
-    fs::remove(temp / "cad/manifest.json");
+    ASSERT_EQ(test::runCommand("/usr/bin/python3 " + test::shellQuote(FENDRIK_SAMPLE_GENERATOR) + " --out " +
+                               test::shellQuote(folder) + " --documents 60 --nested --model-bytes 2048 --seed 21 2>&1"),
+              0);
+    std::filesystem::remove(temp / "cad/manifest.json");
   }
-  std::string folder() const { return (temp / "cad").string(); }
   TempFolder temp;
+  const std::string folder = temp.str() + "/cad";
 };
 
 TEST_F(SearchRun, ManyReadersGiveTheRowsOfOneReader) {
@@ -49,13 +43,12 @@ TEST_F(SearchRun, ManyReadersGiveTheRowsOfOneReader) {
   temp.file("cad/leer.asm");
   ASSERT_EQ(::mkfifo((temp / "cad/rohr.psm").c_str(), 0600), 0);
   temp.folder("cad/ordner.par");
-
   std::string oneReader;
   for (unsigned jobs : {1U, 2U, 16U, 0U}) {
     SCOPED_TRACE(jobs);
     ScanList scan;
     ResultRows rows;
-    std::vector<std::string> failed;
+    Strings failed;
     size_t lastRead = 0;
     SearchHooks hooks;
     hooks.failed = [&failed](const DocumentFailure& failure) {
@@ -68,33 +61,24 @@ TEST_F(SearchRun, ManyReadersGiveTheRowsOfOneReader) {
       EXPECT_EQ(total, 63U);
       lastRead = read;
     };
-    ASSERT_EQ(RunSearch({folder(), TypeSelection().set(), true, false, jobs}, scan, rows, hooks), 63U);  // none for the folder
+    ASSERT_EQ(RunSearch({folder, TypeSelection().set(), true, false, jobs}, scan, rows, hooks), 63U);  // none for the folder
     EXPECT_EQ(lastRead, 63U);
     if (jobs == 1) oneReader = Lines(rows);
     EXPECT_TRUE(Lines(rows) == oneReader);
     // The three that cannot be read, in ScanList order: PAR before ASM before PSM.
-    EXPECT_EQ(failed, (std::vector<std::string>{folder() + "/kaputt.par", folder() + "/leer.asm", folder() + "/rohr.psm"}));
+    EXPECT_EQ(failed, (Strings{folder + "/kaputt.par", folder + "/leer.asm", folder + "/rohr.psm"}));
   }
 }
 
-TEST_F(SearchRun, StoppingKeepsTheRowsReadSoFarInScanOrder) {
-  SearchRequest request{folder(), TypeSelection().set(), true, true, 1};
-  ScanList scan;
-  ResultRows all;
-  RunSearch(request, scan, all);
-  ASSERT_EQ(all.size(), 60U);
-
+TEST_F(SearchRun, StoppingKeepsTheRowsReadSoFarInScanOrderAndClosesEveryFolder) {
   for (unsigned jobs : {1U, 4U}) {
     std::atomic<bool> cancel{false};
     SearchHooks hooks;
     hooks.cancel = &cancel;
-    hooks.progress = [&cancel](size_t read, size_t) {
-      if (read == 5) cancel = true;
-    };
-    request.jobs = jobs;
-    request.sortedByName = false;
+    hooks.progress = [&cancel](size_t read, size_t) { cancel = cancel || read == 5; };
+    ScanList scan;
     ResultRows some;
-    RunSearch(request, scan, some, hooks);
+    RunSearch({folder, TypeSelection().set(), true, false, jobs}, scan, some, hooks);
     // Each reader finishes the document it has begun: with one reader
     // exactly five, with four at most three more.
     EXPECT_GE(some.size(), 5U);
@@ -106,25 +90,23 @@ TEST_F(SearchRun, StoppingKeepsTheRowsReadSoFarInScanOrder) {
       ASSERT_LT(at, scan.size()) << "row " << k << " out of order";
     }
   }
-}
 
-TEST_F(SearchRun, StoppedDuringTheWalkGivesNoRowsAndClosesEveryFolder) {
+  // Stopped during the walk: no rows, and every folder the walk opened is closed.
   for (int k = 0; k < 20; ++k) temp.file("cad/tief/" + std::string(static_cast<size_t>(k), 'x') + "/a.par");
-  const size_t before = OpenFiles();
+  auto openFiles = [] { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); };
+  const auto before = openFiles();
   std::atomic<bool> cancel{false};
   int folders = 0;
   SearchHooks hooks;
   hooks.cancel = &cancel;
-  hooks.perFolder = [&] {
-    if (++folders == 6) cancel = true;
-  };
+  hooks.perFolder = [&] { cancel = ++folders == 6; };
   ScanList scan;
   ResultRows rows;
   rows.append({"alt"});
-  EXPECT_EQ(RunSearch({folder(), TypeSelection().set(), true, false, 0}, scan, rows, hooks), 0U);
+  EXPECT_EQ(RunSearch({folder, TypeSelection().set(), true, false, 0}, scan, rows, hooks), 0U);
   EXPECT_TRUE(rows.empty());
   EXPECT_EQ(folders, 6);
-  EXPECT_EQ(OpenFiles(), before);
+  EXPECT_EQ(openFiles(), before);
 }
 
 // The files of a scan may change before the fill: a missing file keeps its
@@ -132,7 +114,6 @@ TEST_F(SearchRun, StoppedDuringTheWalkGivesNoRowsAndClosesEveryFolder) {
 // properties. Folder entries give no row; sorted by name, equal names keep
 // their scan order.
 TEST(ListFilling, EveryFileEntryGivesARowWhateverBecameOfTheFile) {
-  using Strings = std::vector<std::string>;
   TempFolder temp;
   const std::string junk = temp.file("one/b.PAR", "not a compound file"), b = temp.file("two/b.asm");
   const std::string a = temp.file("a.dft"), missing = temp.str() + "/gone.Asm";
