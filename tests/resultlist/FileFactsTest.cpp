@@ -8,6 +8,7 @@
 #include <ctime>
 #include <filesystem>
 #include <string>
+#include <tuple>
 
 #include "TempFolder.h"
 
@@ -57,16 +58,12 @@ TEST(FileFacts, TimeAndSizeTextsFollowTheLocale) {
 }
 
 TEST(FileFacts, StripExtensionAndTypeTextSplitAtTheLastDot) {
-  const struct {
-    const char* text;
-    const char* stripped;
-    const char* type;
-  } cases[] = {{"welle.01.par", "welle.01", "par"}, {".par", "", "par"}, {"WELLEPAR", "WELLEPAR", ""},
-               {"welle.", "welle", ""}, {"    /d/welle..PAR", "    /d/welle.", "par"},
-               {"    /d.x/WELLEPAR", "    /d", "x/wellepar"}, {"x.PÄR", "x", "pär"}, {"Größe.asm", "Größe", "asm"}};
-  for (const auto& c : cases) {
-    EXPECT_EQ(StripExtension(c.text), c.stripped) << c.text;
-    EXPECT_EQ(GetTypeText(c.text), c.type) << c.text;
+  for (const auto& [text, stripped, type] :
+       {std::tuple{"welle.01.par", "welle.01", "par"}, {".par", "", "par"}, {"WELLEPAR", "WELLEPAR", ""},
+        {"welle.", "welle", ""}, {"    /d/welle..PAR", "    /d/welle.", "par"}, {"    /d.x/WELLEPAR", "    /d", "x/wellepar"},
+        {"x.PÄR", "x", "pär"}, {"Größe.asm", "Größe", "asm"}}) {
+    EXPECT_EQ(StripExtension(text), stripped) << text;
+    EXPECT_EQ(GetTypeText(text), type) << text;
   }
 }
 

@@ -11,20 +11,6 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-// Rows whose file name (column 1) is given; the path (column 0) says which
-// row it was.
-ResultRows Named(const Names& names) {
-  ResultRows rows;
-  for (size_t i = 0; i < names.size(); ++i) rows.append({"/r" + std::to_string(i), names[i]});
-  return rows;
-}
-
-Names NamesOf(const ResultRows& rows) {
-  Names names;
-  for (size_t i = 0; i < rows.size(); ++i) names.emplace_back(rows.text(i, 1));
-  return names;
-}
-
 TEST(RowFilter, KeepsOrRemovesTheMatchesInAnyLetterCaseInTheirOrder) {
   const Names latin{"xABCx", "abd", "Abc", "zzabc", "ab c", "ABC"};
   const Names german{"WELLE-ÄUSSERE", "welle-äußere", "Straße", "STRASSE", "STRAẞE", "𐐀x", "𐐨y", "plain"};
@@ -49,10 +35,13 @@ TEST(RowFilter, KeepsOrRemovesTheMatchesInAnyLetterCaseInTheirOrder) {
       {{}, "q", true, {}},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.text.left(10).toStdString() + (c.doesNotContain ? " (not)" : ""));
-    ResultRows rows = Named(c.names);
+    // The file name (column 1) is filtered; the path (column 0) says which row it was.
+    ResultRows rows;
+    for (size_t i = 0; i < c.names.size(); ++i) rows.append({"/r" + std::to_string(i), c.names[i]});
     EXPECT_EQ(ApplyFilter(rows, 1, c.text, c.doesNotContain), c.left.size());
-    EXPECT_EQ(NamesOf(rows), c.left);
+    Names left;
+    for (size_t i = 0; i < rows.size(); ++i) left.emplace_back(rows.text(i, 1));
+    EXPECT_EQ(left, c.left) << c.text.left(10).toStdString() << (c.doesNotContain ? " (not)" : "");
   }
 }
 

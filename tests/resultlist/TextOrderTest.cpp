@@ -63,14 +63,11 @@ TEST_P(TextOrderIn, LongListsSortAsPairwiseComparisonSays) {
     const std::vector<std::string> sorted = SortedNames(names, ascending);
     ASSERT_EQ(sorted.size(), names.size());
     for (size_t k = 1; k < sorted.size(); ++k) {
-      const std::string& a = sorted[k - 1];
-      const std::string& b = sorted[k];
+      const std::string &a = sorted[k - 1], &b = sorted[k];
       const size_t aHash = a.rfind('#'), bHash = b.rfind('#');
-      const int c = order.compare(a.substr(0, aHash), b.substr(0, bHash));
-      ASSERT_TRUE(ascending ? c <= 0 : c >= 0) << a << " before " << b;
-      if (c == 0) {
-        ASSERT_LT(std::stoul(a.substr(aHash + 1)), std::stoul(b.substr(bHash + 1))) << a << " before " << b;
-      }
+      const int c = order.compare(a.substr(0, aHash), b.substr(0, bHash)) * (ascending ? 1 : -1);
+      ASSERT_TRUE(c < 0 || (c == 0 && std::stoul(a.substr(aHash + 1)) < std::stoul(b.substr(bHash + 1))))
+          << a << " before " << b;
     }
   }
 }

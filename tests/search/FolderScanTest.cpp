@@ -19,14 +19,6 @@ namespace fendrik {
 namespace {
 
 using test::TempFolder;
-using Reports = std::vector<std::pair<std::string, int>>;
-
-// The names of a folder in the order the file system gives them.
-std::vector<std::string> RawOrder(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
-  return names;
-}
 
 // Walks that must end: a scan that visits more folders than this is stopped
 // (the test then fails) instead of running until memory is gone.
@@ -40,7 +32,7 @@ struct FolderLimit {
 
 TEST(FolderScan, KeepsTheFileSystemOrderAndAppendsBehindTheList) {
   TempFolder temp;
-  std::string d = temp.folder("d");
+  const std::string d = temp.folder("d");
   temp.file("d/sub/b.par");
   temp.file("d/sub/c.asm");
   // Documents beside the subfolder until the file system's order has the
@@ -51,17 +43,18 @@ TEST(FolderScan, KeepsTheFileSystemOrderAndAppendsBehindTheList) {
   for (int k = 0;; ++k) {
     ASSERT_LT(k, 200) << "the file system keeps the names sorted";
     temp.file("d/f" + std::to_string(k) + ".par");
-    order = RawOrder(d);
+    order.clear();
+    for (const auto& entry : std::filesystem::directory_iterator(d)) order.push_back(entry.path().filename());
     const auto sub = std::find(order.begin(), order.end(), "sub");
-    if (k < 3 || sub == order.begin() || sub + 1 == order.end()) continue;
-    if (!std::is_sorted(order.begin(), order.end()) && !std::is_sorted(order.rbegin(), order.rend())) break;
+    if (k >= 3 && sub != order.begin() && sub + 1 != order.end() && !std::is_sorted(order.begin(), order.end()) &&
+        !std::is_sorted(order.rbegin(), order.rend()))
+      break;
   }
-  ScanList expectedWith{"    earlier"}, expectedWithout{"    earlier"};
+  ScanList expectedWith{"    earlier"}, expectedWithout{"    earlier"}, with{"    earlier"}, without{"    earlier"};
   for (const std::string& name : order) {
     expectedWith.push_back("    " + d + "/" + (name == "sub" ? "sub/b.par" : name));
     expectedWithout.push_back((name == "sub" ? ">>" : "    ") + d + "/" + name);
   }
-  ScanList with{"    earlier"}, without{"    earlier"};
   ScanFolder(d, "PAR", with, true);
   ScanFolder(d, "PAR", without, false);
   EXPECT_EQ(with, expectedWith);
@@ -70,73 +63,62 @@ TEST(FolderScan, KeepsTheFileSystemOrderAndAppendsBehindTheList) {
 
 TEST(FolderScan, MissingOrUnlistableFolderYieldsNothingButAReport) {
   TempFolder temp;
-  Reports reports;
+  std::vector<std::pair<std::string, int>> reports;
   auto report = [&](const std::string& folder, int error) { reports.emplace_back(folder, error); };
   ScanList list{"    kept"};
   ScanFolder(temp.str() + "/missing", "PAR", list, true, {}, report);
   ScanFolders(temp.file("plain.par"), TypeSelection().set(), true, list, {}, report);  // a file, not a folder
-  EXPECT_EQ(list, ScanList{"    kept"});
-  EXPECT_EQ(reports, (Reports{{temp.str() + "/missing/", ENOENT}, {temp.str() + "/plain.par/", ENOTDIR}}));
-
-  reports.clear();
   temp.file("locked/hidden.par");
   temp.folder("locked too");
   ::chmod((temp.str() + "/locked").c_str(), 0);
   ::chmod((temp.str() + "/locked too").c_str(), 0);
-  ScanList walk;
-  test::AsOrdinaryUser(temp, [&] { ScanFolders(temp.str(), TypeSelection().set(), true, walk, {}, report); });
+  test::AsOrdinaryUser(temp, [&] { ScanFolders(temp.str(), TypeSelection().set(), true, list, {}, report); });
   ::chmod((temp.str() + "/locked").c_str(), 0700);
   ::chmod((temp.str() + "/locked too").c_str(), 0700);
-  EXPECT_EQ(walk, ScanList{"    " + temp.str() + "/plain.par"});
-  std::sort(reports.begin(), reports.end());
-  EXPECT_EQ(reports, (Reports{{temp.str() + "/locked too/", EACCES}, {temp.str() + "/locked/", EACCES}}));
+  EXPECT_EQ(list, (ScanList{"    kept", "    " + temp.str() + "/plain.par"}));
+  std::sort(reports.begin() + 2, reports.end());
+  EXPECT_EQ(reports, (std::vector<std::pair<std::string, int>>{{temp.str() + "/missing/", ENOENT},
+                                                               {temp.str() + "/plain.par/", ENOTDIR},
+                                                               {temp.str() + "/locked too/", EACCES},
+                                                               {temp.str() + "/locked/", EACCES}}));
 }
 
 TEST(FolderScan, FolderLinksAreFollowedButNeverBackIntoAnAncestor) {
   TempFolder temp;
-  std::string root = temp.folder("root");
+  const std::string root = temp.folder("root");
   temp.file("root/a.par");
   temp.file("root/sub/b.par");
+  temp.file("other/o.par");
   temp.link("root/sub/back", "..");  // leads to root
   temp.link("root/self", ".");
-  temp.file("other/o.par");
   temp.link("other/up", "../root");  // reached through root/away, leads back to root
   temp.link("root/away", "../other");
   temp.link("root/dead.par", "nowhere");
-
   ScanList list;
   FolderLimit limit{100};
   ASSERT_NO_THROW(ScanFolder(root, "PAR", list, true, std::ref(limit)));
   std::sort(list.begin(), list.end());
   EXPECT_EQ(list, (ScanList{"    " + root + "/a.par", "    " + root + "/away/o.par", "    " + root + "/dead.par",
                             "    " + root + "/sub/b.par"}));
-
   // Without subfolders a link to a folder is recorded like a folder.
   ScanList flat;
   ScanFolder(root, "PAR", flat, false);
   for (const std::string& entry : {">>" + root + "/away", ">>" + root + "/self", "    " + root + "/dead.par"})
     EXPECT_EQ(std::count(flat.begin(), flat.end(), entry), 1) << entry;
-}
 
-TEST(FolderScan, FolderReachedThroughSeveralLinksIsWalkedOnce) {
   // 24 levels, each with two links to the next: 2^24 paths to the last
-  // folder, whose one document must give one entry.
-  TempFolder temp;
-  constexpr int kLevels = 24;
-  for (int k = 0; k < kLevels; ++k) {
-    temp.folder("level" + std::to_string(k));
+  // folder, whose one document must give one entry; the start folder and
+  // each link is met once.
+  for (int k = 0; k < 24; ++k)
     for (const char* name : {"/a", "/b"})
       temp.link("level" + std::to_string(k) + name, "../level" + std::to_string(k + 1));
-  }
-  temp.file("level" + std::to_string(kLevels) + "/deep.par");
-
-  ScanList list;
-  FolderLimit limit{1000};
-  ASSERT_NO_THROW(ScanFolders(temp.str() + "/level0", TypeSelection().set(), true, list, std::ref(limit)));
-  ASSERT_EQ(list.size(), 1U);
-  EXPECT_TRUE(list[0].ends_with("/deep.par")) << list[0];
-  // The start folder and each of the links is met once.
-  EXPECT_EQ(limit.visited, 1 + 2 * kLevels);
+  temp.file("level24/deep.par");
+  ScanList deep;
+  FolderLimit many{1000};
+  ASSERT_NO_THROW(ScanFolders(temp.str() + "/level0", TypeSelection().set(), true, deep, std::ref(many)));
+  ASSERT_EQ(deep.size(), 1U);
+  EXPECT_TRUE(deep[0].ends_with("/deep.par")) << deep[0];
+  EXPECT_EQ(many.visited, 1 + 2 * 24);
 }
 
 // A tree with every kind of entry that could make one walk for all types
@@ -145,12 +127,10 @@ TEST(FolderScan, FolderReachedThroughSeveralLinksIsWalkedOnce) {
 // A name matches when its upper-cased end is the type, dot or not.
 TEST(FolderScan, OneWalkForSeveralTypesEqualsOneWalkPerType) {
   TempFolder temp;
-  for (const char* name : {"PAR", "ASM", "a.asm", "b.PSM", "c.dft", "d.par", "e.txt", "f.par.bak", "gDFT", "h.Asm", "ar", "i.pa",
-                           "x.par/inner.asm", "x.par/deep/d1.dft", "x.par/deep/d2.par", "Mixed/Case.PSM",
-                           "Mixed/sub/z.dft"})
+  for (const char* name : {"PAR", "ASM", "a.asm", "b.PSM", "c.dft", "d.par", "e.txt", "f.par.bak", "gDFT", "h.Asm", "ar",
+                           "i.pa", "x.par/inner.asm", "x.par/deep/d1.dft", "x.par/deep/d2.par", "Mixed/Case.PSM",
+                           "Mixed/sub/z.dft", "../outside/o.par", "../outside/o.asm"})
     temp.file(std::string("root/") + name);
-  temp.file("outside/o.par");
-  temp.file("outside/o.asm");
   temp.folder("root/Mixed/empty");
   temp.link("root/Mixed/sub/loop", "../..");
   temp.link("root/linked", "../outside");
