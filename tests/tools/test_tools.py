@@ -1,25 +1,38 @@
-"""The sample generator: its files are well-formed to the letter (cfb_structure) and open strictly
-with olefile, hold exactly the intended stream bytes, have ordered red-black directory trees, and read
-back (with the reference reader) as the manifest says."""
+"""Tests of the developer tools in tools/, run as their users run them.
+
+The sample generator: its files are well-formed to the letter (cfb_structure) and open strictly with
+olefile, hold exactly the intended stream bytes, have ordered red-black directory trees, and read back
+(with the reference reader) as the manifest says. The reference reader: known values of the real Solid
+Edge documents, and damaged input.
+"""
 
 import json
 import os
 import struct
 import subprocess
+import sys
 import tempfile
 import unittest
 
 import olefile
 
-from tools_paths import PYTHON, REFERENCE_DIR
+SOURCE_DIR = os.environ.get("FENDRIK_SOURCE_DIR") or os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+REAL_SAMPLES = os.environ.get("FENDRIK_REAL_SAMPLES") or os.path.join(os.path.dirname(SOURCE_DIR), "shared", "samples", "real")
+READER = os.path.join(SOURCE_DIR, "tools", "reference", "read_props.py")
+sys.path[:0] = [os.path.join(SOURCE_DIR, "tools", "reference"), os.path.join(SOURCE_DIR, "tools", "gen")]
 
-import cfb_structure
-import cfb_writer
-import generate_samples
-import sample_streams
-import sample_values
-from cfb_writer import NOSTREAM, Storage, Stream
-from sample_streams import build_document
+import cfb_structure  # noqa: E402
+import cfb_writer  # noqa: E402
+import generate_samples  # noqa: E402
+import read_props  # noqa: E402
+import sample_streams  # noqa: E402
+import sample_values  # noqa: E402
+from cfb_writer import NOSTREAM, Storage, Stream  # noqa: E402
+from sample_streams import build_document  # noqa: E402
+
+
+def run_reader(*args):
+    return subprocess.run(["/usr/bin/python3", READER, *args], check=True, capture_output=True).stdout.decode("utf-8")
 
 
 def open_strict(path):
@@ -100,9 +113,7 @@ class GeneratedCollection(unittest.TestCase):
         self.assertGreaterEqual(struct.unpack_from("<I", head, 72)[0], 1)  # DIFAT sectors
 
     def test_reference_reader_reads_the_manifest_texts(self):
-        out = subprocess.run([PYTHON, os.path.join(REFERENCE_DIR, "read_props.py"), *self.paths],
-                             check=True, capture_output=True)
-        texts = json.loads(out.stdout.decode("utf-8"))
+        texts = json.loads(run_reader(*self.paths))
         for plan, path in zip(self.plans, self.paths):
             self.assertEqual(texts[path], self.manifest[plan.relative_path], plan.relative_path)
 
@@ -111,7 +122,6 @@ class ChosenValues(unittest.TestCase):
     """Documents with hand-picked values, read back by the reference reader, against literal texts."""
 
     def read_back(self, style="new", kind="par", version=3, **changes):
-        import read_props
         plan = sample_values.plan_document(3, 5, kind, version, style, model_bytes=5000)
         plan.without_project_stream = False
         plan.without_mechanical_stream = kind in ("asm", "dft")
@@ -160,6 +170,49 @@ class CompoundFileWriter(unittest.TestCase):
                 children = check_sibling_trees(self, ole)
                 self.assertEqual([len(children["S%d" % n]) for n in range(1, 40)], list(range(1, 40)))
                 self.assertEqual(ole.openstream("S39/s38").read(), bytes([38]))
+
+
+@unittest.skipUnless(os.path.isdir(REAL_SAMPLES), "real samples not present")
+class RealSampleReferenceReader(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.files = sorted(os.path.join(folder, name) for folder, _, files in os.walk(REAL_SAMPLES)
+                           for name in files if name.lower().endswith((".par", ".asm", ".psm", ".dft")))
+        cls.texts = json.loads(run_reader(*cls.files))
+
+    def test_every_sample_gives_thirteen_texts_and_known_values(self):
+        self.assertGreaterEqual(len(self.files), 40)
+        self.assertEqual(sorted(self.texts), self.files)
+        for path, texts in self.texts.items():
+            self.assertEqual(len(texts), 13, path)
+            self.assertEqual(texts[2], "0", path)  # status
+            self.assertEqual(texts[11], "", path)  # none of the samples has "Hauptmaße"
+            if path.lower().endswith((".asm", ".dft")):
+                self.assertEqual(texts[12], "", "assemblies and drafts carry no MechanicalModeling set")
+        known = [("SEU14/003944_A.dft", 0, "003944"), ("SEU14/003944_A.dft", 1, "A"),  # ProjectInformation
+                 ("SEU14/003944_A.dft", 8, "Manifold Block"),
+                 ("Connecting-Rod/body.par", 3, "body"), ("Connecting-Rod/body.par", 10, "ARYAN BARI"),  # code page 1252
+                 ("SEU14/2p261887e.dft", 10, "kde"),  # SummaryInformation in code page 932
+                 ("SolidEdgeCAD/INVOLUTE GEAR.par", 12, "Stainless Steel, 303"),  # MechanicalModeling
+                 ("24-Hydraulic-Jack_Solidedge/5.par", 3, " ")]  # a single blank is kept
+        for relative, index, text in known:
+            self.assertEqual(self.texts[os.path.join(REAL_SAMPLES, relative)][index], text, relative)
+
+    def test_dump_decodes_every_property_set(self):
+        dump = run_reader("--dump", *self.files)
+        self.assertNotIn("ERROR", dump)
+        self.assertNotIn("not a property set", dump)
+        self.assertIn("'Status'", dump)
+
+
+class DamagedInput(unittest.TestCase):
+    def test_non_compound_and_missing_files_give_empty_texts(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            junk = os.path.join(tmp, "junk.par")
+            with open(junk, "wb") as f:
+                f.write(b"not a compound file" * 100)
+            texts = json.loads(run_reader(junk, os.path.join(tmp, "missing.par")))
+        self.assertEqual(list(texts.values()), [[""] * 13, [""] * 13])
 
 
 if __name__ == "__main__":
