@@ -1,11 +1,14 @@
 // The packed rows of the list: 24 texts each, of any length, changed and
-// removed one at a time.
-#include "resultlist/ResultRows.h"
-
+// removed one at a time; and the filter boxes, which keep or remove the rows
+// with a text in any letter case (the window's tests check the boxes' columns).
 #include <gtest/gtest.h>
 
 #include <stdexcept>
 #include <string>
+#include <vector>
+
+#include "resultlist/ResultRows.h"
+#include "resultlist/RowFilter.h"
 
 namespace fendrik {
 namespace {
@@ -32,6 +35,42 @@ TEST(ResultRows, KeepsTwentyFourTextsOfAnyLengthPerRow) {
   rows.remove(0);
   EXPECT_EQ(rows.text(0, 1), "zwei");
   EXPECT_THROW(rows.remove(1), std::out_of_range);
+}
+
+using Names = std::vector<std::string>;
+
+TEST(RowFilter, KeepsOrRemovesTheMatchesInAnyLetterCaseInTheirOrder) {
+  const Names latin{"xABCx", "abd", "Abc", "zzabc", "ab c", "ABC"};
+  const Names german{"WELLE-ÄUSSERE", "welle-äußere", "Straße", "STRASSE", "STRAẞE", "𐐀x", "𐐨y", "plain"};
+  const Names blanks{"a b", "ab", "a\tb", "  "};
+  const struct {
+    Names names;
+    QString text;
+    bool doesNotContain;
+    Names left;
+  } cases[] = {
+      {latin, "abc", false, {"xABCx", "Abc", "zzabc", "ABC"}},
+      {latin, "aBc", true, {"abd", "ab c"}},
+      {german, QString::fromUtf8("ä"), false, {"WELLE-ÄUSSERE", "welle-äußere"}},
+      // Capital sharp s folds to ß; "ss" is a different text.
+      {german, QString::fromUtf8("ß"), false, {"welle-äußere", "Straße", "STRAẞE"}},
+      {german, QString::fromUtf8("𐐨"), false, {"𐐀x", "𐐨y"}},  // beyond the Basic Multilingual Plane
+      // The Kelvin sign folds to an ASCII k, so non-ASCII texts are folded too.
+      {{"\u212Aopf", "kopf", "Topf"}, "K", false, {"\u212Aopf", "kopf"}},
+      {blanks, " ", false, {"a b", "  "}},
+      {blanks, "\t", true, {"a b", "ab", "  "}},
+      {blanks, QString(100000, 'a'), false, {}},
+      {{}, "q", true, {}},
+  };
+  for (const auto& c : cases) {
+    // The file name (column 1) is filtered; the path (column 0) says which row it was.
+    ResultRows rows;
+    for (size_t i = 0; i < c.names.size(); ++i) rows.append({"/r" + std::to_string(i), c.names[i]});
+    EXPECT_EQ(ApplyFilter(rows, 1, c.text, c.doesNotContain), c.left.size());
+    Names left;
+    for (size_t i = 0; i < rows.size(); ++i) left.emplace_back(rows.text(i, 1));
+    EXPECT_EQ(left, c.left) << c.text.left(10).toStdString() << (c.doesNotContain ? " (not)" : "");
+  }
 }
 
 }  // namespace
