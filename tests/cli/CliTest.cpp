@@ -153,8 +153,7 @@ TEST(CmdScanFolders, UnreadableFoldersAreNamedOnStandardErrorAndTheSearchGoesOn)
   temp.file("top/locked/inside.par");
   temp.folder("top/also locked");
   temp.folder("top/open");
-  ::chmod((temp.str() + "/top/locked").c_str(), 0);
-  ::chmod((temp.str() + "/top/also locked").c_str(), 0);
+  for (const char* locked : {"/top/locked", "/top/also locked"}) ::chmod((temp.str() + locked).c_str(), 0);
   auto line = [](const std::string& folder, int error) {
     return "fendrik-cli: scan: " + folder + "/: " + std::to_string(error) + " / " + std::strerror(error);
   };
@@ -169,8 +168,7 @@ TEST(CmdScanFolders, UnreadableFoldersAreNamedOnStandardErrorAndTheSearchGoesOn)
     EXPECT_EQ(run.out, "") << folder;
     EXPECT_EQ(run.errors, errors);
   }
-  ::chmod((temp.str() + "/top/locked").c_str(), 0700);
-  ::chmod((temp.str() + "/top/also locked").c_str(), 0700);
+  for (const char* locked : {"/top/locked", "/top/also locked"}) ::chmod((temp.str() + locked).c_str(), 0700);
 }
 
 TEST(CmdDump, StreamNamesBeyondTheBasicPlanePrintAsUtf8) {

@@ -70,11 +70,9 @@ TEST(FolderScan, MissingOrUnlistableFolderYieldsNothingButAReport) {
   ScanFolders(temp.file("plain.par"), TypeSelection().set(), true, list, {}, report);  // a file, not a folder
   temp.file("locked/hidden.par");
   temp.folder("locked too");
-  ::chmod((temp.str() + "/locked").c_str(), 0);
-  ::chmod((temp.str() + "/locked too").c_str(), 0);
+  for (const char* locked : {"/locked", "/locked too"}) ::chmod((temp.str() + locked).c_str(), 0);
   test::AsOrdinaryUser(temp, [&] { ScanFolders(temp.str(), TypeSelection().set(), true, list, {}, report); });
-  ::chmod((temp.str() + "/locked").c_str(), 0700);
-  ::chmod((temp.str() + "/locked too").c_str(), 0700);
+  for (const char* locked : {"/locked", "/locked too"}) ::chmod((temp.str() + locked).c_str(), 0700);
   EXPECT_EQ(list, (ScanList{"    kept", "    " + temp.str() + "/plain.par"}));
   std::sort(reports.begin() + 2, reports.end());
   EXPECT_EQ(reports, (std::vector<std::pair<std::string, int>>{{temp.str() + "/missing/", ENOENT},

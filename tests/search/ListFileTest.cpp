@@ -51,10 +51,7 @@ TEST(ListFile, ReadingBackGivesTheSameRows) {
   ResultRows rows;
   Strings full;
   std::string expected;
-  for (int k = 0; k < kColumnCount; ++k) {
-    full.push_back("c" + std::to_string(k));
-    expected += "\tc" + std::to_string(k);
-  }
+  for (int k = 0; k < kColumnCount; ++k) expected += "\t" + full.emplace_back("c" + std::to_string(k));
   rows.append(full);
   rows.append({"/daten/Äpfel.par", "Äpfel", "par", "", "", "", "", "", "", "Titel mit\tTAB", "Zeilen\r\nEnde\n"});
   rows.append({});
@@ -79,10 +76,8 @@ TEST(ListFile, ReadingBackGivesTheSameRows) {
 TEST(ListFile, OddLinesArePaddedCutOrDecoded) {
   std::string longLine = "key\t/p.par";
   Strings longRow{"/p.par"};
-  for (int k = 1; k < 30; ++k) {
-    longLine += "\tc" + std::to_string(k);
-    if (k < kColumnCount) longRow.push_back("c" + std::to_string(k));
-  }
+  for (int k = 1; k < 30; ++k) longLine += "\tc" + std::to_string(k);
+  for (int k = 1; k < kColumnCount; ++k) longRow.push_back("c" + std::to_string(k));
   struct Case {
     const char* what;
     std::string content;
@@ -114,10 +109,10 @@ TEST(ListFile, OddLinesArePaddedCutOrDecoded) {
 TEST(ListFile, FailedReadsAndWritesLeaveNothingHalfDone) {
   TempFolder temp;
   ResultRows rows;
-  EXPECT_EQ(Load(rows, (temp / "gone.lst").string()).outcome, Outcome::Missing);
-  EXPECT_TRUE(rows.empty());
-  EXPECT_EQ(Load(rows, temp.folder("Fendrik_0.lst")).outcome, Outcome::Missing);
-  EXPECT_TRUE(rows.empty());
+  for (const std::string& nothing : {(temp / "gone.lst").string(), temp.folder("Fendrik_0.lst")}) {
+    EXPECT_EQ(Load(rows, nothing).outcome, Outcome::Missing);
+    EXPECT_TRUE(rows.empty());
+  }
   const std::string locked = temp.file("locked.lst", "\t/a.par\r\n");
   fs::permissions(locked, fs::perms::none);
   ListFileResult unreadable;
@@ -127,9 +122,7 @@ TEST(ListFile, FailedReadsAndWritesLeaveNothingHalfDone) {
   EXPECT_TRUE(rows.empty());
 
   for (int k = 0; k < 5000; ++k) rows.append({"/daten/teil_" + std::to_string(k) + ".par", "teil", "par"});
-  ListFileResult missingFolder = SaveListView(rows, (temp / "nicht/da/Fendrik_0.lst").string());
-  EXPECT_EQ(missingFolder.outcome, Outcome::Failed);
-  EXPECT_FALSE(missingFolder.reason.empty());
+  EXPECT_FALSE(SaveListView(rows, (temp / "nicht/da/Fendrik_0.lst").string()).reason.empty());
   const std::string old = "\t/alt.par\talt\r\n";
   const std::string path = temp.file("docs/Fendrik_0.lst", old);
   // The size limit of the process makes every write beyond 64 KiB fail as a full disk would.
