@@ -1,5 +1,4 @@
-// fendrik-cli run as a user runs it: scan on copies of real documents, each
-// line checked against the file system; on
+// fendrik-cli run as a user runs it: scan on copies of real documents and on
 // folders that cannot be read, which it names on standard error; wrong command
 // lines; and dump on a generated compound file.
 #include <gtest/gtest.h>
@@ -45,13 +44,12 @@ struct Result {
 // "nobody", who cannot list a folder of mode 0).
 Result Cli(const std::string& arguments, bool asOrdinaryUser = false) {
   const TempFolder temp;
-  const std::string prefix = asOrdinaryUser ? "env LC_ALL=C " : "env LC_ALL=de_DE.UTF-8 LANG=de_DE.UTF-8 ";
-  const std::string user =
-      asOrdinaryUser && ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+  const std::string prefix = !asOrdinaryUser ? "env LC_ALL=de_DE.UTF-8 LANG=de_DE.UTF-8 "
+                             : ::geteuid() == 0 ? "env LC_ALL=C setpriv --reuid=65534 --regid=65534 --clear-groups "
+                                                : "env LC_ALL=C ";
   Result result;
   result.status = fendrik::test::runCommand(
-      prefix + user + shellQuote(FENDRIK_CLI) + " " + arguments + " 2>" + shellQuote((temp / "errors").string()),
-      &result.out);
+      prefix + shellQuote(FENDRIK_CLI) + " " + arguments + " 2>" + shellQuote((temp / "errors").string()), &result.out);
   result.errors = Split(fendrik::test::readFile(temp / "errors"), "\n");
   result.errors.pop_back();
   std::sort(result.errors.begin(), result.errors.end());
@@ -172,15 +170,13 @@ TEST(CmdScanFolders, UnreadableFoldersAreNamedOnStandardErrorAndTheSearchGoesOn)
 }
 
 TEST(CmdDump, StreamNamesBeyondTheBasicPlanePrintAsUtf8) {
-  // Only the name matters here; the stream's bytes are no property set.
+  TempFolder temp;  // only the name matters; the stream's bytes are no property set
+  const std::string path = (temp / "names.cfb").string();
   namespace cfbt = fendrik::cfb::testing;
-  TempFolder temp;
-  const auto path = temp / "names.cfb";
   cfbt::writeSparse(cfbt::buildCompoundFile({{u"\005Set \U0001F600\u00E4", std::vector<uint8_t>(28, 0)}}, 3).image, path);
-  Result result = Cli("dump " + shellQuote(path.string()));
-  ASSERT_EQ(result.status, 0);
-  EXPECT_TRUE(result.out.starts_with(path.string() + "\nset \"\\005Set \xF0\x9F\x98\x80\xC3\xA4\"  (28 bytes)\n"))
-      << result.out;
+  const Result result = Cli("dump " + shellQuote(path));
+  EXPECT_EQ(result.status, 0);
+  EXPECT_TRUE(result.out.starts_with(path + "\nset \"\\005Set \xF0\x9F\x98\x80\xC3\xA4\"  (28 bytes)\n")) << result.out;
 }
 
 }  // namespace

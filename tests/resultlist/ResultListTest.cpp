@@ -1,0 +1,197 @@
+// The result list below the window: the packed rows (24 texts each, of any
+// length), the filter boxes, which keep or remove the rows with a text in any
+// letter case (the window's tests check the boxes' columns), the sort order
+// (locale collation, letter case ignored, digits as text, equal texts in
+// their old order) and the file facts the rows show.
+#include <gtest/gtest.h>
+
+#include <QLocale>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "TempFolder.h"
+#include "resultlist/FileFacts.h"
+#include "resultlist/ResultRows.h"
+#include "resultlist/RowFilter.h"
+#include "resultlist/TextOrder.h"
+
+namespace fendrik {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+TEST(ResultRows, KeepsTwentyFourTextsOfAnyLengthPerRow) {
+  ResultRows rows;
+  std::vector<std::string> texts;
+  // Empty texts, texts beyond one and two length bytes, and more texts than columns.
+  for (int k = 0; k < 30; ++k) texts.push_back(k % 3 == 0 ? "" : std::string(k * k * k * 4, 'a' + k % 26) + "äöü");
+  rows.append(texts);
+  rows.append({"/nur/zwei.par", "zwei"});
+  ASSERT_EQ(rows.size(), 2u);
+  for (int k = 0; k < kColumnCount; ++k) EXPECT_EQ(rows.text(0, k), texts[k]) << k;
+  for (const auto& [row, column] : {std::pair{1, 2}, {1, 23}, {2, 0}, {0, 24}, {0, -1}})
+    EXPECT_EQ(rows.text(row, column), "") << row << "/" << column;  // empty, or no such row or column
+
+  rows.setText(1, 8, "3");
+  rows.setText(1, 23, std::string(70000, 'x'));
+  EXPECT_EQ(rows.text(1, 8), "3");
+  EXPECT_EQ(rows.text(1, 1), "zwei");
+  EXPECT_EQ(rows.text(1, 23).size(), 70000u);
+  EXPECT_THROW(rows.setText(2, 0, "x"), std::out_of_range);
+  EXPECT_THROW(rows.setText(0, 24, "x"), std::out_of_range);
+  rows.remove(0);
+  EXPECT_EQ(rows.text(0, 1), "zwei");
+  EXPECT_THROW(rows.remove(1), std::out_of_range);
+}
+
+TEST(RowFilter, KeepsOrRemovesTheMatchesInAnyLetterCaseInTheirOrder) {
+  const Strings latin{"xABCx", "abd", "Abc", "zzabc", "ab c", "ABC"};
+  const Strings german{"WELLE-ÄUSSERE", "welle-äußere", "Straße", "STRASSE", "STRAẞE", "𐐀x", "𐐨y", "plain"};
+  const Strings blanks{"a b", "ab", "a\tb", "  "};
+  const struct {
+    Strings names;
+    QString text;
+    bool doesNotContain;
+    Strings left;
+  } cases[] = {
+      {latin, "abc", false, {"xABCx", "Abc", "zzabc", "ABC"}},
+      {latin, "aBc", true, {"abd", "ab c"}},
+      {german, QString::fromUtf8("ä"), false, {"WELLE-ÄUSSERE", "welle-äußere"}},
+      // Capital sharp s folds to ß; "ss" is a different text.
+      {german, QString::fromUtf8("ß"), false, {"welle-äußere", "Straße", "STRAẞE"}},
+      {german, QString::fromUtf8("𐐨"), false, {"𐐀x", "𐐨y"}},  // beyond the Basic Multilingual Plane
+      // The Kelvin sign folds to an ASCII k, so non-ASCII texts are folded too.
+      {{"\u212Aopf", "kopf", "Topf"}, "K", false, {"\u212Aopf", "kopf"}},
+      {blanks, " ", false, {"a b", "  "}},
+      {blanks, "\t", true, {"a b", "ab", "  "}},
+      {blanks, QString(100000, 'a'), false, {}},
+      {{}, "q", true, {}},
+  };
+  for (const auto& c : cases) {
+    // The file name (column 1) is filtered; the path (column 0) says which row it was.
+    ResultRows rows;
+    for (size_t i = 0; i < c.names.size(); ++i) rows.append({"/r" + std::to_string(i), c.names[i]});
+    EXPECT_EQ(ApplyFilter(rows, 1, c.text, c.doesNotContain), c.left.size());
+    Strings left;
+    for (size_t i = 0; i < rows.size(); ++i) left.emplace_back(rows.text(i, 1));
+    EXPECT_EQ(left, c.left) << c.text.left(10).toStdString() << (c.doesNotContain ? " (not)" : "");
+  }
+}
+
+class TextOrderIn : public ::testing::TestWithParam<QLocale> {
+ protected:
+  void SetUp() override { QLocale::setDefault(GetParam()); }
+  void TearDown() override { QLocale::setDefault(QLocale::system()); }
+};
+
+// The names sorted, each with its position before, so the stable order of equal names shows.
+Strings SortedStrings(const Strings& names, bool ascending) {
+  ResultRows rows;
+  for (size_t k = 0; k < names.size(); ++k) rows.append({std::to_string(k), names[k]});
+  rows.sortByColumn(kFileNameColumn, ascending);
+  Strings order;
+  for (size_t k = 0; k < rows.size(); ++k) order.push_back(std::string(rows.text(k, 1)) + "#" + std::string(rows.text(k, 0)));
+  return order;
+}
+
+TEST_P(TextOrderIn, MixedCaseAndUmlautsSortAsAPersonReadsAndDigitsAsText) {
+  const Strings names{"Zahnrad", "welle", "Äpfel", "WELLE", "apfel", "Apfel", "Welle", "ärger"};
+  EXPECT_EQ(SortedStrings(names, true),
+            (Strings{"apfel#4", "Apfel#5", "Äpfel#2", "ärger#7", "welle#1", "WELLE#3", "Welle#6", "Zahnrad#0"}));
+  // Descending turns the order round, but equal names keep their scan order.
+  EXPECT_EQ(SortedStrings(names, false),
+            (Strings{"Zahnrad#0", "welle#1", "WELLE#3", "Welle#6", "ärger#7", "Äpfel#2", "apfel#4", "Apfel#5"}));
+  // The size column is right-aligned in 15 characters, the date column has a fixed width.
+  TextOrder order;
+  for (const auto& [a, b] : {std::pair{"10", "9"}, {"Teil 10", "Teil 9"}, {"            999", "          1.000"},
+                             {"2007.03.15 14:05:09", "2007.11.01 08:00:00"}, {"", "a"}})
+    EXPECT_LT(order.compare(a, b), 0) << a << " / " << b;
+}
+
+// A list long enough that the keys are made by several threads sorts exactly
+// as comparing one pair at a time says, stably, in both directions: the keys
+// order as compare() does.
+TEST_P(TextOrderIn, LongListsSortAsPairwiseComparisonSays) {
+  const Strings stems{"welle", "WELLE", "Äpfel", "apfel", "Zahnrad", "ärger", "Teil 10", "Teil 9", "",
+                      "ß", "ss", " x", "x-y", "xy", "Ölpumpe", "9"};
+  Strings names;
+  for (size_t k = 0; k < 70000; ++k) names.push_back(stems[(k * 7919) % stems.size()] + std::to_string(k % 13));
+  TextOrder order;
+  for (bool ascending : {true, false}) {
+    const Strings sorted = SortedStrings(names, ascending);
+    ASSERT_EQ(sorted.size(), names.size());
+    for (size_t k = 1; k < sorted.size(); ++k) {
+      const std::string &a = sorted[k - 1], &b = sorted[k];
+      const size_t aHash = a.rfind('#'), bHash = b.rfind('#');
+      const int c = order.compare(a.substr(0, aHash), b.substr(0, bHash)) * (ascending ? 1 : -1);
+      ASSERT_TRUE(c < 0 || (c == 0 && std::stoul(a.substr(aHash + 1)) < std::stoul(b.substr(bHash + 1))))
+          << a << " before " << b;
+    }
+  }
+}
+
+// The "C" locale of a system without a language setting still puts "Äpfel"
+// beside "Apfel" and not after "z".
+INSTANTIATE_TEST_SUITE_P(Locales, TextOrderIn,
+                         ::testing::Values(QLocale(QLocale::German, QLocale::Germany), QLocale::c()),
+                         [](const auto& info) { return info.index == 0 ? std::string("German") : std::string("C"); });
+
+TEST(FileFacts, RelativePathsGiveTheAbsoluteFolderAndFoldersOrMissingFilesNothing) {
+  test::TempFolder temp;
+  temp.file("Sub Folder/Welle.01.PAR", "12345");
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(temp.path());
+  auto file = LookUpFile("./Sub Folder/../Sub Folder/Welle.01.PAR");
+  std::filesystem::current_path(before);
+  ASSERT_TRUE(file);
+  EXPECT_EQ(GetFolderPath(*file), temp.str() + "/Sub Folder");
+  EXPECT_EQ(GetFileName(*file), "Welle.01.PAR");
+  EXPECT_EQ(file->size, 5U);
+  for (const std::string& nothing : {temp.str() + "/missing.par", temp.str() + "/Sub Folder", std::string()})
+    EXPECT_FALSE(LookUpFile(nothing)) << nothing;
+}
+
+TEST(FileFacts, TimeAndSizeTextsFollowTheLocale) {
+  ::setenv("TZ", "CET-1", 1);  // local time is an hour ahead of UTC, all year
+  ::tzset();
+  const struct {
+    QLocale locale;
+    std::time_t modified;
+    const char* modifiedText;
+    std::uintmax_t size;
+    const char* sizeText;
+  } cases[] = {
+      {QLocale(QLocale::German, QLocale::Germany), 1704164645, "2024.01.02 04:04:05", 123'456'789'012ULL, "123.456.789.012"},
+      // Longer than 15 characters: only the last 15 are kept.
+      {QLocale(QLocale::German, QLocale::Germany), 0, "1970.01.01 01:00:00", 1'234'567'890'123'456'789ULL, "890.123.456.789"},
+      {QLocale(QLocale::English, QLocale::UnitedStates), 946728000, "2000.01.01 13:00:00", 999, "            999"},  // 24 hours
+      {QLocale(QLocale::Finnish, QLocale::Finland), 946684798, "2000.01.01 00.59.58", 0, "              0"},
+      {QLocale::c(), 946684798, "2000.01.01 00:59:58", 1'234'567, "      1,234,567"},  // grouped all the same
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.locale.name().toStdString());
+    QLocale::setDefault(c.locale);
+    const FileObject file{"", "", c.modified, c.size};
+    EXPECT_EQ(GetModifiedText(file), c.modifiedText);
+    EXPECT_EQ(GetSizeText(file), c.sizeText);
+  }
+  QLocale::setDefault(QLocale::system());
+}
+
+TEST(FileFacts, StripExtensionAndTypeTextSplitAtTheLastDot) {
+  for (const auto& [text, stripped, type] :
+       {std::tuple{"welle.01.par", "welle.01", "par"}, {".par", "", "par"}, {"WELLEPAR", "WELLEPAR", ""},
+        {"welle.", "welle", ""}, {"    /d/welle..PAR", "    /d/welle.", "par"}, {"    /d.x/WELLEPAR", "    /d", "x/wellepar"},
+        {"x.PÄR", "x", "pär"}, {"Größe.asm", "Größe", "asm"}}) {
+    EXPECT_EQ(StripExtension(text), stripped) << text;
+    EXPECT_EQ(GetTypeText(text), type) << text;
+  }
+}
+
+}  // namespace
+}  // namespace fendrik
