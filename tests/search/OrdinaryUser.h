@@ -8,9 +8,8 @@
 
 namespace fendrik::test {
 
-// Runs `action` with the rights of an ordinary user, for whom a folder of mode
-// 0 cannot be listed: the super-user takes the user "nobody" as its effective
-// user for the time of the call (its saved user stays root, to return).
+// Runs `action` with the rights of an ordinary user, who cannot list a folder of
+// mode 0: the super-user is "nobody" for the call (its saved user stays root).
 template <typename Action>
 void AsOrdinaryUser(const TempFolder& temp, Action action) {
   if (::geteuid() != 0) return action();

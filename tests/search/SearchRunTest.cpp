@@ -28,9 +28,9 @@ std::string Lines(const ResultRows& rows) {
 class SearchRun : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(test::runCommand("/usr/bin/python3 " + test::shellQuote(FENDRIK_SAMPLE_GENERATOR) + " --out " +
-                               test::shellQuote(folder) + " --documents 60 --nested --model-bytes 2048 --seed 21 2>&1"),
-              0);
+    const std::string generate = "/usr/bin/python3 " + test::shellQuote(FENDRIK_SAMPLE_GENERATOR) + " --out " +
+                                 test::shellQuote(folder) + " --documents 60 --nested --model-bytes 2048 --seed 21 2>&1";
+    ASSERT_EQ(test::runCommand(generate), 0);
     std::filesystem::remove(temp / "cad/manifest.json");
   }
   TempFolder temp;

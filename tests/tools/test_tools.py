@@ -1,10 +1,7 @@
-"""Tests of the developer tools in tools/, run as their users run them.
-
-The sample generator: its files are well-formed to the letter (cfb_structure) and open strictly with
-olefile, hold exactly the intended stream bytes, have ordered red-black directory trees, and read back
-(with the reference reader) as the manifest says. The reference reader: known values of the real Solid
-Edge documents, and damaged input.
-"""
+"""The developer tools in tools/. The sample generator's files are well-formed to the letter (cfb_structure),
+open strictly with olefile, hold exactly the intended stream bytes, have ordered red-black directory trees, and
+read back (with the reference reader) as the manifest says. The reference reader: known values of the real
+Solid Edge documents, chosen values and damaged input."""
 
 import json
 import os
