@@ -1,14 +1,13 @@
 #include "TestSupport.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 
+#include "properties/StorageError.h"
 #include "properties/cfb/CompoundFile.h"
+#include "properties/cfb/Names.h"
 
 namespace fendrik::cfb::testing {
 namespace {
@@ -17,6 +16,12 @@ std::vector<uint8_t> fromHex(const std::string& hex) {
   std::vector<uint8_t> out(hex.size() / 2);
   for (size_t i = 0; i < out.size(); ++i) out[i] = static_cast<uint8_t>(std::stoi(hex.substr(2 * i, 2), nullptr, 16));
   return out;
+}
+
+const std::u16string& storedName(const StreamMap& map, const std::u16string& name) {
+  for (const auto& [key, value] : map)
+    if (compareNames(key, name) == 0) return key;
+  throw std::runtime_error("no such stream");
 }
 
 }  // namespace
@@ -31,6 +36,30 @@ void writeFileBytes(const std::filesystem::path& path, const std::vector<uint8_t
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
+std::vector<uint8_t> pattern(size_t size, uint32_t seed) {
+  std::vector<uint8_t> v(size);
+  uint32_t x = seed * 2654435761u + 1;
+  for (auto& b : v) {
+    x = x * 1103515245u + 12345u;
+    b = static_cast<uint8_t>(x >> 16);
+  }
+  return v;
+}
+
+std::filesystem::path makeDocument(const TempDir& dir, const std::string& name, int version,
+                                   std::vector<BuildStream> extra) {
+  extra.push_back({kSummary, pattern(400, 1)});
+  extra.push_back({kExtendedSummary, pattern(45300, 2)});
+  writeSparse(buildCompoundFile(extra, version).image, dir / name);
+  return dir / name;
+}
+
+std::filesystem::path realSample(const std::string& folder, const std::string& name) {
+  for (const auto& p : realSamples())
+    if (p.filename() == name && p.parent_path().filename() == folder) return p;
+  return {};
+}
+
 StreamMap rootStreams(const std::filesystem::path& path) {
   auto file = CompoundFile::open(path);
   StreamMap streams;
@@ -39,76 +68,67 @@ StreamMap rootStreams(const std::filesystem::path& path) {
   return streams;
 }
 
-namespace {
-
-// One line "<name hex> <content hex or z<size>>" of olefile_dump.py into `streams`.
-void addStreamLine(const std::string& line, StreamMap& streams) {
-  size_t space = line.find(' ');
-  if (space == std::string::npos) return;
-  auto nameBytes = fromHex(line.substr(0, space));
-  std::u16string name;
-  for (size_t i = 0; i + 1 < nameBytes.size(); i += 2)
-    name += static_cast<char16_t>(nameBytes[i] | (nameBytes[i + 1] << 8));
-  std::string content = line.substr(space + 1);
-  streams[name] = content.starts_with("z") ? std::vector<uint8_t>(std::stoull(content.substr(1)), 0) : fromHex(content);
-}
-
-std::vector<std::string> linesOf(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t pos = 0;
-  while (pos < text.size()) {
-    size_t eol = text.find('\n', pos);
-    if (eol == std::string::npos) eol = text.size();
-    lines.push_back(text.substr(pos, eol - pos));
-    pos = eol + 1;
-  }
-  return lines;
-}
-
-}  // namespace
-
-std::optional<StreamMap> olefileRootStreams(const std::filesystem::path& path) {
-  using fendrik::test::shellQuote;
-  std::string text;
-  if (fendrik::test::runCommand("/usr/bin/python3 " + shellQuote(FENDRIK_OLEFILE_DUMP) + " " +
-                                    shellQuote(path.string()) + " 2>/dev/null",
-                                &text) != 0)
-    return std::nullopt;
-  StreamMap streams;
-  for (const auto& line : linesOf(text)) addStreamLine(line, streams);
-  return streams;
-}
-
-std::vector<std::optional<StreamMap>> olefileRootStreamsOfMany(const std::vector<std::filesystem::path>& paths) {
+// olefile_dump.py prints "= N" before the streams of the N-th file ("! N"
+// when it cannot read it), then a line "<name hex> <content hex or z<size>>"
+// per stream.
+std::vector<std::optional<StreamMap>> olefileRootStreams(const std::vector<std::filesystem::path>& paths) {
   using fendrik::test::shellQuote;
   std::vector<std::optional<StreamMap>> result(paths.size());
-  // In batches, to keep command lines short.
-  for (size_t first = 0; first < paths.size(); first += 200) {
-    const size_t count = std::min<size_t>(200, paths.size() - first);
-    std::string command = "/usr/bin/python3 " + shellQuote(FENDRIK_OLEFILE_DUMP) + " --many";
-    for (size_t i = 0; i < count; ++i) command += " " + shellQuote(paths[first + i].string());
+  for (size_t first = 0; first < paths.size(); first += 200) {  // in batches, to keep command lines short
+    std::string command = "/usr/bin/python3 " + shellQuote(FENDRIK_OLEFILE_DUMP);
+    for (size_t i = first; i < std::min(paths.size(), first + 200); ++i) command += " " + shellQuote(paths[i].string());
     std::string text;
     fendrik::test::runCommand(command + " 2>/dev/null", &text);
     std::optional<StreamMap>* current = nullptr;
-    for (const auto& line : linesOf(text)) {
-      if (line.starts_with("= ")) {
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+      const size_t space = line.find(' ');
+      if (line.starts_with("= ") || line.starts_with("! ")) {
         current = &result[first + std::stoul(line.substr(2))];
-        *current = StreamMap{};
-      } else if (line.starts_with("! ")) {
-        current = nullptr;
-        result[first + std::stoul(line.substr(2))].reset();
-      } else if (current) {
-        addStreamLine(line, **current);
+        *current = line[0] == '=' ? std::make_optional<StreamMap>() : std::nullopt;
+      } else if (current && *current && space != std::string::npos) {
+        auto nameBytes = fromHex(line.substr(0, space));
+        std::u16string name;
+        for (size_t i = 0; i + 1 < nameBytes.size(); i += 2)
+          name += static_cast<char16_t>(nameBytes[i] | (nameBytes[i + 1] << 8));
+        const std::string content = line.substr(space + 1);
+        (**current)[name] = content.starts_with("z") ? std::vector<uint8_t>(std::stoull(content.substr(1)), 0)
+                                                     : fromHex(content);
       }
     }
   }
   return result;
 }
 
-std::string narrow(const std::u16string& s) {
-  std::string out;
-  for (char16_t c : s) out += c < 0x20 ? '#' : (c < 0x80 ? static_cast<char>(c) : '?');
-  return out;
+std::vector<StreamReplacement> statusLikeChange(const StreamMap& before, size_t growBy) {
+  auto esi = before.at(storedName(before, kExtendedSummary));
+  esi[48] ^= 0x03;
+  for (size_t i = 0; i < growBy; ++i) esi.push_back(static_cast<uint8_t>('V' + i % 5));
+  auto si = before.at(storedName(before, kSummary));
+  si[si.size() / 2] ^= 0x04;
+  return {{kExtendedSummary, esi}, {kSummary, si}};
+}
+
+StreamMap applied(const StreamMap& before, const std::vector<StreamReplacement>& changes) {
+  StreamMap after = before;
+  for (const auto& c : changes) after[storedName(before, c.name)] = c.content;
+  return after;
+}
+
+std::string fileState(const std::filesystem::path& path, const StreamMap& before,
+                      const std::vector<StreamReplacement>& changes) {
+  StreamMap ours;
+  try {
+    ours = rootStreams(path);
+  } catch (const StorageError& e) {
+    return std::string("our reader fails: ") + e.what();
+  }
+  auto reference = olefileRootStreams({path}).front();
+  if (!reference) return "olefile fails";
+  if (ours != *reference) return "our reader and olefile disagree";
+  if (ours == before) return "old";
+  if (ours == applied(before, changes)) return "new";
+  return "mixed contents";
 }
 
 }  // namespace fendrik::cfb::testing

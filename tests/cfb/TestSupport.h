@@ -1,7 +1,8 @@
 #pragma once
 
-// Helpers shared by the compound-file tests: temporary folders, the real
-// samples, and the root streams of a file as our reader and as olefile read them.
+// Helpers shared by the compound-file tests: file bytes, generated and real
+// documents, the root streams of a file as our reader and as olefile read
+// them, and a status-change-shaped set of stream replacements.
 
 #include <cstdint>
 #include <filesystem>
@@ -10,33 +11,45 @@
 #include <string>
 #include <vector>
 
+#include "CompoundFileBuilder.h"
 #include "TestCommon.h"
+#include "properties/cfb/RootStreamWriter.h"
 
 namespace fendrik::cfb::testing {
 
+// Keys are the names as stored (some files spell upper-case names otherwise).
 using StreamMap = std::map<std::u16string, std::vector<uint8_t>>;
-
 using TempDir = fendrik::test::TempFolder;
 using fendrik::test::realSamples;
 
-// A writable copy of `source` in `dir`.
-inline std::filesystem::path copyInto(const std::filesystem::path& source, const TempDir& dir,
-                                      const std::string& name) {
-  return dir.copy(source, name);
-}
+inline const std::u16string kExtendedSummary = u"\005C3teagxwOttdbfkuIaamtae3Ie";
+inline const std::u16string kSummary = u"\005SummaryInformation";
 
 std::vector<uint8_t> readFileBytes(const std::filesystem::path& path);
 void writeFileBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
+// Bytes that differ from stream to stream and from offset to offset.
+std::vector<uint8_t> pattern(size_t size, uint32_t seed);
+// A generated document with both property streams, `extra` streams beside them.
+std::filesystem::path makeDocument(const TempDir& dir, const std::string& name, int version = 3,
+                                   std::vector<BuildStream> extra = {});
+// The real sample folder/name, or an empty path when it is missing.
+std::filesystem::path realSample(const std::string& folder, const std::string& name);
 
 // Root streams read with our reader (throws StorageError) and with olefile
-// (nullopt when olefile cannot read the file).
+// (nullopt for a file olefile cannot read); olefile reads many files in one run.
 StreamMap rootStreams(const std::filesystem::path& path);
-std::optional<StreamMap> olefileRootStreams(const std::filesystem::path& path);
-// The same for many files in one run of olefile.
-std::vector<std::optional<StreamMap>> olefileRootStreamsOfMany(const std::vector<std::filesystem::path>& paths);
+std::vector<std::optional<StreamMap>> olefileRootStreams(const std::vector<std::filesystem::path>& paths);
 
-// Upper-case names are spelt with a lower-case first letter in some files;
-// keys of StreamMap are the names as stored.
-std::string narrow(const std::u16string& s);
+// Like a status change: ExtendedSummaryInformation gets one changed byte near
+// its start (Status) and grows at its end (Username); SummaryInformation gets
+// one changed byte (Security) and keeps its size.
+std::vector<StreamReplacement> statusLikeChange(const StreamMap& before, size_t growBy = 24);
+// `before` with `changes` applied (names compared as stored).
+StreamMap applied(const StreamMap& before, const std::vector<StreamReplacement>& changes);
+// Which state the file shows: "old", "new", or a description of the fault.
+// Streams not named in `changes` must equal `before`. Reads with our reader
+// and with olefile.
+std::string fileState(const std::filesystem::path& path, const StreamMap& before,
+                      const std::vector<StreamReplacement>& changes);
 
 }  // namespace fendrik::cfb::testing
