@@ -21,7 +21,6 @@ struct BuiltFile {
   std::vector<uint8_t> image;
   uint32_t sectorSize = 0;
   uint32_t firstDirSector = 0;
-  uint32_t numFatSectors = 0;
   uint32_t firstFatSector = 0;    // FAT sectors are contiguous from here
   uint32_t firstDifatSector = 0;  // ENDOFCHAIN when none
   uint32_t numDifatSectors = 0;
