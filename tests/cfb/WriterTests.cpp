@@ -1,7 +1,7 @@
 // Replacing root streams: results read back by our reader and olefile, every
-// other byte kept, growth across sector, mini-stream, FAT and DIFAT limits;
-// the writer's refusals (damaged structure, read-only, locked, missing
-// stream, full disk) and what it keeps (inode, owner, mode).
+// other byte kept, growth across sector, mini-stream, FAT and DIFAT limits,
+// crashes at every step; the writer's refusals (damaged structure, read-only,
+// locked, missing stream, full disk) and what it keeps (inode, owner, mode).
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -10,7 +10,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <fstream>
 #include <functional>
+#include <random>
+#include <set>
+#include <string_view>
 #include <tuple>
 
 #include "TestSupport.h"
@@ -19,6 +24,7 @@
 #include "properties/cfb/Container.h"
 #include "properties/cfb/Names.h"
 #include "properties/cfb/UniqueFd.h"
+#include "properties/cfb/WriteHooksForTests.h"
 
 namespace fendrik::cfb::testing {
 namespace {
@@ -89,83 +95,240 @@ TEST(RealSampleWriter, StatusChangeTouchesOnlyWhatItNeeds) {
   }
 }
 
-class Growth : public ::testing::TestWithParam<int> {
- protected:
-  void make(std::vector<BuildStream> extra) {
-    path_ = makeDocument(dir_, "grow.par", GetParam(), std::move(extra));
-    ::chmod(path_.c_str(), 0640);
+class Growth : public ::testing::TestWithParam<int> {};
+
+// Replacements across every limit, each read back by both readers: the file
+// keeps its inode, owner and mode, its modification time advances, and the
+// header counts that must grow do.
+TEST_P(Growth, ReplacementsAcrossEveryLimit) {
+  const bool v3 = GetParam() == 3;
+  // The mini sectors fill the mini FAT and the mini stream's last sector
+  // exactly; in version 3 the model needs DIFAT sectors.
+  const size_t perMiniFat = v3 ? 128 : 1024;
+  std::vector<BuildStream> extra = {{u"Other", pattern(700, 3)},
+                                    {u"Model", std::vector<uint8_t>(v3 ? 8u << 20 : 5u << 20, 0)}};
+  for (size_t i = 0, used = 7 + 11; used < perMiniFat; ++i) {  // the summary takes 7 mini sectors, Other 11
+    const size_t units = std::min<size_t>(63, perMiniFat - used);
+    extra.push_back({std::u16string{u'S', char16_t(u'a' + i % 26), char16_t(u'a' + i / 26)},
+                     pattern(units * 64, static_cast<uint32_t>(i))});
+    used += units;
   }
-  // Applies `changes` and checks the result through both readers; the file
-  // keeps its inode, owner and mode, and its modification time advances.
-  void replace(const std::vector<StreamReplacement>& changes) {
+  TempDir dir;
+  const auto path = makeDocument(dir, "grow.par", GetParam(), extra);
+  ::chmod(path.c_str(), 0640);
+  auto header = [&](size_t offset) { return detail::loadU32(readFileBytes(path).data() + offset); };
+  struct Step {
+    std::vector<StreamReplacement> changes;
+    size_t grows = 0;  // the header count that must grow
+  };
+  const std::vector<Step> steps = {
+      {{{kSummary, pattern(1000, 2)}}, detail::kHdrNumMiniFatSectors},  // the full mini FAT moves
+      {{{kExtendedSummary, pattern(45300 + 5000, 5)}}},                 // past a sector boundary
+      {{{kExtendedSummary, pattern(30000, 6)}}},                        // shrinking
+      // Out of the mini stream and back in, in both directions at once.
+      {{{kSummary, pattern(5000, 7)}, {kExtendedSummary, pattern(3000, 8)}}},
+      {{{kSummary, pattern(4095, 9)}, {kExtendedSummary, pattern(4096, 10)}}},
+      {{{u"Other", {}}}},  // empty and back
+      {{{u"Other", pattern(2000, 11)}}},
+      // More FAT sectors; in version 3 the DIFAT moves to fresh sectors.
+      {{{kExtendedSummary, pattern(v3 ? 300000 : 5000000, 12)}}, detail::kHdrNumFatSectors},
+      {{{kSummary, pattern(600, 13)}, {kExtendedSummary, pattern(45300, 14)}}}};
+  for (size_t i = 0; i < steps.size(); ++i) {
+    SCOPED_TRACE(i);
+    const uint32_t count = header(steps[i].grows), difat = header(detail::kHdrFirstDifatSector);
     const struct timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
-    ::utimensat(AT_FDCWD, path_.c_str(), old, 0);
+    ::utimensat(AT_FDCWD, path.c_str(), old, 0);
     struct stat before {}, after {};
-    ::stat(path_.c_str(), &before);
-    auto streams = rootStreams(path_);
-    replaceRootStreams(path_, changes);
-    EXPECT_EQ(fileState(path_, streams, changes), "new");
-    ::stat(path_.c_str(), &after);
+    ::stat(path.c_str(), &before);
+    const auto streams = rootStreams(path);
+    replaceRootStreams(path, steps[i].changes);
+    EXPECT_EQ(fileState(path, streams, steps[i].changes), "new");
+    ::stat(path.c_str(), &after);
     EXPECT_EQ(std::tie(after.st_ino, after.st_uid, after.st_gid, after.st_mode),
               std::tie(before.st_ino, before.st_uid, before.st_gid, before.st_mode));
     EXPECT_GT(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+    if (steps[i].grows) {
+      EXPECT_GT(header(steps[i].grows), count);
+    }
+    if (steps[i].grows == detail::kHdrNumFatSectors && v3) {
+      EXPECT_NE(header(detail::kHdrFirstDifatSector), difat);
+    }
   }
-  uint32_t headerField(size_t offset) { return detail::loadU32(readFileBytes(path_).data() + offset); }
-  TempDir dir_;
-  std::filesystem::path path_;
-};
-
-TEST_P(Growth, AcrossSectorAndMiniStreamLimits) {
-  make({{u"Other", pattern(700, 3)}, {u"Model", pattern(20000, 4)}});
-  // Past a sector boundary, and shrinking.
-  replace({{kExtendedSummary, pattern(45300 + 5000, 5)}});
-  replace({{kExtendedSummary, pattern(30000, 6)}});
-  // Out of the mini stream and back in, in both directions at once.
-  replace({{kSummary, pattern(5000, 7)}, {kExtendedSummary, pattern(3000, 8)}});
-  replace({{kSummary, pattern(4095, 9)}, {kExtendedSummary, pattern(4096, 10)}});
-  // Empty and back.
-  replace({{u"Other", {}}});
-  replace({{u"Other", pattern(2000, 11)}});
   // Repeated saves reuse freed sectors: the file does not keep growing.
-  auto size = std::filesystem::file_size(path_);
-  for (int i = 0; i < 20; ++i) replaceRootStreams(path_, statusLikeChange(rootStreams(path_), 4));
-  EXPECT_LE(std::filesystem::file_size(path_), size + 8 * 4096);
-  EXPECT_TRUE(olefileRootStreams({path_}).front().has_value());
-}
-
-TEST_P(Growth, FullMiniStreamAndMiniFatMove) {
-  // The mini sectors fill the mini FAT and the mini stream's last sector exactly.
-  const size_t perMiniFat = GetParam() == 3 ? 128 : 1024;
-  std::vector<BuildStream> streams = {{u"Model", pattern(9000, 99)}};
-  for (size_t i = 0, used = 7; used < perMiniFat; ++i) {  // the summary's 400 bytes take 7
-    size_t units = std::min<size_t>(63, perMiniFat - used);
-    streams.push_back({u"S" + std::u16string(1, char16_t(u'a' + i % 26)) + std::u16string(1, char16_t(u'a' + i / 26)),
-                       pattern(units * 64, static_cast<uint32_t>(i))});
-    used += units;
-  }
-  make(streams);
-  const uint32_t miniFatBefore = headerField(detail::kHdrNumMiniFatSectors);
-  replace({{kSummary, pattern(1000, 2)}});
-  EXPECT_GT(headerField(detail::kHdrNumMiniFatSectors), miniFatBefore);
-  replace({{kSummary, pattern(3000, 3)}, {u"Model", pattern(9001, 4)}});
-}
-
-TEST_P(Growth, FatAndDifatGrowInALargeFile) {
-  // Version 3: over 109 FAT sectors, so DIFAT sectors exist and must grow.
-  const bool v3 = GetParam() == 3;
-  make({{u"Model", std::vector<uint8_t>(v3 ? (8u << 20) : (5u << 20), 0)}});
-  const uint32_t fatBefore = headerField(detail::kHdrNumFatSectors);
-  const uint32_t difatBefore = headerField(detail::kHdrFirstDifatSector);
-  replace({{kExtendedSummary, pattern(45300 + (v3 ? 300000 : 5000000), 3)}});
-  EXPECT_GT(headerField(detail::kHdrNumFatSectors), fatBefore);
-  if (v3) {
-    EXPECT_NE(headerField(detail::kHdrFirstDifatSector), difatBefore);  // the DIFAT moved to fresh sectors
-    EXPECT_GT(headerField(detail::kHdrNumFatSectors), 109u + 1);
-  }
-  replace({{kSummary, pattern(600, 4)}, {kExtendedSummary, pattern(45300, 5)}});
+  const auto size = std::filesystem::file_size(path);
+  for (int i = 0; i < 20; ++i) replaceRootStreams(path, statusLikeChange(rootStreams(path), 4));
+  EXPECT_LE(std::filesystem::file_size(path), size + 8 * 4096);
+  EXPECT_TRUE(olefileRootStreams({path}).front().has_value());
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, Growth, ::testing::Values(3, 4));
+
+// Crashes at every write and every fsync of the writer, modelled as SQLite's
+// crash test does: what was written before the last fsync is on the disk;
+// each write since then may be on the disk, missing, or (unless it is one
+// aligned 512-byte block, the unit a disk writes atomically) garbage in every
+// 512-byte block it touches. Every such state must read entirely old or
+// entirely new in our reader and in olefile, and the change run again on it
+// must complete it.
+struct Crash {};
+
+// Records each write since the last fsync with the bytes it replaced; at step
+// `stopAt` (writes and fsyncs counted together) the machine goes down.
+struct CrashRecorder : WriteHooks {
+  struct Write {
+    uint64_t offset;
+    std::vector<uint8_t> before, after;
+    // One aligned 512-byte block: on the disk entirely or not at all.
+    bool atomic() const { return after.size() == 512 && offset % 512 == 0; }
+  };
+  std::filesystem::path path;
+  int stopAt = -1;
+  int steps = 0;
+  std::vector<Write> unsynced;
+
+  int beforeWrite(uint64_t offset, std::span<const uint8_t> bytes) override {
+    if (steps++ == stopAt) throw Crash{};
+    std::vector<uint8_t> before(bytes.size(), 0);  // zeros past the file's end
+    std::ifstream in(path, std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(offset));
+    in.read(reinterpret_cast<char*>(before.data()), static_cast<std::streamsize>(before.size()));
+    unsynced.push_back({offset, std::move(before), {bytes.begin(), bytes.end()}});
+    return 0;
+  }
+  int beforeSync() override {
+    if (steps++ == stopAt) throw Crash{};
+    unsynced.clear();
+    return 0;
+  }
+};
+
+void place(std::vector<uint8_t>& image, uint64_t offset, const std::vector<uint8_t>& bytes) {
+  if (image.size() < offset + bytes.size()) image.resize(offset + bytes.size(), 0);
+  std::copy(bytes.begin(), bytes.end(), image.begin() + static_cast<long>(offset));
+}
+
+enum Fate { kKept, kLost, kGarbled };
+
+// The disk states a crash may leave after the writes `unsynced` (the file
+// holding all of them is `crashed`), one after the other to `visit` with the
+// fate of each write (K kept, L lost, G garbled): all kept, all lost, each one
+// alone lost, kept or garbled, and random mixtures.
+void forEachCrashState(const std::vector<uint8_t>& crashed, const std::vector<CrashRecorder::Write>& unsynced,
+                       std::mt19937& random,
+                       const std::function<void(const std::string&, const std::vector<uint8_t>&)>& visit) {
+  std::vector<uint8_t> synced = crashed;
+  for (auto w = unsynced.rbegin(); w != unsynced.rend(); ++w) place(synced, w->offset, w->before);
+  const size_t n = unsynced.size();
+  std::vector<std::vector<Fate>> fates = {std::vector<Fate>(n, kKept), std::vector<Fate>(n, kLost)};
+  for (size_t i = 0; i < n; ++i)
+    for (Fate alone : {kLost, kKept, kGarbled}) {
+      std::vector<Fate> fate(n, alone == kKept ? kLost : kKept);
+      fate[i] = alone;
+      if (alone != kGarbled || !unsynced[i].atomic()) fates.push_back(fate);
+    }
+  for (int k = 0; k < 6 && n > 1; ++k) {
+    std::vector<Fate> mixed(n);
+    for (auto& f : mixed) f = static_cast<Fate>(random() % 3);
+    fates.push_back(mixed);
+  }
+  for (const auto& fate : fates) {
+    std::vector<uint8_t> image = synced;
+    std::string name;
+    for (size_t i = 0; i < n; ++i) {
+      const auto& w = unsynced[i];
+      Fate f = fate[i] == kGarbled && w.atomic() ? kKept : fate[i];
+      name += "KLG"[f];
+      if (f == kKept) place(image, w.offset, w.after);
+      for (uint64_t block = w.offset / 512 * 512; f == kGarbled && block < w.offset + w.after.size(); block += 512) {
+        std::vector<uint8_t> garbage(512);
+        for (auto& b : garbage) b = static_cast<uint8_t>(random());
+        place(image, block, garbage);
+      }
+    }
+    visit(name, image);
+  }
+}
+
+// Crashes `changes` on a copy of `original` at every step, until a run takes
+// no more than `steps` allows; then checks all disk states that may remain.
+void crashEverywhere(const std::filesystem::path& original, const std::vector<StreamReplacement>& changes,
+                     int minimumSteps, int maximumSteps = 1000) {
+  TempDir dir;
+  const auto before = rootStreams(original);
+  const auto after = applied(before, changes);
+  std::mt19937 random(4711);
+  std::set<size_t> seen;  // hashes of the states written
+  std::vector<std::filesystem::path> files;
+  std::vector<std::string> labels;
+  for (int step = 0, done = 0; !done; ++step) {
+    CrashRecorder recorder;
+    recorder.path = dir.copy(original, "crash.par");
+    recorder.stopAt = step;
+    try {
+      ScopedWriteHooks installed(recorder);
+      replaceRootStreams(recorder.path, changes);
+      done = 1;
+      ASSERT_EQ(fileState(recorder.path, before, changes), "new");
+      ASSERT_GE(step, minimumSteps);
+      ASSERT_LE(step, maximumSteps);
+    } catch (const Crash&) {
+    }
+    forEachCrashState(readFileBytes(recorder.path), recorder.unsynced, random, [&](const auto& fates, const auto& image) {
+      const std::string_view bytes(reinterpret_cast<const char*>(image.data()), image.size());
+      if (!seen.insert(std::hash<std::string_view>()(bytes)).second) return;
+      files.push_back(dir / ("state" + std::to_string(files.size()) + ".par"));
+      labels.push_back("crash before step " + std::to_string(step) + ", writes since fsync " + fates);
+      writeSparse(image, files.back());
+    });
+  }
+  // Both readers, olefile for all states in one run.
+  auto reference = olefileRootStreams(files);
+  size_t oldCount = 0, newCount = 0;
+  for (size_t i = 0; i < files.size(); ++i) {
+    SCOPED_TRACE(labels[i]);
+    try {
+      const StreamMap ours = rootStreams(files[i]);
+      EXPECT_TRUE(ours == before || ours == after) << "mixed contents";
+      EXPECT_TRUE(reference[i] == ours) << "olefile reads otherwise";
+      oldCount += ours == before;
+      newCount += ours == after;
+      // The crashed file is still one the writer accepts, and the change
+      // completes on it.
+      replaceRootStreams(files[i], changes);
+      EXPECT_TRUE(rootStreams(files[i]) == after);
+    } catch (const StorageError& e) {
+      ADD_FAILURE() << e.what();
+    }
+  }
+  EXPECT_GT(oldCount, 0u);
+  EXPECT_GT(newCount, 0u);
+  std::printf("%zu distinct crash states (%zu old, %zu new)\n", files.size(), oldCount, newCount);
+}
+
+TEST(RealSampleCrashSafety, StatusChangeOnRealDocuments) {
+  for (auto [folder, file, growBy] : {std::tuple{"headrestraint", "Asm2.asm", 24},  // version 3
+                                      std::tuple{"CAD-Model-Project", "Asm1.asm", 5000}}) {  // version 4, grows past its last sector
+    SCOPED_TRACE(file);
+    const auto sample = realSample(folder, file);
+    ASSERT_FALSE(sample.empty()) << "real sample missing";
+    crashEverywhere(sample, statusLikeChange(rootStreams(sample), growBy), 5);
+  }
+}
+
+TEST(CrashSafety, GeneratedDocuments) {
+  TempDir dir;
+  // Growth that adds FAT sectors and moves the DIFAT.
+  auto path = makeDocument(dir, "big.par", 3, {{u"Model", std::vector<uint8_t>(8u << 20, 0)}});
+  crashEverywhere(path, statusLikeChange(rootStreams(path), 200000), 6);
+  // A single same-size change inside one 512-byte block: that block is
+  // written alone and is the commit (one write, one fsync).
+  for (int version : {3, 4}) {
+    path = makeDocument(dir, "small.par", version);
+    auto changes = statusLikeChange(rootStreams(path), 0);
+    changes.resize(1);
+    crashEverywhere(path, changes, 2, 2);
+  }
+}
 
 // The number of the StorageError `action` throws (0 for none), its text in `text`.
 int32_t errorNumber(const std::function<void()>& action, std::string* text = nullptr) {
