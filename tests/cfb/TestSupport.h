@@ -46,10 +46,7 @@ std::vector<std::optional<StreamMap>> olefileRootStreams(const std::vector<std::
 std::vector<StreamReplacement> statusLikeChange(const StreamMap& before, size_t growBy = 24);
 // `before` with `changes` applied (names compared as stored).
 StreamMap applied(const StreamMap& before, const std::vector<StreamReplacement>& changes);
-// Which state the file shows: "old", "new", or a description of the fault.
-// Streams not named in `changes` must equal `before`. Reads with our reader
-// and with olefile.
-std::string fileState(const std::filesystem::path& path, const StreamMap& before,
-                      const std::vector<StreamReplacement>& changes);
+// Whether our reader (throws StorageError) and olefile both read `expected`.
+bool readsAs(const std::filesystem::path& path, const StreamMap& expected);
 
 }  // namespace fendrik::cfb::testing
