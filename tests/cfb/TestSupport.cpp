@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
+#include "properties/StorageError.h"
 #include "properties/cfb/CompoundFile.h"
 #include "properties/cfb/Names.h"
 
@@ -37,11 +39,8 @@ void writeFileBytes(const std::filesystem::path& path, const std::vector<uint8_t
 
 std::vector<uint8_t> pattern(size_t size, uint32_t seed) {
   std::vector<uint8_t> v(size);
-  uint32_t x = seed * 2654435761u + 1;
-  for (auto& b : v) {
-    x = x * 1103515245u + 12345u;
-    b = static_cast<uint8_t>(x >> 16);
-  }
+  std::minstd_rand random(seed + 1);
+  for (auto& b : v) b = static_cast<uint8_t>(random() >> 8);
   return v;
 }
 
@@ -116,6 +115,15 @@ StreamMap applied(const StreamMap& before, const std::vector<StreamReplacement>&
 
 bool readsAs(const std::filesystem::path& path, const StreamMap& expected) {
   return rootStreams(path) == expected && olefileRootStreams({path}).front() == expected;
+}
+
+Failure failureOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const StorageError& e) {
+    return {e.number(), e.what()};
+  }
+  return {};
 }
 
 }  // namespace fendrik::cfb::testing

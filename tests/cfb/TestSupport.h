@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -48,5 +49,12 @@ std::vector<StreamReplacement> statusLikeChange(const StreamMap& before, size_t 
 StreamMap applied(const StreamMap& before, const std::vector<StreamReplacement>& changes);
 // Whether our reader (throws StorageError) and olefile both read `expected`.
 bool readsAs(const std::filesystem::path& path, const StreamMap& expected);
+
+// The StorageError `action` throws: its number (0 for none) and text.
+struct Failure {
+  int32_t number = 0;
+  std::string text;
+};
+Failure failureOf(const std::function<void()>& action);
 
 }  // namespace fendrik::cfb::testing

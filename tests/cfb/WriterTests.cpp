@@ -258,8 +258,7 @@ void crashEverywhere(const std::filesystem::path& original, const std::vector<St
   const auto after = applied(before, changes);
   std::mt19937 random(4711);
   std::set<size_t> seen;  // hashes of the states written
-  std::vector<std::filesystem::path> files;
-  std::vector<std::string> labels;
+  std::vector<std::filesystem::path> files;  // named by the step and the fate of each write since the last fsync
   for (int step = 0, done = 0; !done; ++step) {
     CrashRecorder recorder;
     recorder.path = dir.copy(original, "crash.par");
@@ -276,8 +275,7 @@ void crashEverywhere(const std::filesystem::path& original, const std::vector<St
     forEachCrashState(readFileBytes(recorder.path), recorder.unsynced, random, [&](const auto& fates, const auto& image) {
       const std::string_view bytes(reinterpret_cast<const char*>(image.data()), image.size());
       if (!seen.insert(std::hash<std::string_view>()(bytes)).second) return;
-      files.push_back(dir / ("state" + std::to_string(files.size()) + ".par"));
-      labels.push_back("crash before step " + std::to_string(step) + ", writes since fsync " + fates);
+      files.push_back(dir / (std::to_string(files.size()) + " step " + std::to_string(step) + " " + fates + ".par"));
       writeSparse(image, files.back());
     });
   }
@@ -285,7 +283,7 @@ void crashEverywhere(const std::filesystem::path& original, const std::vector<St
   auto reference = olefileRootStreams(files);
   size_t oldCount = 0, newCount = 0;
   for (size_t i = 0; i < files.size(); ++i) {
-    SCOPED_TRACE(labels[i]);
+    SCOPED_TRACE(files[i].filename().string());
     try {
       const StreamMap ours = rootStreams(files[i]);
       EXPECT_TRUE(ours == before || ours == after) << "mixed contents";
@@ -330,18 +328,6 @@ TEST(CrashSafety, GeneratedDocuments) {
   }
 }
 
-// The number of the StorageError `action` throws (0 for none), its text in `text`.
-int32_t errorNumber(const std::function<void()>& action, std::string* text = nullptr) {
-  try {
-    action();
-  } catch (const StorageError& e) {
-    EXPECT_FALSE(e.description().empty());
-    if (text) *text = e.what();
-    return e.number();
-  }
-  return 0;
-}
-
 TEST(WriterAccess, RefusalsNameTheirCauseAndLeaveTheFile) {
   TempDir dir;
   const auto doc = makeDocument(dir, "doc.par");
@@ -378,87 +364,76 @@ TEST(WriterAccess, RefusalsNameTheirCauseAndLeaveTheFile) {
            {locked, changes, 0, hresult::kLockViolation, ""},
            {full, growing, 0, hresult::kDiskFull, ""}}) {
     SCOPED_TRACE(c.path.string());
-    auto bytes = [&] { return std::filesystem::is_regular_file(c.path) ? readFileBytes(c.path) : std::vector<uint8_t>{}; };
+    auto bytes = [&] { return is_regular_file(c.path) ? readFileBytes(c.path) : std::vector<uint8_t>{}; };
     const auto before = bytes();
-    EXPECT_EQ(errorNumber([&] { CompoundFile::open(c.path); }), c.reader);
+    EXPECT_EQ(failureOf([&] { CompoundFile::open(c.path); }).number, c.reader);
     struct rlimit unlimited {}, limit {};
     ::getrlimit(RLIMIT_FSIZE, &unlimited);
     limit = {c.path == full ? before.size() : unlimited.rlim_cur, unlimited.rlim_max};
     ::signal(SIGXFSZ, SIG_IGN);
     ::setrlimit(RLIMIT_FSIZE, &limit);
-    std::string text;
-    const int32_t number = errorNumber([&] { replaceRootStreams(c.path, c.changes); }, &text);
+    const Failure f = failureOf([&] { replaceRootStreams(c.path, c.changes); });
     ::setrlimit(RLIMIT_FSIZE, &unlimited);
-    EXPECT_EQ(number, c.writer);
-    EXPECT_NE(text.find(c.text), std::string::npos) << text;
+    EXPECT_EQ(f.number, c.writer);
+    EXPECT_NE(f.text.find(c.text), std::string::npos) << f.text;
     EXPECT_EQ(bytes(), before);
   }
   // Once the lock is gone the change goes through.
   lockFd = {};
-  EXPECT_EQ(errorNumber([&] { replaceRootStreams(locked, changes); }), 0);
+  EXPECT_EQ(failureOf([&] { replaceRootStreams(locked, changes); }).number, 0);
 }
 
 // Damaged allocation structures in copies of real documents: the writer
 // refuses before its first byte and leaves the file byte for byte as it was;
 // where readers do not notice the damage, they still read the streams.
 TEST(RealSampleStructureProof, DamagedAllocationIsRefusedUntouched) {
-  using Damage = std::pair<uint64_t, uint32_t>;  // a table entry's offset and new value
+  const auto body = realSample("Connecting-Rod", "body.par");
+  ASSERT_FALSE(body.empty()) << "real sample missing";
+  const Layout l(body);
+  const auto &big = l.longest(false), &small = l.longest(true);
+  const auto other = std::find_if(l.streams.begin(), l.streams.end(), [&](auto& s) { return s.mini && s.chain != small; });
   struct Case {
-    std::string folder, file;
-    std::function<Damage(const Layout&)> damage;
-    bool readable;
+    std::filesystem::path sample;
+    bool mini;             // the damaged entry is one of the mini FAT, else of the FAT
+    uint32_t unit, value;  // its number and new value
+    bool readable;         // readers do not notice
     std::string expected;
   };
-  const std::string body = "body.par", rod = "Connecting-Rod";
   const std::vector<Case> cases = {
       // Reproductions of the reported damage: a stream running into another.
-      {"CAD-Model-Project", "Asm1.asm", [](const Layout& l) { return Damage{l.entryOffset(l.fat, 4), 13}; }, false,
+      {realSample("CAD-Model-Project", "Asm1.asm"), false, 4, 13, false,
        "die Sektorkette endet nicht, wo ihre Größe endet (Mini-Datenstrom, Sektor 16"},
-      {rod, "bearing brasses.par", [](const Layout& l) { return Damage{l.entryOffset(l.fat, 113), 380}; }, false,
+      {realSample("Connecting-Rod", "bearing brasses.par"), false, 113, 380, false,
        "die Sektorkette endet nicht, wo ihre Größe endet (Mini-FAT, Sektor 380"},
-      // A stream running into the directory, the mini stream, the mini FAT.
-      {rod, body, [](const Layout& l) { return Damage{l.entryOffset(l.fat, l.longest(false)[0]), l.directory[0]}; },
-       false, "gehört zu Verzeichnis und zu Datenstrom"},
-      {rod, body, [](const Layout& l) { return Damage{l.entryOffset(l.fat, l.longest(false)[0]), l.miniStream.at(1)}; },
-       false, "gehört zu Mini-Datenstrom und zu Datenstrom"},
-      {rod, body, [](const Layout& l) { return Damage{l.entryOffset(l.fat, l.longest(false)[0]), l.miniFat.at(0)}; },
-       false, "gehört zu Mini-FAT und zu Datenstrom"},
-      // A mini stream running into another.
-      {rod, body,
-       [](const Layout& l) {
-         const auto& from = l.longest(true);
-         auto into = std::find_if(l.streams.begin(), l.streams.end(), [&](auto& s) { return s.mini && s.chain != from; });
-         return Damage{l.entryOffset(l.miniFat, from.at(0)), into->chain.back()};
-       },
-       false, "Mini-Sektor"},
+      // A stream running into the directory, the mini stream, the mini FAT; a mini stream into another.
+      {body, false, big[0], l.directory[0], false, "gehört zu Verzeichnis und zu Datenstrom"},
+      {body, false, big[0], l.miniStream.at(1), false, "gehört zu Mini-Datenstrom und zu Datenstrom"},
+      {body, false, big[0], l.miniFat.at(0), false, "gehört zu Mini-FAT und zu Datenstrom"},
+      {body, true, small[0], other->chain.back(), false, "Mini-Sektor"},
       // Used (mini) sectors the FAT calls free: readers never follow that entry,
       // a writer that trusted the FAT would take the sector for new data.
-      {rod, body, [](const Layout& l) { return Damage{l.entryOffset(l.fat, l.longest(false).back()), detail::kFreeSector}; },
-       true, "als frei markiert"},
-      {rod, body, [](const Layout& l) { return Damage{l.entryOffset(l.miniFat, l.longest(true).back()), detail::kFreeSector}; },
-       true, "als frei markiert"},
+      {body, false, big.back(), detail::kFreeSector, true, "als frei markiert"},
+      {body, true, small.back(), detail::kFreeSector, true, "als frei markiert"},
       // A chain continuing past its size (to a sector behind the file's end).
-      {rod, body, [](const Layout& l) { return Damage{l.entryOffset(l.fat, l.longest(false).back()), l.sectorCount}; },
-       true, "endet nicht, wo ihre Größe endet"},
+      {body, false, big.back(), l.sectorCount, true, "endet nicht, wo ihre Größe endet"},
   };
   TempDir dir;
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.file + ": " + c.expected);
-    const auto sample = realSample(c.folder, c.file);
-    ASSERT_FALSE(sample.empty()) << "real sample missing";
-    const auto changes = statusLikeChange(rootStreams(sample));
-    auto path = dir.copy(sample, "damaged.par");
+    SCOPED_TRACE(c.sample.filename().string() + ": " + c.expected);
+    ASSERT_FALSE(c.sample.empty()) << "real sample missing";
+    const auto changes = statusLikeChange(rootStreams(c.sample));
+    auto path = dir.copy(c.sample, "damaged.par");
     auto bytes = readFileBytes(path);
-    const auto [offset, value] = c.damage(Layout(path));
-    detail::storeU32(bytes.data() + offset, value);
+    const Layout damaged(path);
+    detail::storeU32(bytes.data() + damaged.entryOffset(c.mini ? damaged.miniFat : damaged.fat, c.unit), c.value);
     writeFileBytes(path, bytes);
     if (c.readable) {
-      EXPECT_EQ(rootStreams(path), rootStreams(sample));
+      EXPECT_EQ(rootStreams(path), rootStreams(c.sample));
     }
-    std::string text;
-    EXPECT_EQ(errorNumber([&] { replaceRootStreams(path, changes); }, &text), hresult::kDocfileCorrupt);
-    EXPECT_NE(text.find("Die Datei ist beschädigt: "), std::string::npos) << text;
-    EXPECT_NE(text.find(c.expected), std::string::npos) << text;
+    const Failure f = failureOf([&] { replaceRootStreams(path, changes); });
+    EXPECT_EQ(f.number, hresult::kDocfileCorrupt);
+    EXPECT_NE(f.text.find("Die Datei ist beschädigt: "), std::string::npos) << f.text;
+    EXPECT_NE(f.text.find(c.expected), std::string::npos) << f.text;
     EXPECT_TRUE(readFileBytes(path) == bytes) << "bytes changed";
   }
 }
