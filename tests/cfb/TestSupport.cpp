@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
-#include <algorithm>
+#include <gtest/gtest.h>
+
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -55,6 +56,7 @@ std::filesystem::path makeDocument(const TempDir& dir, const std::string& name, 
 std::filesystem::path realSample(const std::string& folder, const std::string& name) {
   for (const auto& p : realSamples())
     if (p.filename() == name && p.parent_path().filename() == folder) return p;
+  ADD_FAILURE() << "real sample missing: " << folder << "/" << name;
   return {};
 }
 
@@ -67,32 +69,23 @@ StreamMap rootStreams(const std::filesystem::path& path) {
 }
 
 // olefile_dump.py prints "= N" before the streams of the N-th file ("! N"
-// when it cannot read it), then a line "<name hex> <content hex or z<size>>"
-// per stream.
+// when it cannot read it), then "s <name hex> <content hex or z<size>>" per stream.
 std::vector<std::optional<StreamMap>> olefileRootStreams(const std::vector<std::filesystem::path>& paths) {
-  using fendrik::test::shellQuote;
+  std::string command = "/usr/bin/python3 " + test::shellQuote(FENDRIK_OLEFILE_DUMP), text;
+  for (const auto& path : paths) command += " " + test::shellQuote(path.string());
+  test::runCommand(command + " 2>/dev/null", &text);
   std::vector<std::optional<StreamMap>> result(paths.size());
-  for (size_t first = 0; first < paths.size(); first += 200) {  // in batches, to keep command lines short
-    std::string command = "/usr/bin/python3 " + shellQuote(FENDRIK_OLEFILE_DUMP);
-    for (size_t i = first; i < std::min(paths.size(), first + 200); ++i) command += " " + shellQuote(paths[i].string());
-    std::string text;
-    fendrik::test::runCommand(command + " 2>/dev/null", &text);
-    std::optional<StreamMap>* current = nullptr;
-    std::istringstream lines(text);
-    for (std::string line; std::getline(lines, line);) {
-      const size_t space = line.find(' ');
-      if (line.starts_with("= ") || line.starts_with("! ")) {
-        current = &result[first + std::stoul(line.substr(2))];
-        *current = line[0] == '=' ? std::make_optional<StreamMap>() : std::nullopt;
-      } else if (current && *current && space != std::string::npos) {
-        auto nameBytes = fromHex(line.substr(0, space));
-        std::u16string name;
-        for (size_t i = 0; i + 1 < nameBytes.size(); i += 2)
-          name += static_cast<char16_t>(nameBytes[i] | (nameBytes[i + 1] << 8));
-        const std::string content = line.substr(space + 1);
-        (**current)[name] = content.starts_with("z") ? std::vector<uint8_t>(std::stoull(content.substr(1)), 0)
-                                                     : fromHex(content);
-      }
+  std::optional<StreamMap>* current = nullptr;
+  std::istringstream words(text);
+  for (std::string mark, name, content; words >> mark;) {
+    if (mark != "s" && words >> name) {
+      current = &result.at(std::stoul(name));
+      *current = mark == "=" ? std::make_optional<StreamMap>() : std::nullopt;
+    } else if (words >> name >> content && current && *current) {
+      const auto bytes = fromHex(name);
+      std::u16string decoded;
+      for (size_t i = 0; i + 1 < bytes.size(); i += 2) decoded += static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8);
+      (**current)[decoded] = content[0] == 'z' ? std::vector<uint8_t>(std::stoull(content.substr(1)), 0) : fromHex(content);
     }
   }
   return result;

@@ -33,7 +33,7 @@ std::vector<uint8_t> pattern(size_t size, uint32_t seed);
 // A generated document with both property streams, `extra` streams beside them.
 std::filesystem::path makeDocument(const TempDir& dir, const std::string& name, int version = 3,
                                    std::vector<BuildStream> extra = {});
-// The real sample folder/name, or an empty path when it is missing.
+// The real sample folder/name; a failure and an empty path when it is missing.
 std::filesystem::path realSample(const std::string& folder, const std::string& name);
 
 // Root streams read with our reader (throws StorageError) and with olefile

@@ -1,7 +1,7 @@
 # Prints every stream directly below the root of compound files as read by
 # olefile: for the N-th file given (from 0) a line "= N", then one line per
-# stream, "<name as UTF-16LE hex> <content hex>" (a large stream of zero bytes
-# as "z<size>", to keep the output short); "! N" when olefile cannot read it.
+# stream, "s <name as UTF-16LE hex> <content hex>" (a stream of zero bytes as
+# "z<size>", to keep the output short); "! N" when olefile cannot read it.
 import sys
 
 import olefile
@@ -13,10 +13,8 @@ for index, path in enumerate(sys.argv[1:]):
         for entry in ole.listdir(streams=True, storages=False):
             if len(entry) == 1:
                 data = ole.openstream(entry).read()
-                if len(data) > 65536 and data.count(0) == len(data):
-                    print(entry[0].encode('utf-16-le').hex(), 'z%d' % len(data))
-                else:
-                    print(entry[0].encode('utf-16-le').hex(), data.hex())
+                content = 'z%d' % len(data) if data.count(0) == len(data) else data.hex()
+                print('s', entry[0].encode('utf-16-le').hex(), content)
         ole.close()
     except Exception:  # noqa: BLE001 - any failure means "unreadable"
         print('! %d' % index)
