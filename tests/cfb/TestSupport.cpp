@@ -85,7 +85,8 @@ std::vector<std::optional<StreamMap>> olefileRootStreams(const std::vector<std::
       const auto bytes = fromHex(name);
       std::u16string decoded;
       for (size_t i = 0; i + 1 < bytes.size(); i += 2) decoded += static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8);
-      (**current)[decoded] = content[0] == 'z' ? std::vector<uint8_t>(std::stoull(content.substr(1)), 0) : fromHex(content);
+      (**current)[decoded] =
+          content[0] == 'z' ? std::vector<uint8_t>(std::stoull(content.substr(1)), 0) : fromHex(content);
     }
   }
   return result;

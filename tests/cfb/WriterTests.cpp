@@ -267,7 +267,7 @@ void crashEverywhere(const std::filesystem::path& original, const std::vector<St
       ASSERT_LE(step, maximumSteps);
     } catch (const Crash&) {
     }
-    forEachCrashState(readFileBytes(recorder.path), recorder.unsynced, random, [&](const auto& fates, const auto& image) {
+    forEachCrashState(readFileBytes(recorder.path), recorder.unsynced, random, [&](auto& fates, auto& image) {
       const std::string_view bytes(reinterpret_cast<const char*>(image.data()), image.size());
       if (!seen.insert(std::hash<std::string_view>()(bytes)).second) return;
       files.push_back(dir / (std::to_string(files.size()) + " step " + std::to_string(step) + " " + fates + ".par"));
@@ -295,8 +295,9 @@ void crashEverywhere(const std::filesystem::path& original, const std::vector<St
 }
 
 TEST(RealSampleCrashSafety, StatusChangeOnRealDocuments) {
-  for (auto [folder, file, growBy] : {std::tuple{"headrestraint", "Asm2.asm", 24},  // version 3
-                                      std::tuple{"CAD-Model-Project", "Asm1.asm", 5000}}) {  // version 4, grows past its last sector
+  // Version 3, and version 4 growing past its last sector.
+  for (auto [folder, file, growBy] :
+       {std::tuple{"headrestraint", "Asm2.asm", 24}, std::tuple{"CAD-Model-Project", "Asm1.asm", 5000}}) {
     SCOPED_TRACE(file);
     const auto sample = realSample(folder, file);
     crashEverywhere(sample, statusLikeChange(rootStreams(sample), growBy), 5);
@@ -381,7 +382,8 @@ TEST(RealSampleStructureProof, DamagedAllocationIsRefusedUntouched) {
   ASSERT_FALSE(body.empty());
   const Layout l(body);
   const auto &big = l.longest(false), &small = l.longest(true);
-  const auto other = std::find_if(l.streams.begin(), l.streams.end(), [&](auto& s) { return s.mini && s.chain != small; });
+  const auto other =
+      std::find_if(l.streams.begin(), l.streams.end(), [&](auto& s) { return s.mini && s.chain != small; });
   struct Case {
     std::filesystem::path sample;
     bool mini;             // the damaged entry is one of the mini FAT, else of the FAT
