@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <fstream>
 #include <functional>
-#include <numeric>
 #include <stdexcept>
 
 #include "properties/cfb/Format.h"
@@ -15,17 +14,14 @@ using namespace fendrik::cfb::detail;
 
 BuiltFile buildCompoundFile(const std::vector<BuildStream>& streams, int majorVersion) {
   BuiltFile out;
-  const uint32_t ss = majorVersion == 4 ? 4096 : 512;
-  const uint32_t per = ss / 4;
+  const uint32_t ss = majorVersion == 4 ? 4096 : 512, per = ss / 4;
   out.sectorSize = ss;
 
   // Directory ids follow the name order, so a balanced tree is easy to build.
-  std::vector<size_t> order(streams.size());
-  std::iota(order.begin(), order.end(), 0);
-  std::sort(order.begin(), order.end(),
-            [&](size_t a, size_t b) { return compareNames(streams[a].name, streams[b].name) < 0; });
-  out.streamIds.resize(streams.size());
-  for (size_t k = 0; k < order.size(); ++k) out.streamIds[order[k]] = static_cast<uint32_t>(k + 1);
+  for (const auto& s : streams)
+    out.streamIds.push_back(1 + static_cast<uint32_t>(std::count_if(streams.begin(), streams.end(), [&](auto& o) {
+                              return compareNames(o.name, s.name) < 0;
+                            })));
 
   // Sector plan: the chains one after the other, each a run of sectors.
   std::vector<std::pair<uint32_t, uint32_t>> runs;  // (first sector, count)

@@ -90,9 +90,8 @@ TEST(CompoundFileReader, GeneratedFilesReadLikeOlefile) {
           EXPECT_TRUE(std::equal(piece.begin(), piece.end(), s.content.begin() + static_cast<long>(at))) << at;
         }
         const uint64_t head = std::min<uint64_t>(s.content.size(), 4096);
-        if (const uint8_t* view = file->streamView(*id, head)) {
-          EXPECT_TRUE(std::equal(view, view + head, s.content.begin()));
-        }
+        const uint8_t* view = file->streamView(*id, head);
+        EXPECT_TRUE(!view || std::equal(view, view + head, s.content.begin()));
       }
       EXPECT_TRUE(size > 64 * 1024 || file->bytesRead() == size);
     }

@@ -10,7 +10,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <random>
@@ -135,8 +134,7 @@ TEST_P(Growth, ReplacementsAcrossEveryLimit) {
   for (size_t i = 0; i < steps.size(); ++i) {
     SCOPED_TRACE(i);
     const uint32_t count = header(steps[i].grows), difat = header(detail::kHdrFirstDifatSector);
-    const struct timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
-    ::utimensat(AT_FDCWD, path.c_str(), old, 0);
+    std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) - std::chrono::hours(24));
     struct stat before {}, after {};
     ::stat(path.c_str(), &before);
     const auto streams = rootStreams(path);
@@ -176,9 +174,9 @@ struct CrashRecorder : WriteHooks {
     // One aligned 512-byte block: on the disk entirely or not at all.
     bool atomic() const { return after.size() == 512 && offset % 512 == 0; }
   };
+  CrashRecorder(std::filesystem::path path, int stopAt) : path(std::move(path)), stopAt(stopAt) {}
   std::filesystem::path path;
-  int stopAt = -1;
-  int steps = 0;
+  int stopAt, steps = 0;
   std::vector<Write> unsynced;
 
   int beforeWrite(uint64_t offset, std::span<const uint8_t> bytes) override {
@@ -204,14 +202,13 @@ void place(std::vector<uint8_t>& image, uint64_t offset, const std::vector<uint8
 
 enum Fate { kKept, kLost, kGarbled };
 
-// The disk states a crash may leave after the writes `unsynced` (the file
-// holding all of them is `crashed`), one after the other to `visit` with the
-// fate of each write (K kept, L lost, G garbled): all kept, all lost, each one
-// alone lost, kept or garbled, and random mixtures.
-void forEachCrashState(const std::vector<uint8_t>& crashed, const std::vector<CrashRecorder::Write>& unsynced,
+// The disk states a crash may leave after the writes `unsynced` (`synced`
+// holds them all at first; they are undone there), one after the other to
+// `visit` with the fate of each write (K kept, L lost, G garbled): all kept,
+// all lost, each one alone lost, kept or garbled, and random mixtures.
+void forEachCrashState(std::vector<uint8_t> synced, const std::vector<CrashRecorder::Write>& unsynced,
                        std::mt19937& random,
                        const std::function<void(const std::string&, const std::vector<uint8_t>&)>& visit) {
-  std::vector<uint8_t> synced = crashed;
   for (auto w = unsynced.rbegin(); w != unsynced.rend(); ++w) place(synced, w->offset, w->before);
   const size_t n = unsynced.size();
   std::vector<std::vector<Fate>> fates = {std::vector<Fate>(n, kKept), std::vector<Fate>(n, kLost)};
@@ -255,9 +252,7 @@ void crashEverywhere(const std::filesystem::path& original, const std::vector<St
   std::set<size_t> seen;  // hashes of the states written
   std::vector<std::filesystem::path> files;  // named by the step and the fate of each write since the last fsync
   for (int step = 0, done = 0; !done; ++step) {
-    CrashRecorder recorder;
-    recorder.path = dir.copy(original, "crash.par");
-    recorder.stopAt = step;
+    CrashRecorder recorder(dir.copy(original, "crash.par"), step);
     try {
       ScopedWriteHooks installed(recorder);
       replaceRootStreams(recorder.path, changes);
@@ -291,7 +286,6 @@ void crashEverywhere(const std::filesystem::path& original, const std::vector<St
   }
   EXPECT_GT(oldCount, 0u);
   EXPECT_GT(newCount, 0u);
-  std::printf("%zu distinct crash states (%zu old, %zu new)\n", files.size(), oldCount, newCount);
 }
 
 TEST(RealSampleCrashSafety, StatusChangeOnRealDocuments) {
@@ -324,8 +318,6 @@ TEST(WriterAccess, RefusalsNameTheirCauseAndLeaveTheFile) {
   const auto doc = makeDocument(dir, "doc.par");
   const auto readOnly = makeDocument(dir, "ro.par");
   ::chmod(readOnly.c_str(), 0444);
-  writeFileBytes(dir / "text.par", std::vector<uint8_t>(4000, 'a'));
-  writeFileBytes(dir / "empty.par", {});
   const auto changes = statusLikeChange(rootStreams(doc));
   auto missingSet = changes;
   missingSet.push_back({u"\005NoSuchPropertySet", {1, 2, 3}});
@@ -337,8 +329,7 @@ TEST(WriterAccess, RefusalsNameTheirCauseAndLeaveTheFile) {
   ASSERT_EQ(::fcntl(lockFd.get(), F_OFD_SETLK, &lock), 0);
   // A file-size limit stands in for a full disk: writing past it fails the
   // same way, before anything the old state references is touched.
-  const auto full = makeDocument(dir, "full.par");
-  const auto growing = statusLikeChange(rootStreams(full), 300000);
+  const auto growing = statusLikeChange(rootStreams(doc), 300000);
   struct Case {
     std::filesystem::path path;
     const std::vector<StreamReplacement>& changes;
@@ -348,19 +339,19 @@ TEST(WriterAccess, RefusalsNameTheirCauseAndLeaveTheFile) {
   for (const Case& c : std::vector<Case>{
            {dir / "none.par", changes, hresult::kFileNotFound, hresult::kFileNotFound, ""},
            {dir.path(), changes, hresult::kFileNotFound, hresult::kFileNotFound, ""},
-           {dir / "text.par", changes, hresult::kInvalidHeader, hresult::kInvalidHeader, ""},
-           {dir / "empty.par", changes, hresult::kInvalidHeader, hresult::kInvalidHeader, ""},
+           {dir.file("text", std::string(4000, 'a')), changes, hresult::kInvalidHeader, hresult::kInvalidHeader, ""},
+           {dir.file("empty"), changes, hresult::kInvalidHeader, hresult::kInvalidHeader, ""},
            {readOnly, changes, 0, hresult::kAccessDenied, "schreibgeschützt"},
            {doc, missingSet, 0, hresult::kSetNotFound, "NoSuchPropertySet"},
            {locked, changes, 0, hresult::kLockViolation, ""},
-           {full, growing, 0, hresult::kDiskFull, ""}}) {
+           {doc, growing, 0, hresult::kDiskFull, ""}}) {
     SCOPED_TRACE(c.path.string());
     auto bytes = [&] { return is_regular_file(c.path) ? readFileBytes(c.path) : std::vector<uint8_t>{}; };
     const auto before = bytes();
     EXPECT_EQ(failureOf([&] { CompoundFile::open(c.path); }).number, c.reader);
     struct rlimit unlimited {}, limit {};
     ::getrlimit(RLIMIT_FSIZE, &unlimited);
-    limit = {c.path == full ? before.size() : unlimited.rlim_cur, unlimited.rlim_max};
+    limit = {&c.changes == &growing ? before.size() : unlimited.rlim_cur, unlimited.rlim_max};
     ::signal(SIGXFSZ, SIG_IGN);
     ::setrlimit(RLIMIT_FSIZE, &limit);
     const Failure f = failureOf([&] { replaceRootStreams(c.path, c.changes); });
@@ -423,7 +414,6 @@ TEST(RealSampleStructureProof, DamagedAllocationIsRefusedUntouched) {
     }
     const Failure f = failureOf([&] { replaceRootStreams(path, changes); });
     EXPECT_EQ(f.number, hresult::kDocfileCorrupt);
-    EXPECT_NE(f.text.find("Die Datei ist beschädigt: "), std::string::npos) << f.text;
     EXPECT_NE(f.text.find(c.expected), std::string::npos) << f.text;
     EXPECT_TRUE(readFileBytes(path) == bytes) << "bytes changed";
   }
