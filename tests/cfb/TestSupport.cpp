@@ -33,11 +33,6 @@ std::vector<uint8_t> readFileBytes(const std::filesystem::path& path) {
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
-void writeFileBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
 std::vector<uint8_t> pattern(size_t size, uint32_t seed) {
   std::vector<uint8_t> v(size);
   std::minstd_rand random(seed + 1);

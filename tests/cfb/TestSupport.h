@@ -4,7 +4,6 @@
 // documents, the root streams of a file as our reader and as olefile read
 // them, and a status-change-shaped set of stream replacements.
 
-#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -27,7 +26,6 @@ inline const std::u16string kExtendedSummary = u"\005C3teagxwOttdbfkuIaamtae3Ie"
 inline const std::u16string kSummary = u"\005SummaryInformation";
 
 std::vector<uint8_t> readFileBytes(const std::filesystem::path& path);
-void writeFileBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
 // Bytes that differ from stream to stream and from offset to offset.
 std::vector<uint8_t> pattern(size_t size, uint32_t seed);
 // A generated document with both property streams, `extra` streams beside them.

@@ -19,7 +19,6 @@
 
 #include "TestSupport.h"
 #include "properties/StorageError.h"
-#include "properties/cfb/CompoundFile.h"
 #include "properties/cfb/Container.h"
 #include "properties/cfb/Names.h"
 #include "properties/cfb/UniqueFd.h"
@@ -58,10 +57,8 @@ struct Layout {
     return (uint64_t{table.at(n / (ss / 4))} + 1) * ss + 4ull * (n % (ss / 4));
   }
   const std::vector<uint32_t>& longest(bool mini) const {
-    const Stream* best = nullptr;
-    for (const auto& s : streams)
-      if (s.mini == mini && (!best || s.chain.size() > best->chain.size())) best = &s;
-    return best->chain;
+    auto size = [&](const Stream& s) { return s.mini == mini ? s.chain.size() : 0; };
+    return std::max_element(streams.begin(), streams.end(), [&](auto& a, auto& b) { return size(a) < size(b); })->chain;
   }
   uint32_t ss = 0, sectorCount = 0;
   std::vector<uint32_t> fat, directory, miniFat, miniStream;
@@ -408,7 +405,7 @@ TEST(RealSampleStructureProof, DamagedAllocationIsRefusedUntouched) {
     auto bytes = readFileBytes(path);
     const Layout damaged(path);
     detail::storeU32(bytes.data() + damaged.entryOffset(c.mini ? damaged.miniFat : damaged.fat, c.unit), c.value);
-    writeFileBytes(path, bytes);
+    writeSparse(bytes, path);
     if (c.readable) {
       EXPECT_EQ(rootStreams(path), rootStreams(c.sample));
     }
