@@ -136,8 +136,8 @@ TEST(HostileInput, EveryDamageEndsInAnErrorThatNamesIt) {
       {{}, ""},
       // Chains outside the mini stream, and sizes that do not fit them.
       {{{fat(first + 5), 0x00FFFFFF}}, bigAt + n(first + 5) + " verweist auf 16777215 (Glied 7 der Kette)"},
-      {{{fat(first + 5), kEndOfChain}}, bigAt + n(first + 5) + " verweist auf ENDOFCHAIN"},
-      {{{fat(first + 5), kFreeSector}}, bigAt + n(first + 5) + " verweist auf FREESECT"},
+      {{{fat(first + 5), kEndOfChain}}, "endet zu früh (" + bigAt + n(first + 5) + " verweist auf ENDOFCHAIN"},
+      {{{fat(first + 5), kFreeSector}}, "außerhalb der Datei (" + bigAt + n(first + 5) + " verweist auf FREESECT"},
       {{{fat(first + 5), first + 1}}, bigAt + n(first + 1) + " zum zweiten Mal (Glied 7 der Kette)"},
       // A number far outside the file near the end of a long chain: the loop
       // check must not size its marks by that number (it would take 512 MiB).
@@ -166,7 +166,7 @@ TEST(HostileInput, EveryDamageEndsInAnErrorThatNamesIt) {
       {{{kHdrMiniStreamCutoff, 8192}}, "Mini-Datenstroms 8192 statt 4096 (Dateikopf, Byte 0x38)"},
       {{{kHdrNumFatSectors, 0}}, "FAT-Sektoren 0 (Dateikopf, Byte 0x2C"},
       {{{kHdrNumFatSectors, 0x7FFFFFFF}}, "FAT-Sektoren 2147483647 (Dateikopf, Byte 0x2C"},
-      {{{kHdrNumFatSectors, 200}}, "ein FAT-Sektor liegt außerhalb der Datei"},
+      {{{kHdrNumFatSectors, 200}}, "ein FAT-Sektor liegt außerhalb der Datei (FAT-Sektor 130 in Sektor FREESECT"},
       {{{kHdrFirstDirSector, 0x00FFFFFF}}, "(Verzeichnis, erster Sektor 16777215"},
       {{{kHdrFirstMiniFatSector, 0x00FFFFFF}}, "(Mini-FAT (Dateikopf, Byte 0x3C), erster Sektor 16777215"},
       {{{kHdrNumMiniFatSectors, 0x7FFFFFFF}}, "(Mini-FAT (Dateikopf, Byte 0x3C): 2147483647 Sektoren"},

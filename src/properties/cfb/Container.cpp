@@ -225,7 +225,7 @@ void Container::readDifat() {
   for (size_t i = 0; i < fatLocations_.size(); ++i)
     if (fatLocations_[i] >= sectorCount_)
       throwCorrupt("ein FAT-Sektor liegt außerhalb der Datei",
-                   "FAT-Sektor " + std::to_string(i) + " in Sektor " + std::to_string(fatLocations_[i]) +
+                   "FAT-Sektor " + std::to_string(i) + " in Sektor " + unitNumber(fatLocations_[i]) +
                        ", die Datei hat " + std::to_string(sectorCount_) + " Sektoren");
 }
 
@@ -285,15 +285,18 @@ struct Container::ChainKind {
   const char* spaceHas;  // "die Datei hat"
   const char* tooLong;   // problem text: more links than the space holds
   const char* outside;   // problem text: a link leaves the space
+  const char* endsEarly; // problem text: ENDOFCHAIN before the last link
   uint32_t (Container::*next)(uint32_t);
 };
 
 const Container::ChainKind Container::kSectors{"Sektor", "Sektoren", "die Datei hat",
                                                "Sektorkette ist länger als die Datei",
-                                               "Sektorkette verweist außerhalb der Datei", &Container::nextSector};
+                                               "Sektorkette verweist außerhalb der Datei",
+                                               "Sektorkette endet zu früh", &Container::nextSector};
 const Container::ChainKind Container::kMiniSectors{
     "Mini-Sektor", "Mini-Sektoren", "der Mini-Datenstrom hat", "ein Datenstrom ist größer als der Mini-Datenstrom",
-    "Mini-Sektorkette verweist außerhalb des Mini-Datenstroms", &Container::nextMiniSector};
+    "Mini-Sektorkette verweist außerhalb des Mini-Datenstroms", "Mini-Sektorkette endet zu früh",
+    &Container::nextMiniSector};
 
 std::vector<uint32_t> Container::followChain(const ChainKind& kind, uint32_t start, uint64_t count,
                                              uint64_t capacity, const std::string& what) {
@@ -304,7 +307,8 @@ std::vector<uint32_t> Container::followChain(const ChainKind& kind, uint32_t sta
   result.reserve(count);
   uint32_t unit = start;
   for (uint64_t i = 0; i < count; ++i) {
-    if (unit >= capacity) throwCorrupt(kind.outside, chainLeaves(kind, what, result, unit, capacity));
+    if (unit >= capacity)
+      throwCorrupt(unit == kEndOfChain ? kind.endsEarly : kind.outside, chainLeaves(kind, what, result, unit, capacity));
     result.push_back(unit);
     if (i + 1 < count) unit = (this->*kind.next)(unit);
   }
