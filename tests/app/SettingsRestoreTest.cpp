@@ -1,147 +1,113 @@
-// Start-up with an empty or filled settings store, and what shutdown writes.
-#include <gtest/gtest.h>
-
+// Start-up with an empty or filled settings store, the column widths, and
+// what shutdown writes.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
+#include <QHeaderView>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include "TestSupport.h"
-#include "app/ResultListView.h"
+#include "app/ColumnWidths.h"
+#include "app/SettingsKeys.h"
 #include "app/Volumes.h"
 
 namespace fendrik::test {
 namespace {
 
-const char* const kFilterNames[] = {"Dateiname", "Typ",      "Verzeichnis", "Datum",     "Dokunummer",
-                                    "Status",    "Titel",    "Thema",       "Kommentar", "Stichwort",
-                                    "Kategorie", "Projekt",  "Firma"};
-const int kFilterBoxes[] = {1, 2, 3, 4, 5, 8, 9, 10, 11, 12, 13, 14, 15};
+const ColumnWidthSet kFirstStart = FirstStartWidths();
 
-bool Ticked(FrmFendrik& window, const QString& name) {
-  return Find<QCheckBox>(window, name)->checkState() == Qt::Checked;
+QString WidthKey(int column) { return QString("Liste/Breite(%1)").arg(column + 1); }
+QLineEdit* FilterBox(ProgramRun& run, int box) { return Find<QLineEdit>(run.window, QString("TxtSuche_%1").arg(box)); }
+
+// The states of the type boxes 0 to 4, "sortiert" and "Unterordner" as digits.
+std::string Checks(ProgramRun& run) {
+  std::string digits;
+  for (const char* name : {"ChkSE_0", "ChkSE_1", "ChkSE_2", "ChkSE_3", "ChkSE_4", "ChkSortiert", "ChkUnter"}) {
+    const Qt::CheckState state = Find<QCheckBox>(run.window, name)->checkState();
+    digits += state == Qt::Checked ? '1' : state == Qt::PartiallyChecked ? '2' : '0';
+  }
+  return digits;
 }
 
-TEST(SettingsRestore, EmptyStoreGivesTheFirstStartState) {
-  auto run = StartProgram();
-  ASSERT_TRUE(run->loaded);
-  FrmFendrik& w = run->window;
-  EXPECT_EQ(w.windowTitle(), "Fendrel,  v1.0.0");
-
-  const QString programFolder = CleanFolderPath(QCoreApplication::applicationDirPath());
-  EXPECT_EQ(Find<QLineEdit>(w, "Text1")->text(), programFolder);
-  EXPECT_EQ(Find<QComboBox>(w, "Drive1")->currentText(), VolumeRootOf(programFolder));
-  for (int box : kFilterBoxes) EXPECT_EQ(Find<QLineEdit>(w, QString("TxtSuche_%1").arg(box))->text(), "") << box;
-  for (int box = 0; box <= 4; ++box) EXPECT_FALSE(Ticked(w, QString("ChkSE_%1").arg(box))) << box;
-  EXPECT_TRUE(Ticked(w, "ChkSortiert"));
-  EXPECT_TRUE(Ticked(w, "ChkUnter"));
-  EXPECT_EQ(Find<QLineEdit>(w, "TxtWahl")->text(), "");
-
-  auto* status = Find<QListWidget>(w, "lstStatus");
-  QStringList texts;
-  for (int i = 0; i < status->count(); ++i) texts << status->item(i)->text();
-  EXPECT_EQ(texts, QStringList({"0 - verfügbar", "1 - in Arbeit", "2 - wird geprüft", "3 - freigegeben",
-                                "4 - festgeschrieben", "5 - ungültig"}));
-  EXPECT_TRUE(w.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-
-  const double firstStart[] = {0, 3000, 750, 3000, 1750, 1250, 1750, 750, 1250};
-  for (int k = 0; k < 24; ++k) EXPECT_EQ(w.listView()->columnWidthTwips(k), k < 9 ? firstStart[k] : 1500) << k;
-  EXPECT_EQ(w.listView()->toolTip(), "Listenbereich");
+TEST(SettingsRestore, EmptyStoreGivesTheFirstStartStateAndShutdownStoresIt) {
+  QMap<QString, QString> stored;
+  {
+    auto run = StartProgram();
+    ASSERT_TRUE(run->loaded);
+    const QString programFolder = CleanFolderPath(QCoreApplication::applicationDirPath());
+    EXPECT_EQ(Find<QLineEdit>(run->window, "Text1")->text(), programFolder);
+    EXPECT_EQ(Find<QComboBox>(run->window, "Drive1")->currentText(), VolumeRootOf(programFolder));
+    for (const BoxKey& filter : kFilterKeys) EXPECT_EQ(FilterBox(*run, filter.box)->text(), "") << filter.key;
+    EXPECT_EQ(Checks(*run), "0000011");
+    EXPECT_EQ(Find<QLineEdit>(run->window, "TxtWahl")->text(), "");
+    EXPECT_TRUE(run->window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    for (int k = 0; k < kColumnCount; ++k) EXPECT_EQ(run->window.listView()->columnWidthTwips(k), kFirstStart[k]) << k;
+    run->window.Form_Unload();
+    stored = StoredSettings();
+  }
+  for (int k = 0; k < kColumnCount; ++k) EXPECT_TRUE(stored.contains(WidthKey(k))) << k;
+  EXPECT_EQ(stored[WidthKey(0)], "0");  // the hidden column stays hidden
+  // The next run starts from what the first stored and stores it again.
+  StartProgram()->window.Form_Unload();
+  EXPECT_EQ(StoredSettings(), stored);
 }
 
 TEST(SettingsRestore, EveryTextSurvivesARestartUnchanged) {
   QTemporaryDir folder;
-  QMap<QString, QString> seeded;
-  seeded["Einstellungen/Pfad"] = CleanFolderPath(folder.path());
-  seeded["Einstellungen/Laufwerk"] = VolumeRootOf(folder.path());
+  QMap<QString, QString> seeded = {{"Einstellungen/Pfad", CleanFolderPath(folder.path())},
+                                   {"Einstellungen/Laufwerk", VolumeRootOf(folder.path())},
+                                   {"Einstellungen/sortiert", "0"},
+                                   {"Einstellungen/Unterordner", "1"}};
   // Blanks at both ends and characters an INI file treats specially.
   const QString odd[] = {"  zwei vorn", "hinten  ", " a,b ", "x;y", "\"zitiert\"", "Größe = 5",
                          "@Variant(0)", "#kein Kommentar", "back\\slash", "  ", "Maß/Ü", "[Liste]", "ä, ö"};
-  for (int i = 0; i < 13; ++i) seeded[QString("Einstellungen/") + kFilterNames[i]] = odd[i];
-  const char* checks[] = {"PAR", "ASM", "PSM", "DFT", "SE", "sortiert", "Unterordner"};
-  const char* checkValues[] = {"1", "0", "1", "1", "0", "0", "1"};
-  for (int i = 0; i < 7; ++i) seeded[QString("Einstellungen/") + checks[i]] = checkValues[i];
-  const char* widths[] = {"0",    "2000", "800",  "4000", "1000", "900",  "1234", "700",
-                          "1100", "15",   "3000", "1600", "1700", "1800", "1900", "2100",
-                          "2200", "2300", "2400", "2500", "2600", "2700", "2800", "29000"};
-  for (int k = 0; k < 24; ++k) seeded[QString("Liste/Breite(%1)").arg(k + 1)] = widths[k];
+  for (size_t i = 0; i < kFilterKeys.size(); ++i) seeded[QString("Einstellungen/") + kFilterKeys[i].key] = odd[i];
+  for (size_t i = 0; i < kTypeKeys.size(); ++i) seeded[QString("Einstellungen/") + kTypeKeys[i].key] = i == 1 || i == 4 ? "0" : "1";
+  for (int k = 0; k < kColumnCount; ++k) seeded[WidthKey(k)] = QString::number(k == 0 ? 0 : 15 + 1234 * k);
   SeedSettings(seeded);
-
   {
     auto run = StartProgram();
-    for (int i = 0; i < 13; ++i)
-      EXPECT_EQ(Find<QLineEdit>(run->window, QString("TxtSuche_%1").arg(kFilterBoxes[i]))->text(), odd[i]);
+    for (size_t i = 0; i < kFilterKeys.size(); ++i) EXPECT_EQ(FilterBox(*run, kFilterKeys[i].box)->text(), odd[i]);
     EXPECT_EQ(Find<QLineEdit>(run->window, "Text1")->text(), CleanFolderPath(folder.path()));
-    EXPECT_FALSE(Ticked(run->window, "ChkSortiert"));
+    EXPECT_EQ(Checks(*run), "0101101");
     ASSERT_TRUE(run->window.SaveSettings());
   }
-  QMap<QString, QString> stored = StoredSettings();
-  EXPECT_EQ(stored, seeded);
-
-  // The file itself holds the width keys in a form QSettings reads back.
-  QFile file(SettingsFile());
-  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-  const QByteArray ini = file.readAll();
-  EXPECT_TRUE(ini.contains("[Liste]"));
-  EXPECT_TRUE(ini.contains("Breite%281%29=0") || ini.contains("Breite(1)=0")) << ini.constData();
+  EXPECT_EQ(StoredSettings(), seeded);
+  // The file holds the width keys in a form QSettings and a hand-written file share.
+  const std::string ini = readFile(SettingsFile().toStdString());
+  EXPECT_TRUE(ini.find("Breite%281%29=0") != std::string::npos || ini.find("Breite(1)=0") != std::string::npos) << ini;
 }
 
-TEST(SettingsRestore, HandWrittenWidthKeysAreRead) {
-  QDir().mkpath(QFileInfo(SettingsFile()).path());
-  QFile file(SettingsFile());
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write("[Liste]\nBreite(1)=0\nBreite(2)=4321\n");
-  file.close();
-  auto run = StartProgram();
-  EXPECT_EQ(run->window.listView()->columnWidthTwips(0), 0);
-  EXPECT_EQ(run->window.listView()->columnWidthTwips(1), 4321);
-  EXPECT_EQ(run->window.listView()->columnWidthTwips(2), 1500);
-}
-
-TEST(SettingsRestore, AllTypesBoxTicksTheFourWhateverTheyHeld) {
-  SeedSettings({{"Einstellungen/SE", "1"}, {"Einstellungen/PAR", "0"}, {"Einstellungen/ASM", "0"}});
-  auto run = StartProgram();
-  for (int box = 0; box <= 4; ++box) EXPECT_TRUE(Ticked(run->window, QString("ChkSE_%1").arg(box))) << box;
-}
-
-TEST(SettingsRestore, SingleTypeStaysAlone) {
-  SeedSettings({{"Einstellungen/SE", "0"},
-                {"Einstellungen/PAR", "0"},
-                {"Einstellungen/ASM", "1"},
-                {"Einstellungen/PSM", "0"},
-                {"Einstellungen/DFT", "0"}});
-  auto run = StartProgram();
-  EXPECT_FALSE(Ticked(run->window, "ChkSE_0"));
-  EXPECT_FALSE(Ticked(run->window, "ChkSE_1"));
-  EXPECT_TRUE(Ticked(run->window, "ChkSE_2"));
-  EXPECT_FALSE(Ticked(run->window, "ChkSE_3"));
-  EXPECT_FALSE(Ticked(run->window, "ChkSE_4"));
-}
-
-TEST(SettingsRestore, CheckTextsABoxCannotTakeLeaveItAsCreated) {
-  SeedSettings({{"Einstellungen/sortiert", "x"}, {"Einstellungen/Unterordner", "7"}, {"Einstellungen/PAR", ""}});
-  auto run = StartProgram();
-  EXPECT_TRUE(Ticked(run->window, "ChkSortiert"));
-  EXPECT_TRUE(Ticked(run->window, "ChkUnter"));
-  EXPECT_FALSE(Ticked(run->window, "ChkSE_1"));
-}
-
-TEST(SettingsRestore, GreyStateIsKeptAndCopiedByTheAllTypesBox) {
-  SeedSettings({{"Einstellungen/SE", "2"}});
-  {
+TEST(SettingsRestore, CheckBoxesTakeTheTextsTheyCanAndStoreTheirState) {
+  struct Case {
+    const char* name;
+    QMap<QString, QString> seeded;
+    std::string checks;  // type boxes 0 to 4, sorted, subfolders
+  } const cases[] = {
+      {"the all-types box ticks the four", {{"SE", "1"}, {"PAR", "0"}, {"ASM", "0"}}, "1111111"},
+      {"a single type stays alone", {{"SE", "0"}, {"PAR", "0"}, {"ASM", "1"}, {"PSM", "0"}, {"DFT", "0"}}, "0010011"},
+      {"texts a box cannot take leave it", {{"sortiert", "x"}, {"Unterordner", "7"}, {"PAR", ""}}, "0000011"},
+      {"numbers with blanks and decimals", {{"PAR", " 1 "}, {"ASM", "1.0"}, {"sortiert", "0.0"}}, "0110001"},
+      {"grey is kept and copied by the all-types box", {{"SE", "2"}}, "2222211"},
+  };
+  const char* const keys[] = {"SE", "PAR", "ASM", "PSM", "DFT", "sortiert", "Unterordner"};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QMap<QString, QString> seeded;
+    for (auto it = c.seeded.begin(); it != c.seeded.end(); ++it) seeded["Einstellungen/" + it.key()] = it.value();
+    SeedSettings(seeded);
     auto run = StartProgram();
-    for (int box = 0; box <= 4; ++box)
-      EXPECT_EQ(Find<QCheckBox>(run->window, QString("ChkSE_%1").arg(box))->checkState(), Qt::PartiallyChecked);
+    EXPECT_EQ(Checks(*run), c.checks);
     ASSERT_TRUE(run->window.SaveSettings());
+    const auto stored = StoredSettings();
+    for (int i = 0; i < 7; ++i) EXPECT_EQ(stored["Einstellungen/" + QString(keys[i])], QString(c.checks[i])) << keys[i];
   }
-  EXPECT_EQ(StoredSettings()["Einstellungen/PSM"], "2");
 }
 
-TEST(SettingsRestore, MissingFolderKeepsTheSelectorWhereItWas) {
+TEST(SettingsRestore, GoneFolderOrUnknownDriveLeaveTheirSelectors) {
   const QString gone = TestHome() + "/nicht-mehr-da";
   SeedSettings({{"Einstellungen/Pfad", gone}});
   QString kept;
@@ -153,9 +119,7 @@ TEST(SettingsRestore, MissingFolderKeepsTheSelectorWhereItWas) {
     ASSERT_TRUE(run->window.SaveSettings());
   }
   EXPECT_EQ(StoredSettings()["Einstellungen/Pfad"], kept);
-}
 
-TEST(SettingsRestore, UnknownDriveLeavesTheDriveSelector) {
   QTemporaryDir folder;
   SeedSettings({{"Einstellungen/Pfad", folder.path()}, {"Einstellungen/Laufwerk", "Q:"}});
   auto run = StartProgram();
@@ -167,25 +131,87 @@ TEST(SettingsSave, UnwritableStoreIsReportedAndTheProgramStillEnds) {
   // A folder where the settings file should be cannot be written, even by root.
   QDir().mkpath(SettingsFile());
   auto run = StartProgram();
-  QStringList messages = AnswerMessages([&] { run->window.Form_Unload(); });
-  ASSERT_EQ(messages.size(), 1);
-  EXPECT_TRUE(messages[0].startsWith("Die Einstellungen konnten nicht gespeichert werden")) << messages[0].toStdString();
+  const auto shown = AnswerMessages([&] { run->window.Form_Unload(); });
+  ASSERT_EQ(shown.size(), 1U);
+  EXPECT_TRUE(shown[0].text.startsWith("Die Einstellungen konnten nicht gespeichert werden")) << Texts(shown);
 }
 
-TEST(SettingsSave, AfterARunTheStoreHoldsEveryKey) {
+TEST(ColumnWidths, StoredWidthsComeBackByTheFirstStartRule) {
+  struct Case {
+    const char* name;
+    std::function<QString(int column)> stored;  // a null text: no key
+    std::function<double(int column)> expected;
+  } const cases[] = {
+      {"0 for the hidden column keeps every stored width", [](int k) { return QString::number(k ? 100 * k + 7 : 0); },
+       [](int k) { return k ? 100 * k + 7 : 0; }},
+      {"1500 for the hidden column brings back the first nine", [](int k) { return k ? "2222" : "1500"; },
+       [](int k) { return k < 9 ? kFirstStart[k] : 2222; }},
+      {"missing keys and texts that are no number count as 1500",
+       [](int k) -> QString {
+         const char* texts[] = {"0", nullptr, " 2000 ", "breit", "", "12px", "nan", " 12.5 ", "-30"};
+         return k < 9 ? QString(texts[k]) : QString();
+       },
+       [](int k) { return k < 9 ? std::vector<double>{0, 1500, 2000, 1500, 1500, 1500, 1500, 12.5, -30}[k] : 1500; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QMap<QString, QString> seeded;
+    for (int k = 0; k < kColumnCount; ++k)
+      if (!c.stored(k).isNull()) seeded[WidthKey(k)] = c.stored(k);
+    SeedSettings(seeded);
+    auto run = StartProgram();
+    for (int k = 0; k < kColumnCount; ++k) EXPECT_EQ(run->window.listView()->columnWidthTwips(k), c.expected(k)) << k;
+  }
+}
+
+TEST(ColumnWidths, HandWrittenWidthKeysAreRead) {
+  QDir().mkpath(QFileInfo(SettingsFile()).path());
+  QFile file(SettingsFile());
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("[Liste]\nBreite(1)=0\nBreite(2)=4321\n");
+  file.close();
+  auto run = StartProgram();
+  EXPECT_EQ(run->window.listView()->columnWidthTwips(0), 0);
+  EXPECT_EQ(run->window.listView()->columnWidthTwips(1), 4321);
+  EXPECT_EQ(run->window.listView()->columnWidthTwips(2), 1500);
+}
+
+TEST(ColumnWidths, ShutdownStoresWholeTwipsAndTheListShowsPixels) {
   {
     auto run = StartProgram();
-    run->window.Form_Unload();
+    ResultListView* list = run->window.listView();
+    list->setColumnWidthTwips(1, 1234.7);
+    list->setColumnWidthTwips(2, -30);
+    EXPECT_EQ(list->header()->sectionSize(1), run->window.twips().toPixels(1234.7));
+    EXPECT_EQ(list->header()->sectionSize(2), 0);
+    EXPECT_EQ(list->header()->sectionSize(0), 0);
+    // A width the user drags is taken over from the pixels.
+    list->header()->resizeSection(3, 100);
+    EXPECT_EQ(list->columnWidthTwips(3), run->window.twips().fromPixels(100));
+    ASSERT_TRUE(run->window.SaveSettings());
   }
-  const QMap<QString, QString> stored = StoredSettings();
-  EXPECT_EQ(stored["Liste/Breite(1)"], "0");  // the hidden column stays hidden
-  for (int k = 1; k <= 24; ++k) EXPECT_TRUE(stored.contains(QString("Liste/Breite(%1)").arg(k))) << k;
-  // What the first run stored is what the next run starts from and stores again.
-  {
-    auto run = StartProgram();
-    run->window.Form_Unload();
-  }
-  EXPECT_EQ(StoredSettings(), stored);
+  QMap<QString, QString> stored = StoredSettings();
+  EXPECT_EQ(stored[WidthKey(0)], "0");
+  EXPECT_EQ(stored[WidthKey(1)], "1234");
+  EXPECT_EQ(stored[WidthKey(2)], "-30");
+  EXPECT_EQ(stored[WidthKey(3)], "1500");
+}
+
+TEST(ColumnWidths, TheRKeyInTheListResetsEveryWidthAndTheResetIsStored) {
+  SeedSettings({{WidthKey(0), "0"}, {WidthKey(5), "999"}, {WidthKey(12), "4000"}});
+  auto run = StartProgram();
+  ResultListView* list = run->window.listView();
+  QTest::keyClick(list, Qt::Key_X);
+  EXPECT_EQ(list->columnWidthTwips(5), 999);
+  QTest::keyClick(list, Qt::Key_R, Qt::ShiftModifier);
+  for (int k = 0; k < kColumnCount; ++k) EXPECT_EQ(list->columnWidthTwips(k), kFirstStart[k]) << k;
+  list->setColumnWidthTwips(12, 4000);
+  QTest::keyClick(list, Qt::Key_R);
+  EXPECT_EQ(list->columnWidthTwips(12), kFirstStart[12]);
+  ASSERT_TRUE(run->window.SaveSettings());
+  run.reset();
+  auto again = StartProgram();
+  for (int k = 0; k < kColumnCount; ++k) EXPECT_EQ(again->window.listView()->columnWidthTwips(k), kFirstStart[k]) << k;
 }
 
 }  // namespace

@@ -1,10 +1,17 @@
 #include "TestSupport.h"
 
+#include <QApplication>
 #include <QDir>
-#include <QMessageBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSettings>
+#include <QTest>
 #include <QTimer>
+#include <algorithm>
 
 namespace fendrik::test {
+
+namespace fs = std::filesystem;
 
 namespace {
 QString& HomePath() {
@@ -37,6 +44,7 @@ std::unique_ptr<ProgramRun> StartProgram() {
 
 void SeedSettings(const QMap<QString, QString>& texts) {
   OPEN_STORE(store);
+  store.clear();
   for (auto it = texts.begin(); it != texts.end(); ++it) store.setValue(it.key(), it.value());
   store.sync();
 }
@@ -48,18 +56,64 @@ QMap<QString, QString> StoredSettings() {
   return texts;
 }
 
-QStringList AnswerMessages(const std::function<void()>& action) {
-  QStringList texts;
+std::vector<Shown> AnswerMessages(const std::function<void()>& action) {
+  std::vector<Shown> shown;
   QTimer watcher;
   watcher.setInterval(10);
-  QObject::connect(&watcher, &QTimer::timeout, [&texts] {
+  QObject::connect(&watcher, &QTimer::timeout, [&shown] {
     if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-      texts << box->text();
+      shown.push_back({box->windowTitle(), box->text(), box->detailedText(), box->icon()});
       box->accept();
     }
   });
   watcher.start();
   action();
+  return shown;
+}
+
+std::string Texts(const std::vector<Shown>& shown) {
+  std::string out;
+  for (const Shown& s : shown) out += s.text.toStdString() + "|";
+  return out;
+}
+
+std::vector<std::string> GenerateDocuments(const fs::path& folder, int count, int seed, const std::string& options) {
+  const std::string command = "/usr/bin/python3 " + shellQuote(FENDRIK_SAMPLE_GENERATOR) + " --out " +
+                              shellQuote(folder.string()) + " --documents " + std::to_string(count) + " --seed " +
+                              std::to_string(seed) + " " + options + " >/dev/null";
+  EXPECT_EQ(runCommand(command), 0) << command;
+  fs::remove(folder / "manifest.json");
+  std::vector<std::string> paths;
+  for (const auto& entry : fs::recursive_directory_iterator(folder))
+    if (entry.is_regular_file()) paths.push_back(entry.path().string());
+  std::sort(paths.begin(), paths.end());
+  return paths;
+}
+
+ResultRows MakeRows(const std::vector<std::map<int, std::string>>& rows) {
+  ResultRows out;
+  for (const auto& texts : rows) {
+    std::vector<std::string> row(kColumnCount);
+    for (const auto& [column, text] : texts) row[column] = text;
+    out.append(row);
+  }
+  return out;
+}
+
+void WindowTest::SetUp() {
+  run_ = StartProgram();
+  ASSERT_TRUE(run_->loaded);
+  window().show();
+  window().activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window()));
+}
+
+QString WindowTest::label6() { return control<QLabel>("Label6")->text(); }
+QString WindowTest::txtWahl() { return control<QLineEdit>("TxtWahl")->text(); }
+
+std::vector<std::string> WindowTest::Column(int column) {
+  std::vector<std::string> texts;
+  for (size_t i = 0; i < model().rows().size(); ++i) texts.emplace_back(model().rows().text(i, column));
   return texts;
 }
 
