@@ -61,51 +61,39 @@ struct FilterStep {
   Strings left;
   const char* label;
 };
-struct FilterCase {
-  const char* name;
-  int column;
-  std::vector<std::map<int, std::string>> rows;
-  std::vector<FilterStep> steps;
-};
 
 TEST_F(ListHandling, FiltersKeepOrRemoveTheRowsWithTheText) {
-  const std::vector<std::map<int, std::string>> names = {
-      {{1, "ABC-Welle"}}, {{1, "flansch"}}, {{1, "xAbcx"}}, {{1, "deckel"}}, {{1, "abc"}}};
-  const FilterCase cases[] = {
+  using Rows = std::vector<std::map<int, std::string>>;
+  const Rows names = {{{1, "ABC-Welle"}}, {{1, "flansch"}}, {{1, "xAbcx"}}, {{1, "deckel"}}, {{1, "abc"}}};
+  const struct {
+    const char* name;
+    int column;
+    Rows rows;
+    std::vector<FilterStep> steps;
+  } cases[] = {
       {"contains in any case", 1, names, {{1, "abc", false, {"ABC-Welle", "xAbcx", "abc"}, "3"}}},
       {"ticked box removes", 1, names, {{1, "aBC", true, {"flansch", "deckel"}, "2"}}},
-      {"umlauts",
-       9,
-       {{{9, "GRÖSSE"}}, {{9, "Größe"}}, {{9, "Grosse"}}, {{9, "STRAẞE"}}},
+      {"umlauts", 9, {{{9, "GRÖSSE"}}, {{9, "Größe"}}, {{9, "Grosse"}}, {{9, "STRAẞE"}}},
        {{9, "ö", false, {"GRÖSSE", "Größe"}, "2"}, {9, "ß", false, {"Größe"}, "1"}}},
-      {"two filters in turn",
-       9,
-       {{{9, "Welle 1"}, {14, "Alpha"}},
-        {{9, "Welle 2"}, {14, "Beta"}},
-        {{9, "Flansch"}, {14, "Alpha"}},
+      {"two filters in turn", 9,
+       {{{9, "Welle 1"}, {14, "Alpha"}}, {{9, "Welle 2"}, {14, "Beta"}}, {{9, "Flansch"}, {14, "Alpha"}},
         {{9, "welle 3"}, {14, "alphabet"}}},
        {{9, "welle", false, {"Welle 1", "Welle 2", "welle 3"}, "3"}, {14, "ALPHA", true, {"Welle 2"}, "1"}}},
-      {"no match, then another box on the empty list",
-       1,
-       {{{1, "a"}}, {{1, "b"}}},
+      {"no match, then a box on the empty list", 1, {{{1, "a"}}, {{1, "b"}}},
        {{1, "zzz", false, {}, "0"}, {3, "x", false, {}, "0"}}},
-      {"an empty box does nothing, a blank filters",
-       1,
-       {{{1, "a b"}}, {{1, "ab"}}, {{1, " x"}}, {{1, "c"}}},
+      {"an empty box does nothing, a blank filters", 1, {{{1, "a b"}}, {{1, "ab"}}, {{1, " x"}}, {{1, "c"}}},
        {{1, "", false, {"a b", "ab", " x", "c"}, "vorher"}, {1, " ", false, {"a b", " x"}, "2"}}},
-      {"the document number box filters document numbers",
-       6,
+      {"the document number box filters document numbers", 6,
        {{{5, "       4711"}, {6, "DN-100"}}, {{5, "         12"}, {6, "DN-4711"}}, {{5, "        100"}, {6, "ZX-9"}}},
        {{5, "4711", false, {"DN-4711"}, "1"}, {5, "dn-", false, {"DN-4711"}, "1"}}},
   };
-  for (const FilterCase& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     model().setRows(MakeRows(c.rows));
     control<QLabel>("Label6")->setText("vorher");
     for (const FilterStep& step : c.steps) {
       SCOPED_TRACE(step.text);
-      auto* without = control<QCheckBox>(QString("ChkFilter_%1").arg(step.box));
-      without->setChecked(step.without);
+      control<QCheckBox>(QString("ChkFilter_%1").arg(step.box))->setChecked(step.without);
       EXPECT_EQ(model().rowCount(), static_cast<int>(model().rows().size()));  // the check box alone filters nothing
       TypeFilter(step.box, QString::fromUtf8(step.text));
       EXPECT_EQ(Column(c.column), step.left);
@@ -213,86 +201,61 @@ TEST_F(ListHandling, RowClicksOpenTheDocumentAndDoubleClicksRemoveTheRowOnly) {
 
 TEST_F(ListHandling, RowBandsStartPaleAlternateBelowTheRowsAndFollowChanges) {
   QWidget& picture = *window().altLinesPicture();
-  const QColor pale = picture.palette().color(picture.backgroundRole());
-  const QColor base = list().palette().color(QPalette::Base);
+  const QColor pale = picture.palette().color(picture.backgroundRole()), base = list().palette().color(QPalette::Base);
   ASSERT_NE(pale, base);
-  // The colour in an empty column at the height of a row position.
-  auto colourAt = [&](int row) {
-    const QRect first = list().visualRect(model().index(0, 10));
-    const int height = list().bandHeight() > 0 ? list().bandHeight() : first.height();
+  // The colour in an empty column at the height of row position `row` of the shown part.
+  auto colourAt = [&](int row, int top = 0) {
+    const QRect first = list().visualRect(model().index(top, 10));
+    const int height = first.isValid() ? first.height() : list().bandHeight();
     const int x = first.isValid() ? first.center().x() : list().viewport()->width() / 2;
-    const int y = (first.isValid() ? first.top() : 0) + row * height + height / 2;
-    return list().viewport()->grab().toImage().pixelColor(x, y);
+    return list().viewport()->grab().toImage().pixelColor(x, first.top() + row * height + height / 2);
   };
-  auto rows = [](int count) {
-    std::vector<std::map<int, std::string>> texts;
-    for (int i = 0; i < count; ++i) texts.push_back({{0, "/t" + std::to_string(i) + ".par"}, {1, std::to_string(i)}});
-    return MakeRows(texts);
-  };
-  struct Case {
-    const char* name;
-    int rows;
-    bool removeAndSort;
-    int positions;
-  } const cases[] = {{"empty", 0, false, 1}, {"one row", 1, false, 3}, {"five rows", 5, false, 8},
-                     {"after removing and sorting", 6, true, 5}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    model().setRows(rows(c.rows));
+  for (int count : {0, 1, 5, 6, 200}) {
+    SCOPED_TRACE(count);
+    std::vector<std::map<int, std::string>> rows;
+    for (int i = 0; i < count; ++i) rows.push_back({{1, std::to_string(i)}});
+    model().setRows(MakeRows(rows));
     SetAltLinesBackground(list(), picture);
     SetAltLinesBackground(list(), picture);
-    if (c.removeAndSort) {
+    EXPECT_EQ(list().hasRowBands(), count > 0);
+    int top = 0;
+    if (count == 6) {  // removing and sorting keep one band per row
       model().removeRowAt(2);
       model().sortByColumn(1, false);
+    } else if (count == 200) {  // bands follow scrolling: row 101 is odd
+      top = 101;
+      list().scrollTo(model().index(top, 1), QAbstractItemView::PositionAtTop);
     }
-    EXPECT_EQ(list().hasRowBands(), c.rows > 0);
-    for (int row = 0; row < c.positions; ++row)
-      EXPECT_EQ(colourAt(row), row % 2 == 0 && c.rows > 0 ? pale : base) << row;
+    for (int row = 0; row < 8; ++row)
+      EXPECT_EQ(colourAt(row, top), (row + top) % 2 == 0 && count > 0 ? pale : base) << row;
   }
-
-  // Bands follow scrolling: row 101 is odd, row 102 pale.
-  model().setRows(rows(200));
-  SetAltLinesBackground(list(), picture);
-  list().scrollTo(model().index(101, 1), QAbstractItemView::PositionAtTop);
-  const QRect row101 = list().visualRect(model().index(101, 10));
-  const QImage image = list().viewport()->grab().toImage();
-  EXPECT_EQ(image.pixelColor(row101.center()), base);
-  EXPECT_EQ(image.pixelColor(row101.center() + QPoint(0, row101.height())), pale);
 }
 
 // Every change announced the way views rely on, checked by Qt's own tester
-// (it fails the test on the first wrong or missing announcement).
+// (it fails the test on the first wrong or missing announcement), and a
+// selected cell follows its row through sorting.
 TEST(ResultRowsModel, AnnouncesEveryChangeAsQtRequires) {
   ResultRowsModel model;
   QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
-  const auto rows = [] { return MakeRows({{{1, "b"}}, {{1, "A"}}, {{1, "c"}}, {{1, "a"}}}); };
+  const auto rows = [] { return MakeRows({{{1, "d"}}, {{1, "b"}}, {{1, "a"}}, {{1, "c"}}}); };
   model.setRows(rows());
   EXPECT_EQ(model.rowCount(), 0);  // nothing before the columns are set up
   QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
   model.showColumns();  // rows and columns appear together
   EXPECT_EQ(resets.count(), 1);
-  EXPECT_EQ(model.rowCount(), 4);
   model.setRows(ResultRows());
   model.setRows(rows());
+  QPersistentModelIndex b = model.index(1, 3);
+  model.sortByColumn(1, true);
+  EXPECT_EQ(std::make_pair(b.row(), b.column()), std::make_pair(1, 3));
+  QPersistentModelIndex d = model.index(3, 0);
   model.sortByColumn(1, false);
+  EXPECT_EQ(d.row(), 0);
   model.removeRowAt(2);
   model.removeRowAt(7);  // no such row: nothing happens
   model.setText(0, 9, "Titel");
   EXPECT_EQ(model.rowCount(), 3);
   EXPECT_EQ(model.data(model.index(0, 9), Qt::DisplayRole).toString(), "Titel");
-}
-
-TEST(ResultRowsModel, SelectionFollowsItsRowWhenSorted) {
-  ResultRowsModel model;
-  model.showColumns();
-  model.setRows(MakeRows({{{1, "d"}}, {{1, "b"}}, {{1, "a"}}, {{1, "c"}}}));
-  QPersistentModelIndex b = model.index(1, 3);
-  model.sortByColumn(1, true);
-  EXPECT_EQ(b.row(), 1);
-  EXPECT_EQ(b.column(), 3);
-  QPersistentModelIndex d = model.index(3, 0);
-  model.sortByColumn(1, false);
-  EXPECT_EQ(d.row(), 0);
   EXPECT_EQ(model.data(model.index(d.row(), 1), Qt::DisplayRole).toString(), "d");
 }
 

@@ -5,9 +5,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
+
+#include "app/AppSetup.h"
 
 namespace fendrik::test {
 
@@ -118,3 +121,16 @@ std::vector<std::string> WindowTest::Column(int column) {
 }
 
 }  // namespace fendrik::test
+
+// Every test process gets its own home, settings and runtime folders, set
+// before the application object exists (QSettings and QStandardPaths read
+// them once).
+int main(int argc, char** argv) {
+  testing::InitGoogleTest(&argc, argv);
+  QTemporaryDir home;
+  fendrik::test::SetTestHome(home.path());
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  fendrik::SetUpApplication();
+  return RUN_ALL_TESTS();
+}

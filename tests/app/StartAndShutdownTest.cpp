@@ -1,11 +1,13 @@
-// Start-up with an empty or filled settings store, the column widths, and
-// what shutdown writes.
+// Start-up with an empty or filled settings store, the column widths, what
+// shutdown writes; and the program started for real: twice, where the second
+// start hands over to the first, and once without the codepage converters the
+// file-properties server needs.
 #include <QCheckBox>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QDir>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -65,7 +67,8 @@ TEST(SettingsRestore, EveryTextSurvivesARestartUnchanged) {
   const QString odd[] = {"  zwei vorn", "hinten  ", " a,b ", "x;y", "\"zitiert\"", "Größe = 5",
                          "@Variant(0)", "#kein Kommentar", "back\\slash", "  ", "Maß/Ü", "[Liste]", "ä, ö"};
   for (size_t i = 0; i < kFilterKeys.size(); ++i) seeded[QString("Einstellungen/") + kFilterKeys[i].key] = odd[i];
-  for (size_t i = 0; i < kTypeKeys.size(); ++i) seeded[QString("Einstellungen/") + kTypeKeys[i].key] = i == 1 || i == 4 ? "0" : "1";
+  for (size_t i = 0; i < kTypeKeys.size(); ++i)
+    seeded[QString("Einstellungen/") + kTypeKeys[i].key] = i == 1 || i == 4 ? "0" : "1";
   for (int k = 0; k < kColumnCount; ++k) seeded[WidthKey(k)] = QString::number(k == 0 ? 0 : 15 + 1234 * k);
   SeedSettings(seeded);
   {
@@ -137,46 +140,37 @@ TEST(SettingsSave, UnwritableStoreIsReportedAndTheProgramStillEnds) {
 }
 
 TEST(ColumnWidths, StoredWidthsComeBackByTheFirstStartRule) {
-  struct Case {
+  static const char* const odd[] = {"0", nullptr, " 2000 ", "breit", "", "12px", "nan", "12.5", "-30"};
+  static const double oddWidths[] = {0, 1500, 2000, 1500, 1500, 1500, 1500, 12.5, -30};
+  const struct {
     const char* name;
     std::function<QString(int column)> stored;  // a null text: no key
     std::function<double(int column)> expected;
-  } const cases[] = {
+  } cases[] = {
       {"0 for the hidden column keeps every stored width", [](int k) { return QString::number(k ? 100 * k + 7 : 0); },
        [](int k) { return k ? 100 * k + 7 : 0; }},
       {"1500 for the hidden column brings back the first nine", [](int k) { return k ? "2222" : "1500"; },
        [](int k) { return k < 9 ? kFirstStart[k] : 2222; }},
       {"missing keys and texts that are no number count as 1500",
-       [](int k) -> QString {
-         const char* texts[] = {"0", nullptr, " 2000 ", "breit", "", "12px", "nan", " 12.5 ", "-30"};
-         return k < 9 ? QString(texts[k]) : QString();
-       },
-       [](int k) { return k < 9 ? std::vector<double>{0, 1500, 2000, 1500, 1500, 1500, 1500, 12.5, -30}[k] : 1500; }},
+       [](int k) { return k < 9 ? QString(odd[k]) : QString(); }, [](int k) { return k < 9 ? oddWidths[k] : 1500; }},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    QMap<QString, QString> seeded;
+    // Written by hand, as another program or an editor would.
+    QByteArray ini = "[Liste]\n";
     for (int k = 0; k < kColumnCount; ++k)
-      if (!c.stored(k).isNull()) seeded[WidthKey(k)] = c.stored(k);
-    SeedSettings(seeded);
+      if (!c.stored(k).isNull()) ini += "Breite(" + QByteArray::number(k + 1) + ")=" + c.stored(k).toUtf8() + "\n";
+    QDir().mkpath(QFileInfo(SettingsFile()).path());
+    QFile file(SettingsFile());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(ini);
+    file.close();
     auto run = StartProgram();
     for (int k = 0; k < kColumnCount; ++k) EXPECT_EQ(run->window.listView()->columnWidthTwips(k), c.expected(k)) << k;
   }
 }
 
-TEST(ColumnWidths, HandWrittenWidthKeysAreRead) {
-  QDir().mkpath(QFileInfo(SettingsFile()).path());
-  QFile file(SettingsFile());
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write("[Liste]\nBreite(1)=0\nBreite(2)=4321\n");
-  file.close();
-  auto run = StartProgram();
-  EXPECT_EQ(run->window.listView()->columnWidthTwips(0), 0);
-  EXPECT_EQ(run->window.listView()->columnWidthTwips(1), 4321);
-  EXPECT_EQ(run->window.listView()->columnWidthTwips(2), 1500);
-}
-
-TEST(ColumnWidths, ShutdownStoresWholeTwipsAndTheListShowsPixels) {
+TEST(ColumnWidths, SetDraggedAndResetWidthsAreStoredAsWholeTwips) {
   {
     auto run = StartProgram();
     ResultListView* list = run->window.listView();
@@ -185,33 +179,115 @@ TEST(ColumnWidths, ShutdownStoresWholeTwipsAndTheListShowsPixels) {
     EXPECT_EQ(list->header()->sectionSize(1), run->window.twips().toPixels(1234.7));
     EXPECT_EQ(list->header()->sectionSize(2), 0);
     EXPECT_EQ(list->header()->sectionSize(0), 0);
-    // A width the user drags is taken over from the pixels.
-    list->header()->resizeSection(3, 100);
+    list->header()->resizeSection(3, 100);  // a width the user drags is taken over from the pixels
     EXPECT_EQ(list->columnWidthTwips(3), run->window.twips().fromPixels(100));
     ASSERT_TRUE(run->window.SaveSettings());
-  }
-  QMap<QString, QString> stored = StoredSettings();
-  EXPECT_EQ(stored[WidthKey(0)], "0");
-  EXPECT_EQ(stored[WidthKey(1)], "1234");
-  EXPECT_EQ(stored[WidthKey(2)], "-30");
-  EXPECT_EQ(stored[WidthKey(3)], "1500");
-}
+    QMap<QString, QString> stored = StoredSettings();
+    const std::string dragged = WidthText(run->window.twips().fromPixels(100));
+    EXPECT_EQ(QStringList({stored[WidthKey(0)], stored[WidthKey(1)], stored[WidthKey(2)], stored[WidthKey(3)]}),
+              QStringList({"0", "1234", "-30", QString::fromStdString(dragged)}));
 
-TEST(ColumnWidths, TheRKeyInTheListResetsEveryWidthAndTheResetIsStored) {
-  SeedSettings({{WidthKey(0), "0"}, {WidthKey(5), "999"}, {WidthKey(12), "4000"}});
-  auto run = StartProgram();
-  ResultListView* list = run->window.listView();
-  QTest::keyClick(list, Qt::Key_X);
-  EXPECT_EQ(list->columnWidthTwips(5), 999);
-  QTest::keyClick(list, Qt::Key_R, Qt::ShiftModifier);
-  for (int k = 0; k < kColumnCount; ++k) EXPECT_EQ(list->columnWidthTwips(k), kFirstStart[k]) << k;
-  list->setColumnWidthTwips(12, 4000);
-  QTest::keyClick(list, Qt::Key_R);
-  EXPECT_EQ(list->columnWidthTwips(12), kFirstStart[12]);
-  ASSERT_TRUE(run->window.SaveSettings());
-  run.reset();
+    // The R key in the list resets every width, and the reset is stored.
+    QTest::keyClick(list, Qt::Key_X);
+    EXPECT_EQ(list->columnWidthTwips(1), 1234.7);
+    QTest::keyClick(list, Qt::Key_R, Qt::ShiftModifier);
+    for (int k = 0; k < kColumnCount; ++k) EXPECT_EQ(list->columnWidthTwips(k), kFirstStart[k]) << k;
+    list->setColumnWidthTwips(12, 4000);
+    QTest::keyClick(list, Qt::Key_R);
+    EXPECT_EQ(list->columnWidthTwips(12), kFirstStart[12]);
+    ASSERT_TRUE(run->window.SaveSettings());
+  }
   auto again = StartProgram();
   for (int k = 0; k < kColumnCount; ++k) EXPECT_EQ(again->window.listView()->columnWidthTwips(k), kFirstStart[k]) << k;
+}
+
+constexpr int kGenerousMs = 60000;
+
+// A started program whose standard error is collected as it comes; the
+// program itself, or another program that ends by starting it.
+class Program {
+ public:
+  explicit Program(const QString& program = FENDRIK_PROGRAM, const QStringList& arguments = {},
+                   const QMap<QString, QString>& extraEnv = {}) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("FENDRIK_TEST_LOG", "1");
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    for (auto it = extraEnv.begin(); it != extraEnv.end(); ++it) env.insert(it.key(), it.value());
+    process_.setProcessEnvironment(env);
+    process_.start(program, arguments);
+  }
+  ~Program() {
+    process_.kill();
+    process_.waitForFinished(kGenerousMs);
+  }
+  bool waitForLog(const QString& line) {
+    const auto seen = [&] { return process_.waitForReadyRead(50), log().contains("fendrik: " + line); };
+    return QTest::qWaitFor(seen, kGenerousMs);
+  }
+  QProcess& process() { return process_; }
+  QString log() { return log_ += QString::fromLocal8Bit(process_.readAllStandardError()); }
+
+ private:
+  QProcess process_;
+  QString log_;
+};
+
+TEST(TwoProcesses, SecondStartBringsTheFirstToTheFrontAndEnds) {
+  Program first;
+  ASSERT_TRUE(first.waitForLog("window shown")) << first.log().toStdString();
+
+  Program second;
+  ASSERT_TRUE(second.process().waitForFinished(kGenerousMs));
+  EXPECT_EQ(second.process().exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(second.process().exitCode(), 0);
+  EXPECT_FALSE(second.log().contains("window shown")) << second.log().toStdString();
+
+  EXPECT_TRUE(first.waitForLog("brought to front by a second start")) << first.log().toStdString();
+  EXPECT_EQ(first.process().state(), QProcess::Running);
+  // Neither run has ended through shutdown, so nothing is stored yet.
+  EXPECT_FALSE(QFile::exists(SettingsFile()));
+}
+
+TEST(TwoProcesses, AnInstanceThatDiedDoesNotBlockTheNextStart) {
+  {
+    Program crashed;
+    ASSERT_TRUE(crashed.waitForLog("window shown"));
+    crashed.process().kill();
+    ASSERT_TRUE(crashed.process().waitForFinished(kGenerousMs));
+  }
+  Program next;
+  EXPECT_TRUE(next.waitForLog("window shown")) << next.log().toStdString();
+}
+
+TEST(ServerStart, WithoutCodepageConvertersTheWindowOpensWithoutColumns) {
+  // An empty folder laid over the converter folder, in a mount namespace of
+  // the program's own: the server really cannot start.
+  QString gconv;
+  for (const char* folder : {"/usr/lib/x86_64-linux-gnu/gconv", "/usr/lib/aarch64-linux-gnu/gconv", "/usr/lib64/gconv"})
+    if (QFileInfo(folder).isDir()) gconv = folder;
+  if (gconv.isEmpty() || QProcess::execute("unshare", {"-m", "true"}) != 0)
+    GTEST_SKIP() << "no private mount namespace here";
+  QTemporaryDir empty;
+  const QMap<QString, QString> seeded = {{"Einstellungen/Titel", "Welle"}, {"Liste/Breite(2)", "4444"}};
+  SeedSettings(seeded);
+
+  Program program("unshare", {"-m", "--propagation", "private", "sh", "-c", R"(mount --bind "$1" "$2" && exec "$3")",
+                              "sh", empty.path(), gconv, FENDRIK_PROGRAM},
+                  {{"FENDRIK_TEST_CLOSE", "1"}});
+  ASSERT_TRUE(program.process().waitForFinished(kGenerousMs)) << program.log().toStdString();
+  const QString log = program.log();
+  EXPECT_TRUE(log.contains("fendrik: message: Unable to start the 'Solid Edge File Properties': "))
+      << log.toStdString();
+  EXPECT_EQ(log.count("fendrik: message:"), 1) << log.toStdString();
+  EXPECT_TRUE(log.contains("fendrik: window shown")) << log.toStdString();
+
+  // Shutdown stored the controls as created and no widths.
+  QMap<QString, QString> stored = StoredSettings();
+  EXPECT_EQ(stored["Einstellungen/Titel"], "Titel");
+  EXPECT_EQ(stored["Einstellungen/Dateiname"], "Dateiname");
+  EXPECT_EQ(stored["Einstellungen/sortiert"], "1");
+  EXPECT_EQ(stored["Liste/Breite(2)"], "4444");
+  EXPECT_FALSE(stored.contains("Liste/Breite(1)"));
 }
 
 }  // namespace
