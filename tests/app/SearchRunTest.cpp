@@ -136,12 +136,15 @@ TEST_F(WindowSearch, TypeBoxesChooseTheRowsAndTheirOrder) {
   }
 }
 
-TEST_F(WindowSearch, EscStopsTheSearchAndKeepsWhatWasRead) {
+// Esc stops a search and keeps what was read; closing the window during the
+// next search ends it and leaves the list file of the stopped one whole.
+TEST_F(WindowSearch, EscStopsTheSearchAndClosingDuringTheNextEndsCleanly) {
   const int total = 20000;
   choose(manyDocuments(total), {1}, true);
   startSearch();
   // Esc once the reading has begun (Label6 shows i / n).
-  ASSERT_TRUE(QTest::qWaitFor([this] { return label6().contains(" / ") || !window().searchRunning(); }, 120000));
+  const auto reading = [this] { return label6().contains(" / ") && !label6().startsWith("0 "); };
+  ASSERT_TRUE(QTest::qWaitFor([&] { return reading() || !window().searchRunning(); }, 120000));
   QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &window(), Qt::Key_Escape);
   EXPECT_TRUE(window().busyStopRequested() || !window().searchRunning());
   ASSERT_TRUE(waitForEnd());
@@ -151,41 +154,22 @@ TEST_F(WindowSearch, EscStopsTheSearchAndKeepsWhatWasRead) {
   // reading came before the stop.
   EXPECT_LE(count, static_cast<size_t>(total));
   EXPECT_EQ(label6(), QString::number(count));
-  EXPECT_EQ(readFile(listFile()), Lines(rows()));
+  const std::string listed = readFile(listFile());
+  EXPECT_EQ(listed, Lines(rows()));
   for (size_t k = 1; k < count; ++k) EXPECT_LE(TextOrder().compare(rows().text(k - 1, 1), rows().text(k, 1)), 0);
   for (size_t k = 0; k < count; ++k) ASSERT_EQ(rows().text(k, 9), rows().text(0, 9)) << "a real row";
   EXPECT_TRUE(control("CmdSuchen")->isEnabled());
-}
 
-TEST_F(WindowSearch, ClosingDuringASearchEndsCleanly) {
-  choose(generate(10, 3), {1, 2, 3, 4});
-  search();
-  const std::string before = readFile(listFile());
-  ASSERT_FALSE(before.empty());
-
-  choose(manyDocuments(20000), {1, 2, 3, 4});
   startSearch();
   ASSERT_TRUE(window().searchRunning());
   window().close();
   EXPECT_FALSE(window().searchRunning());
-  // Settings stored, the last finished search's list file whole, and no
-  // temporary file beside it.
-  EXPECT_EQ(StoredSettings().value("Einstellungen/Unterordner"), "1");
-  EXPECT_EQ(readFile(listFile()), before);
+  // Settings stored, the list file whole, and no temporary file beside it.
+  EXPECT_EQ(StoredSettings().value("Einstellungen/sortiert"), "1");
+  EXPECT_EQ(readFile(listFile()), listed);
   std::vector<std::string> names;
   for (const auto& entry : fs::directory_iterator(documents_.toStdString())) names.push_back(entry.path().filename());
   EXPECT_EQ(names, std::vector<std::string>{"Fendrik_0.lst"});
-}
-
-TEST_F(WindowSearch, UnwritableListFileIsReportedAndTheListStands) {
-  choose(generate(10, 3), {1, 2, 3, 4});
-  fs::remove_all(documents_.toStdString());
-  const auto shown = search();
-  ASSERT_EQ(shown.size(), 1U) << Texts(shown);
-  EXPECT_TRUE(shown[0].text.startsWith("Die Liste konnte nicht in die Datei " + documents_ + "/Fendrik_0.lst"))
-      << Texts(shown);
-  EXPECT_EQ(rows().size(), 10U);
-  EXPECT_EQ(label6(), "10");
 }
 
 // While a search runs, the controls that change the list wait and the event
@@ -229,18 +213,28 @@ TEST_F(WindowSearch, ControlsWaitAndTheEventLoopKeepsTurningDuringASearch) {
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
-TEST_F(WindowSearch, ReloadBringsBackTheListOrSaysTheFileIsMissing) {
-  const auto missing = AnswerMessages([this] { EXPECT_FALSE(window().reloadListFile()); });
-  ASSERT_EQ(missing.size(), 1U);
-  EXPECT_EQ(missing[0].text, "Die Datei " + documents_ + "/Fendrik_0.lst konnte nicht gefunden werden !");
+TEST_F(WindowSearch, ListFileReloadAndItsFailuresAreReportedAndTheListStands) {
+  auto reload = [this] { return AnswerMessages([this] { window().reloadListFile(); }); };
+  auto shown = reload();
+  ASSERT_EQ(shown.size(), 1U) << Texts(shown);
+  EXPECT_EQ(shown[0].text, "Die Datei " + documents_ + "/Fendrik_0.lst konnte nicht gefunden werden !");
   EXPECT_EQ(rows().size(), 0U);
 
   choose(generate(12, 4), {1, 2, 3, 4}, true);
+  fs::remove_all(documents_.toStdString());
+  shown = search();
+  ASSERT_EQ(shown.size(), 1U) << Texts(shown);
+  EXPECT_TRUE(shown[0].text.startsWith("Die Liste konnte nicht in die Datei " + documents_ + "/Fendrik_0.lst"))
+      << Texts(shown);
+  EXPECT_EQ(rows().size(), 12U);
+  EXPECT_EQ(label6(), "12");
+
+  fs::create_directories(documents_.toStdString());
   search();
   const std::string searched = Lines(rows());
   model().removeRowAt(0);
   control<QLabel>("Label6")->setText("x");
-  EXPECT_TRUE(AnswerMessages([this] { EXPECT_TRUE(window().reloadListFile()); }).empty());
+  EXPECT_TRUE(reload().empty());
   EXPECT_EQ(Lines(rows()), searched);
   EXPECT_EQ(label6(), "12");
 }

@@ -17,27 +17,12 @@ namespace fendrik::test {
 namespace fs = std::filesystem;
 
 namespace {
-QString& HomePath() {
-  static QString home;
-  return home;
-}
-
+QString home;
 #define OPEN_STORE(name) QSettings name(QSettings::IniFormat, QSettings::UserScope, "Fendriken", "Fendriken")
 }  // namespace
 
-void SetTestHome(const QString& home) {
-  HomePath() = home;
-  QDir(home).mkpath("config");
-  QDir(home).mkpath("runtime");
-  QFile::setPermissions(home + "/runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-  qputenv("HOME", home.toLocal8Bit());
-  qputenv("XDG_CONFIG_HOME", (home + "/config").toLocal8Bit());
-  qputenv("XDG_RUNTIME_DIR", (home + "/runtime").toLocal8Bit());
-}
-
-QString TestHome() { return HomePath(); }
-
-QString SettingsFile() { return HomePath() + "/config/Fendriken/Fendriken.ini"; }
+QString TestHome() { return home; }
+QString SettingsFile() { return home + "/config/Fendriken/Fendriken.ini"; }
 
 std::unique_ptr<ProgramRun> StartProgram() {
   auto run = std::make_unique<ProgramRun>();
@@ -62,14 +47,13 @@ QMap<QString, QString> StoredSettings() {
 std::vector<Shown> AnswerMessages(const std::function<void()>& action) {
   std::vector<Shown> shown;
   QTimer watcher;
-  watcher.setInterval(10);
   QObject::connect(&watcher, &QTimer::timeout, [&shown] {
     if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-      shown.push_back({box->windowTitle(), box->text(), box->detailedText(), box->icon()});
+      shown.push_back({box->text(), box->detailedText(), box->icon()});
       box->accept();
     }
   });
-  watcher.start();
+  watcher.start(10);
   action();
   return shown;
 }
@@ -127,8 +111,14 @@ std::vector<std::string> WindowTest::Column(int column) {
 // them once).
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
-  QTemporaryDir home;
-  fendrik::test::SetTestHome(home.path());
+  QTemporaryDir folder;
+  fendrik::test::home = folder.path();
+  QDir(folder.path()).mkpath("config");
+  QDir(folder.path()).mkpath("runtime");
+  QFile::setPermissions(folder.path() + "/runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  qputenv("HOME", folder.path().toLocal8Bit());
+  qputenv("XDG_CONFIG_HOME", (folder.path() + "/config").toLocal8Bit());
+  qputenv("XDG_RUNTIME_DIR", (folder.path() + "/runtime").toLocal8Bit());
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   fendrik::SetUpApplication();

@@ -4,13 +4,10 @@
 
 #include <QMap>
 #include <QMessageBox>
-#include <QString>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
-#include <string>
-#include <vector>
 
 #include "TestCommon.h"
 #include "app/FrmFendrik.h"
@@ -20,8 +17,7 @@
 
 namespace fendrik::test {
 
-// Points HOME, XDG_CONFIG_HOME and XDG_RUNTIME_DIR below home.
-void SetTestHome(const QString& home);
+// The test process's own home (HOME, XDG_CONFIG_HOME, XDG_RUNTIME_DIR below it).
 QString TestHome();
 QString SettingsFile();
 
@@ -34,23 +30,21 @@ struct ProgramRun {
 };
 std::unique_ptr<ProgramRun> StartProgram();
 
-// Replaces the whole store before a run (section/key -> text).
+// Replaces the whole store before a run (section/key -> text); the stored
+// texts after a run.
 void SeedSettings(const QMap<QString, QString>& texts);
-// The stored texts after a run, read back from the file.
 QMap<QString, QString> StoredSettings();
 
-// A message box, answered with OK.
+// Runs action and answers every message box it opens meanwhile with OK;
+// gives the boxes, and their texts for failure output.
 struct Shown {
-  QString title, text, details;
+  QString text, details;
   QMessageBox::Icon icon = QMessageBox::NoIcon;
 };
-// Runs action and answers every message box it opens meanwhile.
 std::vector<Shown> AnswerMessages(const std::function<void()>& action);
-// Their texts joined, for failure output.
 std::string Texts(const std::vector<Shown>& shown);
 
-// Generated documents (tools/gen) in folder, without the manifest; their
-// paths sorted.
+// Generated documents (tools/gen) in folder, without the manifest; their paths sorted.
 std::vector<std::string> GenerateDocuments(const std::filesystem::path& folder, int count, int seed,
                                            const std::string& options = "");
 
@@ -75,8 +69,7 @@ class WindowTest : public testing::Test {
   }
   QString label6();
   QString txtWahl();
-  // The texts of one column, top to bottom.
-  std::vector<std::string> Column(int column);
+  std::vector<std::string> Column(int column);  // top to bottom
 
   TempFolder folder_;
   std::unique_ptr<ProgramRun> run_;
