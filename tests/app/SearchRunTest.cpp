@@ -3,15 +3,6 @@
 // during a run, and the list file reload.
 #include <time.h>
 
-#include <QApplication>
-#include <QCheckBox>
-#include <QHeaderView>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTest>
-#include <QTimer>
-
 #include "TestSupport.h"
 #include "resultlist/ListFileLine.h"
 #include "resultlist/TextOrder.h"
@@ -82,57 +73,40 @@ class WindowSearch : public WindowTest {
 
 TEST_F(WindowSearch, GivesTheRowsOfTheCommandLineAndWritesThemToTheListFile) {
   const std::string folder = generate(40, 11);
-  choose(folder, {1, 2, 3, 4});
-  const auto shown = search();
-  EXPECT_TRUE(shown.empty()) << Texts(shown);
-  ASSERT_EQ(rows().size(), 40U);
-  const std::string expected = cli(shellQuote(folder));
-  EXPECT_EQ(Lines(rows()), expected);
-  EXPECT_EQ(readFile(listFile()), expected);
-  EXPECT_EQ(label6(), "40");
-  EXPECT_FALSE(list().header()->isSortIndicatorShown());
-  EXPECT_TRUE(list().hasRowBands());
-  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-
-  // Sorted and without subfolders, the same as the command line again.
-  choose(folder, {1, 2, 3, 4}, true, false);
-  search();
-  EXPECT_EQ(Lines(rows()), cli(shellQuote(folder) + " --sorted --no-subfolders"));
-  EXPECT_EQ(readFile(listFile()), Lines(rows()));
-  EXPECT_TRUE(list().header()->isSortIndicatorShown());
-  EXPECT_EQ(list().header()->sortIndicatorSection(), 1);
-  EXPECT_EQ(list().header()->sortIndicatorOrder(), Qt::AscendingOrder);
-}
-
-TEST_F(WindowSearch, TypeBoxesChooseTheRowsAndTheirOrder) {
-  const std::string folder = generate(40, 5);
-  struct Case {
+  const struct {
     const char* name;
     std::string folder;
     std::vector<int> ticked;
-    bool greyAsm;
-    std::vector<std::string> types;  // the types of the rows, in order of first appearance
-  } const cases[] = {
-      {"ASM and PAR: every PAR row before the ASM rows", folder, {2, 1}, false, {"par", "asm"}},
-      {"a grey box counts as not ticked", folder, {1}, true, {"par"}},
-      {"no type ticked", folder, {}, false, {}},
-      {"a missing folder", folder + "/gibt es nicht", {1, 2, 3, 4}, false, {}},
+    bool grey, sorted, subfolders;
+    const char* cli;  // the same search on the command line; null: no rows
+  } cases[] = {
+      {"every type", folder, {1, 2, 3, 4}, false, false, true, ""},
+      {"sorted, without subfolders", folder, {1, 2, 3, 4}, false, true, false, "--sorted --no-subfolders"},
+      {"ASM and PAR", folder, {2, 1}, false, false, true, "--types par,asm"},
+      {"a grey box counts as not ticked", folder, {1}, true, false, true, "--types par"},
+      {"no type ticked", folder, {}, false, false, true, nullptr},
+      {"a missing folder", folder + "/gibt es nicht", {1, 2, 3, 4}, false, false, true, nullptr},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     model().setRows(MakeRows({{{0, "/alt.par"}}}));
-    choose(c.folder, c.ticked);
-    if (c.greyAsm) control<QCheckBox>("ChkSE_2")->setCheckState(Qt::PartiallyChecked);
+    choose(c.folder, c.ticked, c.sorted, c.subfolders);
+    if (c.grey) control<QCheckBox>("ChkSE_2")->setCheckState(Qt::PartiallyChecked);
     const auto shown = search();
     EXPECT_TRUE(shown.empty()) << Texts(shown);
-    std::vector<std::string> types;
-    for (size_t k = 0; k < rows().size(); ++k)
-      if (types.empty() || types.back() != rows().text(k, 2)) types.emplace_back(rows().text(k, 2));
-    EXPECT_EQ(types, c.types);
-    EXPECT_EQ(label6(), QString::number(rows().size()));
+    EXPECT_EQ(Lines(rows()), c.cli ? cli(shellQuote(folder) + " " + c.cli) : "");
     ASSERT_TRUE(fs::exists(listFile()));
     EXPECT_EQ(readFile(listFile()), Lines(rows()));
-    EXPECT_EQ(list().hasRowBands(), !c.types.empty());
+    EXPECT_EQ(label6(), QString::number(rows().size()));
+    EXPECT_EQ(list().hasRowBands(), rows().size() > 0);
+    EXPECT_EQ(list().header()->isSortIndicatorShown(), c.sorted);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    // Unsorted, all rows of one type come before those of the next.
+    const std::string order = "par asm psm dft";
+    for (size_t k = 1; k < rows().size() && !c.sorted; ++k)
+      EXPECT_LE(order.find(rows().text(k - 1, 2)), order.find(rows().text(k, 2))) << k;
+    if (c.sorted) EXPECT_EQ(list().header()->sortIndicatorSection(), 1);
+    if (c.sorted) EXPECT_EQ(list().header()->sortIndicatorOrder(), Qt::AscendingOrder);
   }
 }
 

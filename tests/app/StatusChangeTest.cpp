@@ -3,15 +3,8 @@
 // end, and closing the window meanwhile ends cleanly.
 #include <sys/stat.h>
 
-#include <QApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QPushButton>
-#include <QTest>
-#include <QTimer>
 
 #include "TestSupport.h"
 

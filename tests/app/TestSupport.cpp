@@ -1,13 +1,6 @@
 #include "TestSupport.h"
 
-#include <QApplication>
-#include <QDir>
-#include <QLabel>
-#include <QLineEdit>
 #include <QSettings>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
 #include <algorithm>
 
 #include "app/AppSetup.h"

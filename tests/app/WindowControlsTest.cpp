@@ -1,13 +1,5 @@
-// The controls of the main window: the tab chain, access keys and the small
-// click behaviours of the logo, the path box and the folder pickers.
-#include <QApplication>
-#include <QComboBox>
-#include <QFileInfo>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QTest>
+// The controls of the main window: the tab chain, access keys, the path box
+// and the folder pickers.
 
 #include "TestSupport.h"
 #include "app/FolderPicker.h"
@@ -42,17 +34,6 @@ TEST_F(WindowControls, AccessKeysSearchAndEnd) {
   // Ending stores the settings.
   EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(SettingsFile()); }, 10000));
   EXPECT_EQ(StoredSettings()["Einstellungen/Titel"], "Welle");
-}
-
-TEST_F(WindowControls, LogoClicksShowAndHideTheContactText) {
-  auto* logo = control<QPlainTextEdit>("TxtLogo");
-  QTest::mouseClick(control("Picture1"), Qt::LeftButton);
-  EXPECT_TRUE(logo->isVisible());
-  QTest::mouseClick(control("Picture1"), Qt::LeftButton);
-  EXPECT_FALSE(logo->isVisible());
-  QTest::mouseClick(control("Picture1"), Qt::LeftButton);
-  QTest::mouseClick(logo->viewport(), Qt::LeftButton);
-  EXPECT_FALSE(logo->isVisible());
 }
 
 TEST_F(WindowControls, PathBoxOpensThePickersAboveItAndTheyCloseAgain) {
