@@ -87,23 +87,32 @@ TEST_F(StatusChange, WithoutAStatusOrWithoutRowsNothingIsWritten) {
   EXPECT_TRUE(NormalCursor());
 }
 
-TEST_F(StatusChange, FilteredListWritesExactlyTheListedDocuments) {
+// On a list narrowed by a filter exactly the listed documents are written;
+// a read-only and a vanished one are reported at the end and stay as they were.
+TEST_F(StatusChange, ListedDocumentsAreWrittenAndFailuresReported) {
   auto paths = Documents(10);
+  ::chmod(paths[4].c_str(), 0444);
+  std::filesystem::remove(paths[8]);
   const auto before = Contents(paths);
-  // Narrow the list to three rows with the title filter.
-  for (int row : {1, 4, 8}) model().setText(row, 9, "Behalten");
+  for (int row : {1, 3, 4, 6, 8}) model().setText(row, 9, "Behalten");
   auto* titleBox = control<QLineEdit>("TxtSuche_9");
   titleBox->setFocus(Qt::TabFocusReason);
   titleBox->setText("behalten");
   list().setFocus(Qt::TabFocusReason);
-  ASSERT_EQ(model().rowCount(), 3);
+  ASSERT_EQ(model().rowCount(), 5);
   ChooseStatus(3);
-  EXPECT_TRUE(PressSetzen().empty());
-  EXPECT_EQ(Column(8), (std::vector<std::string>{"3", "3", "3"}));
-  auto view = ReaderView(paths);
+  auto shown = PressSetzen();
+  ASSERT_EQ(shown.size(), 1U);
+  EXPECT_TRUE(shown[0].text.contains("3 von 5")) << Texts(shown);
+  const QStringList lines = shown[0].details.split('\n');
+  ASSERT_EQ(lines.size(), 2);
+  EXPECT_TRUE(lines[0].startsWith(QString::fromStdString(paths[4]) + ": -2147287035 / ")) << lines[0].toStdString();
+  EXPECT_TRUE(lines[1].startsWith(QString::fromStdString(paths[8]) + ": -2147287038 / ")) << lines[1].toStdString();
+  EXPECT_EQ(Column(8), (std::vector<std::string>{"3", "3", "?", "3", "?"}));
+  auto view = ReaderView({paths[1], paths[3], paths[6]});
   for (size_t i = 0; i < paths.size(); ++i) {
     SCOPED_TRACE(paths[i]);
-    if (i == 1 || i == 4 || i == 8)
+    if (i == 1 || i == 3 || i == 6)
       EXPECT_EQ(view[paths[i]], "3 Vodra 4 ");
     else
       EXPECT_EQ(readFile(paths[i]), before[i]);
@@ -114,27 +123,6 @@ TEST_F(StatusChange, FilteredListWritesExactlyTheListedDocuments) {
   EXPECT_EQ(control<QListWidget>("lstStatus")->currentRow(), 3);
   EXPECT_TRUE(control("cmdSetze")->isEnabled());
   EXPECT_TRUE(control("CmdSuchen")->isEnabled());
-}
-
-TEST_F(StatusChange, ReadOnlyAndVanishedDocumentsAreListedAndTheOthersWritten) {
-  auto paths = Documents(8);
-  ::chmod(paths[2].c_str(), 0444);
-  const std::string readOnlyBefore = readFile(paths[2]);
-  std::filesystem::remove(paths[5]);
-  ChooseStatus(1);
-  auto shown = PressSetzen();
-  ASSERT_EQ(shown.size(), 1U);
-  EXPECT_TRUE(shown[0].text.contains("6 von 8")) << Texts(shown);
-  const QStringList lines = shown[0].details.split('\n');
-  ASSERT_EQ(lines.size(), 2);
-  EXPECT_TRUE(lines[0].startsWith(QString::fromStdString(paths[2]) + ": -2147287035 / ")) << lines[0].toStdString();
-  EXPECT_TRUE(lines[1].startsWith(QString::fromStdString(paths[5]) + ": -2147287038 / ")) << lines[1].toStdString();
-  EXPECT_EQ(Column(8), (std::vector<std::string>{"1", "1", "?", "1", "1", "?", "1", "1"}));
-  EXPECT_EQ(readFile(paths[2]), readOnlyBefore);
-  std::vector<std::string> written;
-  for (size_t i : {0, 1, 3, 4, 6, 7}) written.push_back(paths[i]);
-  for (const auto& [path, fields] : ReaderView(written)) EXPECT_EQ(fields.substr(0, 2), "1 ") << path;
-  EXPECT_EQ(label6(), "");
 }
 
 // While a run writes, the controls that change the list wait and the
