@@ -36,7 +36,7 @@ TEST_F(WindowControls, AccessKeysSearchAndEnd) {
   EXPECT_EQ(StoredSettings()["Einstellungen/Titel"], "Welle");
 }
 
-TEST_F(WindowControls, PathBoxOpensThePickersAboveItAndTheyCloseAgain) {
+TEST_F(WindowControls, PathBoxOpensThePickersAboveItAndThePickersChooseTheFolder) {
   auto* text1 = control<QLineEdit>("Text1");
   auto* dir1 = control<FolderPicker>("Dir1");
   auto* drive1 = control<QComboBox>("Drive1");
@@ -59,16 +59,14 @@ TEST_F(WindowControls, PathBoxOpensThePickersAboveItAndTheyCloseAgain) {
     EXPECT_FALSE(dir1->isVisible());
     EXPECT_FALSE(drive1->isVisible());
   }
-}
 
-TEST_F(WindowControls, FolderAndDriveChoiceShowThePathAndEnableSearch) {
+  // A folder chosen shows in the path box and gives the search button back.
   control("CmdSuchen")->setEnabled(false);
-  auto* dir1 = control<FolderPicker>("Dir1");
   ASSERT_TRUE(dir1->setPath(TestHome() + "/config"));
-  EXPECT_EQ(control<QLineEdit>("Text1")->text(), TestHome() + "/config");
+  EXPECT_EQ(text1->text(), TestHome() + "/config");
   EXPECT_TRUE(control("CmdSuchen")->isEnabled());
 
-  auto* drive1 = control<QComboBox>("Drive1");
+  // Another drive moves folder selector and path box there, and back again.
   const QString before = drive1->currentText();
   int other = -1;
   for (int i = 0; i < drive1->count() && other < 0; ++i)
@@ -76,11 +74,11 @@ TEST_F(WindowControls, FolderAndDriveChoiceShowThePathAndEnableSearch) {
   if (other < 0) GTEST_SKIP() << "only one mounted volume";
   drive1->setCurrentIndex(other);
   EXPECT_EQ(dir1->path(), drive1->itemText(other));
-  EXPECT_EQ(control<QLineEdit>("Text1")->text(), drive1->itemText(other));
+  EXPECT_EQ(text1->text(), drive1->itemText(other));
   // Back on the first drive, the folder selector returns to its folder there.
   const QString folderBefore = dir1->currentFolderOfVolume(before);
   drive1->setCurrentIndex(drive1->findText(before));
-  EXPECT_EQ(control<QLineEdit>("Text1")->text(), folderBefore);
+  EXPECT_EQ(text1->text(), folderBefore);
 }
 
 }  // namespace
