@@ -63,33 +63,9 @@ class StatusChange : public WindowTest {
   }
 };
 
-TEST_F(StatusChange, WithoutAStatusOrWithoutRowsNothingIsWritten) {
-  auto paths = Documents(3);
-  const auto before = Contents(paths);
-  control<QLabel>("Label6")->setText("3");
-  control<QLineEdit>("TxtWahl")->setText("vorher");
-  auto shown = PressSetzen();
-  ASSERT_EQ(shown.size(), 1U);
-  EXPECT_EQ(shown[0].text, QString::fromUtf8("Neuen Status wählen!"));
-  EXPECT_EQ(shown[0].icon, QMessageBox::Critical);
-  EXPECT_EQ(Contents(paths), before);
-  EXPECT_EQ(Column(8), (std::vector<std::string>{"?", "?", "?"}));
-  EXPECT_EQ(label6(), "3");
-  EXPECT_EQ(txtWahl(), "vorher");
-  EXPECT_TRUE(NormalCursor());
-
-  // An empty list ends at once with empty texts.
-  model().setRows(ResultRows());
-  ChooseStatus(2);
-  EXPECT_TRUE(PressSetzen().empty());
-  EXPECT_EQ(label6(), "");
-  EXPECT_EQ(txtWahl(), "");
-  EXPECT_TRUE(NormalCursor());
-}
-
 // On a list narrowed by a filter exactly the listed documents are written;
 // a read-only and a vanished one are reported at the end and stay as they were.
-TEST_F(StatusChange, ListedDocumentsAreWrittenAndFailuresReported) {
+TEST_F(StatusChange, ListedDocumentsAreWrittenAndFailuresReportedOnceAStatusIsChosen) {
   auto paths = Documents(10);
   ::chmod(paths[4].c_str(), 0444);
   std::filesystem::remove(paths[8]);
@@ -100,8 +76,19 @@ TEST_F(StatusChange, ListedDocumentsAreWrittenAndFailuresReported) {
   titleBox->setText("behalten");
   list().setFocus(Qt::TabFocusReason);
   ASSERT_EQ(model().rowCount(), 5);
-  ChooseStatus(3);
+  // Without a chosen status: a message, and nothing changes.
+  control<QLineEdit>("TxtWahl")->setText("vorher");
   auto shown = PressSetzen();
+  ASSERT_EQ(shown.size(), 1U);
+  EXPECT_EQ(shown[0].text, QString::fromUtf8("Neuen Status wählen!"));
+  EXPECT_EQ(shown[0].icon, QMessageBox::Critical);
+  EXPECT_EQ(Contents(paths), before);
+  EXPECT_EQ(Column(8), (std::vector<std::string>(5, "?")));
+  EXPECT_EQ(txtWahl(), "vorher");
+  EXPECT_TRUE(NormalCursor());
+
+  ChooseStatus(3);
+  shown = PressSetzen();
   ASSERT_EQ(shown.size(), 1U);
   EXPECT_TRUE(shown[0].text.contains("3 von 5")) << Texts(shown);
   const QStringList lines = shown[0].details.split('\n');
