@@ -15,7 +15,6 @@ using Strings = std::vector<std::string>;
 class ListHandling : public WindowTest {
  protected:
   QLineEdit* box(int k) { return control<QLineEdit>(QString("TxtSuche_%1").arg(k)); }
-
   // Clicks into filter box k, types the text, umlauts and all, and leaves the box with Tab.
   void TypeFilter(int k, const QString& text) {
     QTest::mouseClick(box(k), Qt::LeftButton);
@@ -29,13 +28,11 @@ class ListHandling : public WindowTest {
     QTest::keyClick(box(k), Qt::Key_Tab);
     QCoreApplication::processEvents();
   }
-
   void ClickHeader(int column) {
     QHeaderView* header = list().header();
     const int x = header->sectionViewportPosition(column) + header->sectionSize(column) / 2;
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
   }
-
   QPoint RowPoint(int row) { return list().visualRect(model().index(row, 1)).center(); }
   std::vector<Shown> ClickRow(int row) {
     return AnswerMessages([&] { QTest::mouseClick(list().viewport(), Qt::LeftButton, {}, RowPoint(row)); });
@@ -145,14 +142,12 @@ TEST_F(ListHandling, RowClicksOpenTheDocumentAndDoubleClicksRemoveTheRowOnly) {
   // Before any row click a double click on empty space removes nothing.
   QTest::mouseDClick(list().viewport(), Qt::LeftButton, {}, QPoint(5, list().viewport()->height() - 3));
   EXPECT_EQ(model().rowCount(), 10);
-
   const auto shown = ClickRow(3);
   EXPECT_TRUE(shown.empty()) << Texts(shown);
   EXPECT_EQ(label6(), "4 / 10");
   EXPECT_EQ(txtWahl(), QString::fromStdString(document));
   EXPECT_EQ(window().currentPath(), QString::fromStdString(document));
   EXPECT_EQ(window().clickedRow(), 4);
-
   // What a double click on a row delivers: a click, then the double click.
   AnswerMessages([&] {
     QTest::mouseClick(list().viewport(), Qt::LeftButton, {}, RowPoint(2));
@@ -162,7 +157,6 @@ TEST_F(ListHandling, RowClicksOpenTheDocumentAndDoubleClicksRemoveTheRowOnly) {
   EXPECT_EQ(label6(), "9");
   EXPECT_EQ(model().rows().text(2, 1), "teil3");
   EXPECT_TRUE(std::filesystem::exists(document));
-
   // A row of a deleted document: the open message, once.
   const std::string gone = folder_.str() + "/weg.par";
   model().setRows(MakeRows({{{0, gone}, {1, "weg"}}, {{0, gone}, {1, "auch weg"}}}));

@@ -23,14 +23,12 @@ class WindowSearch : public WindowTest {
     fs::create_directories(documents_.toStdString());
     WindowTest::SetUp();
   }
-
   const ResultRows& rows() { return model().rows(); }
   std::string listFile() { return (documents_ + "/Fendrik_0.lst").toStdString(); }
   std::string generate(int count, int seed) {
     GenerateDocuments(folder_ / "cad", count, seed, "--nested --model-bytes 2048");
     return (folder_ / "cad").string();
   }
-
   // Folder, ticked types (PAR, ASM, PSM, DFT) and options, as a user sets them.
   void choose(const std::string& folder, std::vector<int> types, bool sorted = false, bool subfolders = true) {
     control<QLineEdit>("Text1")->setText(QString::fromStdString(folder));
@@ -39,7 +37,6 @@ class WindowSearch : public WindowTest {
     control<QCheckBox>("ChkSortiert")->setChecked(sorted);
     control<QCheckBox>("ChkUnter")->setChecked(subfolders);
   }
-
   void startSearch() { QTest::mouseClick(control<QPushButton>("CmdSuchen"), Qt::LeftButton); }
   bool waitForEnd() { return QTest::qWaitFor([this] { return !window().searchRunning(); }, 120000); }
   std::vector<Shown> search() {
@@ -48,13 +45,11 @@ class WindowSearch : public WindowTest {
       EXPECT_TRUE(waitForEnd());
     });
   }
-
   std::string cli(const std::string& arguments) {
     std::string out;
     EXPECT_EQ(runCommand(shellQuote(FENDRIK_CLI) + " scan " + arguments + " 2>/dev/null", &out), 0);
     return out;
   }
-
   // Many documents: hard links of one generated document, in folders of
   // 100, so that reading them takes a while.
   std::string manyDocuments(int count) {
@@ -66,7 +61,6 @@ class WindowSearch : public WindowTest {
     }
     return (folder_ / "many").string();
   }
-
   QString documents_ = TestHome() + "/Documents";
 };
 
@@ -150,7 +144,6 @@ TEST_F(WindowSearch, WindowAnswersDuringASearchAndEscAndClosingStopIt) {
   EXPECT_LT(longestWork, 100.0);
   for (const char* name : locked) EXPECT_TRUE(control(name)->isEnabled()) << name;
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-
   startSearch();
   // Esc once the reading has begun (Label6 shows i / n).
   const auto reading = [this] { return label6().contains(" / ") && !label6().startsWith("0 "); };
@@ -169,7 +162,6 @@ TEST_F(WindowSearch, WindowAnswersDuringASearchAndEscAndClosingStopIt) {
   for (size_t k = 1; k < count; ++k) EXPECT_LE(TextOrder().compare(rows().text(k - 1, 1), rows().text(k, 1)), 0);
   for (size_t k = 0; k < count; ++k) ASSERT_EQ(rows().text(k, 9), rows().text(0, 9)) << "a real row";
   EXPECT_TRUE(control("CmdSuchen")->isEnabled());
-
   startSearch();
   ASSERT_TRUE(window().searchRunning());
   window().close();
@@ -188,7 +180,6 @@ TEST_F(WindowSearch, ListFileReloadAndItsFailuresAreReportedAndTheListStands) {
   ASSERT_EQ(shown.size(), 1U) << Texts(shown);
   EXPECT_EQ(shown[0].text, "Die Datei " + documents_ + "/Fendrik_0.lst konnte nicht gefunden werden !");
   EXPECT_EQ(rows().size(), 0U);
-
   choose(generate(12, 4), {1, 2, 3, 4}, true);
   fs::remove_all(documents_.toStdString());
   shown = search();
@@ -197,7 +188,6 @@ TEST_F(WindowSearch, ListFileReloadAndItsFailuresAreReportedAndTheListStands) {
       << Texts(shown);
   EXPECT_EQ(rows().size(), 12U);
   EXPECT_EQ(label6(), "12");
-
   fs::create_directories(documents_.toStdString());
   search();
   const std::string searched = Lines(rows());

@@ -27,7 +27,6 @@ class StatusChange : public WindowTest {
     std::transform(paths.begin(), paths.end(), bytes.begin(), [](const auto& p) { return readFile(p); });
     return bytes;
   }
-
   // "status username security" of each file as the independent reader sees them.
   std::map<std::string, std::string> ReaderView(const std::vector<std::string>& files) {
     std::string command = "/usr/bin/python3 " + shellQuote(FENDRIK_OLEFILE_STATUS), json;
@@ -42,12 +41,10 @@ class StatusChange : public WindowTest {
     }
     return fields;
   }
-
   void ChooseStatus(int code) {
     auto* status = control<QListWidget>("lstStatus");
     QTest::mouseClick(status->viewport(), Qt::LeftButton, {}, status->visualItemRect(status->item(code)).center());
   }
-
   // Presses "Setzen" and waits until the status change has ended.
   std::vector<Shown> PressSetzen() {
     return AnswerMessages([this] {
@@ -57,7 +54,6 @@ class StatusChange : public WindowTest {
       QTest::qWait(20);
     });
   }
-
   bool NormalCursor() {
     return QApplication::overrideCursor() == nullptr && window().cursor().shape() != Qt::WaitCursor;
   }
@@ -86,7 +82,6 @@ TEST_F(StatusChange, ListedDocumentsAreWrittenAndFailuresReportedOnceAStatusIsCh
   EXPECT_EQ(Column(8), (std::vector<std::string>(5, "?")));
   EXPECT_EQ(txtWahl(), "vorher");
   EXPECT_TRUE(NormalCursor());
-
   ChooseStatus(3);
   shown = PressSetzen();
   ASSERT_EQ(shown.size(), 1U);

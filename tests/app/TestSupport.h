@@ -84,7 +84,6 @@ class WindowTest : public testing::Test {
   QString label6();
   QString txtWahl();
   std::vector<std::string> Column(int column);  // top to bottom
-
   TempFolder folder_;
   std::unique_ptr<ProgramRun> run_;
 };

@@ -59,13 +59,11 @@ TEST_F(WindowControls, PathBoxOpensThePickersAboveItAndThePickersChooseTheFolder
     EXPECT_FALSE(dir1->isVisible());
     EXPECT_FALSE(drive1->isVisible());
   }
-
   // A folder chosen shows in the path box and gives the search button back.
   control("CmdSuchen")->setEnabled(false);
   ASSERT_TRUE(dir1->setPath(TestHome() + "/config"));
   EXPECT_EQ(text1->text(), TestHome() + "/config");
   EXPECT_TRUE(control("CmdSuchen")->isEnabled());
-
   // Another drive moves folder selector and path box there, and back again.
   const QString before = drive1->currentText();
   int other = -1;
