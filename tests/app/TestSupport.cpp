@@ -88,9 +88,6 @@ void WindowTest::SetUp() {
   ASSERT_TRUE(QTest::qWaitForWindowActive(&window()));
 }
 
-QString WindowTest::label6() { return control<QLabel>("Label6")->text(); }
-QString WindowTest::txtWahl() { return control<QLineEdit>("TxtWahl")->text(); }
-
 std::vector<std::string> WindowTest::Column(int column) {
   std::vector<std::string> texts;
   for (size_t i = 0; i < model().rows().size(); ++i) texts.emplace_back(model().rows().text(i, column));

@@ -81,8 +81,8 @@ class WindowTest : public testing::Test {
   Control* control(const QString& name) {
     return Find<Control>(window(), name);
   }
-  QString label6();
-  QString txtWahl();
+  QString label6() { return control<QLabel>("Label6")->text(); }
+  QString txtWahl() { return control<QLineEdit>("TxtWahl")->text(); }
   std::vector<std::string> Column(int column);  // top to bottom
   TempFolder folder_;
   std::unique_ptr<ProgramRun> run_;

@@ -9,7 +9,7 @@ namespace {
 
 using WindowControls = WindowTest;
 
-TEST_F(WindowControls, TabGoesOnceRoundEveryVisibleControlAndNoHiddenOne) {
+TEST_F(WindowControls, TabGoesOnceRoundEveryVisibleControlAndAccessKeysPressButtons) {
   control("CmdSuchen")->setFocus(Qt::TabFocusReason);
   QStringList walked;
   for (QWidget* focused = QApplication::focusWidget(); walked.size() < 100; focused = QApplication::focusWidget()) {
@@ -22,16 +22,12 @@ TEST_F(WindowControls, TabGoesOnceRoundEveryVisibleControlAndNoHiddenOne) {
   for (QWidget* child : window().findChildren<QWidget*>())
     if (child->isVisible() && (child->focusPolicy() & Qt::TabFocus) && !child->objectName().isEmpty())
       EXPECT_EQ(walked.count(child->objectName()), 1) << child->objectName().toStdString();
-}
-
-TEST_F(WindowControls, AccessKeysSearchAndEnd) {
+  // The access keys: Alt+S searches, Alt+E ends and stores the settings.
   QSignalSpy searched(control<QPushButton>("CmdSuchen"), &QPushButton::clicked);
-  // An access key presses the button visibly, so the click comes a moment later.
   QTest::keyClick(&window(), Qt::Key_S, Qt::AltModifier);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return searched.count() == 1; }, 10000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return searched.count() == 1; }, 10000));  // pressed visibly, so a moment later
   control<QLineEdit>("TxtSuche_9")->setText("Welle");
   QTest::keyClick(&window(), Qt::Key_E, Qt::AltModifier);
-  // Ending stores the settings.
   EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(SettingsFile()); }, 10000));
   EXPECT_EQ(StoredSettings()["Einstellungen/Titel"], "Welle");
 }
