@@ -1,6 +1,5 @@
-// The user's handling of the result list in the real window: filters, header
-// clicks, row clicks with the open check, double clicks and the row bands;
-// and the list model as Qt's views rely on it.
+// The user's handling of the result list in the real window: filters, header clicks, row clicks with
+// the open check, double clicks and the row bands; and the list model as Qt's views rely on it.
 #include <QAbstractItemModelTester>
 #include <QKeyEvent>
 
@@ -41,23 +40,12 @@ class ListHandling : public WindowTest {
 
 // Each step types a text into a filter box (its check box ticked for "does
 // not contain") and gives the rows left in the case's column and Label6.
-struct FilterStep {
-  int box;
-  const char* text;
-  bool without;
-  Strings left;
-  const char* label;
-};
+struct FilterStep { int box; const char* text; bool without; Strings left; const char* label; };
 
 TEST_F(ListHandling, FiltersKeepOrRemoveTheRowsWithTheText) {
   using Rows = std::vector<std::map<int, std::string>>;
   const Rows names = {{{1, "ABC-Welle"}}, {{1, "flansch"}}, {{1, "xAbcx"}}, {{1, "deckel"}}, {{1, "abc"}}};
-  const struct {
-    const char* name;
-    int column;
-    Rows rows;
-    std::vector<FilterStep> steps;
-  } cases[] = {
+  const struct { const char* name; int column; Rows rows; std::vector<FilterStep> steps; } cases[] = {
       {"contains in any case", 1, names, {{1, "abc", false, {"ABC-Welle", "xAbcx", "abc"}, "3"}}},
       {"ticked box removes", 1, names, {{1, "aBC", true, {"flansch", "deckel"}, "2"}}},
       {"umlauts", 9, {{{9, "GRÖSSE"}}, {{9, "Größe"}}, {{9, "Grosse"}}, {{9, "STRAẞE"}}},
@@ -114,11 +102,7 @@ TEST_F(ListHandling, HeaderClicksSortOneWayThenTheOtherWithOneFlag) {
   EXPECT_FALSE(model().sorted());
   model().setRows(MakeRows({{{1, "b"}, {3, "/z"}}, {{1, "a"}, {3, "/m"}}, {{1, "c"}, {3, "/a"}}}));
   control<QLineEdit>("TxtWahl")->setText("vorher");
-  const struct {
-    int column;
-    Strings texts;
-    Qt::SortOrder order;
-  } clicks[] = {{1, {"a", "b", "c"}, Qt::AscendingOrder},
+  const struct { int column; Strings texts; Qt::SortOrder order; } clicks[] = {{1, {"a", "b", "c"}, Qt::AscendingOrder},
                 {1, {"c", "b", "a"}, Qt::DescendingOrder},
                 {3, {"/a", "/m", "/z"}, Qt::AscendingOrder}};
   for (const auto& click : clicks) {

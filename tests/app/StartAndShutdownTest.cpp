@@ -1,7 +1,5 @@
-// Start-up with an empty or filled settings store, the column widths, what
-// shutdown writes; and the program started for real: twice, where the second
-// start hands over to the first, and once without the codepage converters the
-// file-properties server needs.
+// Start-up from the settings store, the column widths, what shutdown writes; and the program started
+// for real: twice, and once without the codepage converters the file-properties server needs.
 #include <QProcess>
 
 #include "TestSupport.h"
@@ -37,11 +35,8 @@ TEST(SettingsRestore, StoredTextsSetBoxesAndSelectorsAsFarAsTheyCan) {
                                        {"PSM", "1"}, {"DFT", "1"}, {"SE", "0"}, {"Unterordner", "1"}};
   for (size_t i = 0; i < kFilterKeys.size(); ++i) everything[kFilterKeys[i].key] = odd[i];
   for (int k = 0; k < kColumnCount; ++k) everything[WidthKey(k)] = QString::number(k ? 15 + 1234 * k : 0);
-  const struct {
-    const char* name;
-    QMap<QString, QString> seeded;
-    std::string checks;  // type boxes 0 to 4, sorted, subfolders
-  } cases[] = {
+  // Each case: the stored texts, and the states of type boxes 0 to 4, sorted and subfolders.
+  const struct { const char* name; QMap<QString, QString> seeded; std::string checks; } cases[] = {
       {"an empty store: the first-start state", {}, "0000011"},
       {"the all-types box ticks the four", {{"SE", "1"}, {"PAR", "0"}, {"ASM", "0"}}, "1111111"},
       {"a single type stays alone", {{"SE", "0"}, {"PAR", "0"}, {"ASM", "1"}, {"PSM", "0"}, {"DFT", "0"}}, "0010011"},
@@ -67,8 +62,8 @@ TEST(SettingsRestore, StoredTextsSetBoxesAndSelectorsAsFarAsTheyCan) {
     // The folder selector and the path box stay on a folder that exists, the drive selector on its volume.
     const QString folder = stored["Einstellungen/Pfad"];
     EXPECT_TRUE(QFileInfo(folder).isDir()) << folder.toStdString();
-    if (QFileInfo(c.seeded.value("Pfad")).isDir()) EXPECT_EQ(folder, CleanFolderPath(c.seeded.value("Pfad")));
-    if (c.seeded.empty()) EXPECT_EQ(folder, CleanFolderPath(QCoreApplication::applicationDirPath()));
+    const QString seededFolder = c.seeded.empty() ? QCoreApplication::applicationDirPath() : c.seeded.value("Pfad");
+    if (QFileInfo(seededFolder).isDir()) { EXPECT_EQ(folder, CleanFolderPath(seededFolder)); }
     EXPECT_EQ(Find<QLineEdit>(run->window, "Text1")->text(), folder);
     EXPECT_EQ(stored["Einstellungen/Laufwerk"], VolumeRootOf(folder));
     for (const BoxKey& filter : kFilterKeys) {
@@ -97,11 +92,7 @@ TEST(SettingsSave, UnwritableStoreIsReportedAndTheProgramStillEnds) {
 // Widths written by hand, as another program or an editor would.
 TEST(ColumnWidths, StoredWidthsComeBackByTheFirstStartRule) {
   static const double oddWidths[] = {0, 1500, 2000, 1500, 1500, 1500, 1500, 12.5, -30};
-  const struct {
-    const char* name;
-    const char* ini;
-    std::function<double(int column)> expected;
-  } cases[] = {
+  const struct { const char* name; const char* ini; std::function<double(int column)> expected; } cases[] = {
       {"1500 for the hidden column brings back the first nine", "Breite(1)=1500\nBreite(2)=2222\nBreite(10)=2222\n",
        [](int k) { return k < 9 ? kFirstStart[k] : k == 9 ? 2222 : 1500; }},
       {"missing keys and texts that are no number count as 1500",

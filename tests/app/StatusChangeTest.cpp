@@ -1,6 +1,5 @@
-// The status change from the window: the documents the list shows are
-// written (checked with the independent reader), failures are listed at the
-// end, and closing the window meanwhile ends cleanly.
+// The status change from the window: the listed documents are written (checked with the independent
+// reader), failures are listed at the end, and closing the window meanwhile ends cleanly.
 #include <sys/stat.h>
 
 #include <QJsonDocument>
@@ -49,8 +48,7 @@ class StatusChange : public WindowTest {
   std::vector<Shown> PressSetzen() {
     return AnswerMessages([this] {
       QTest::mouseClick(control<QPushButton>("cmdSetze"), Qt::LeftButton);
-      for (int turns = 0; window().statusChangeRuns() && turns < 600000; ++turns) QTest::qWait(5);
-      EXPECT_FALSE(window().statusChangeRuns());
+      EXPECT_TRUE(QTest::qWaitFor([this] { return !window().statusChangeRuns(); }, 600000));
       QTest::qWait(20);
     });
   }

@@ -96,19 +96,18 @@ std::vector<std::string> WindowTest::Column(int column) {
 
 }  // namespace fendrik::test
 
-// Every test process gets its own home, settings and runtime folders, set
-// before the application object exists (QSettings and QStandardPaths read
-// them once).
+// Every test process gets its own home, set before the application object
+// exists (QSettings and QStandardPaths read it once).
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
   QTemporaryDir folder;
   fendrik::test::home = folder.path();
-  QDir(folder.path()).mkpath("config");
-  QDir(folder.path()).mkpath("runtime");
+  for (const auto& [name, below] :
+       {std::pair{"HOME", ""}, {"XDG_CONFIG_HOME", "/config"}, {"XDG_RUNTIME_DIR", "/runtime"}}) {
+    QDir().mkpath(folder.path() + below);
+    qputenv(name, (folder.path() + below).toLocal8Bit());
+  }
   QFile::setPermissions(folder.path() + "/runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-  qputenv("HOME", folder.path().toLocal8Bit());
-  qputenv("XDG_CONFIG_HOME", (folder.path() + "/config").toLocal8Bit());
-  qputenv("XDG_RUNTIME_DIR", (folder.path() + "/runtime").toLocal8Bit());
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   fendrik::SetUpApplication();

@@ -51,10 +51,7 @@ QMap<QString, QString> StoredSettings();
 
 // Runs action and answers every message box it opens meanwhile with OK;
 // gives the boxes, and their texts for failure output.
-struct Shown {
-  QString text, details;
-  QMessageBox::Icon icon = QMessageBox::NoIcon;
-};
+struct Shown { QString text, details; QMessageBox::Icon icon; };
 std::vector<Shown> AnswerMessages(const std::function<void()>& action);
 std::string Texts(const std::vector<Shown>& shown);
 

@@ -19,9 +19,10 @@ TEST_F(WindowControls, TabGoesOnceRoundEveryVisibleControlAndAccessKeysPressButt
     walked << focused->objectName();
     QTest::keyClick(focused, Qt::Key_Tab);
   }
-  for (QWidget* child : window().findChildren<QWidget*>())
-    if (child->isVisible() && (child->focusPolicy() & Qt::TabFocus) && !child->objectName().isEmpty())
-      EXPECT_EQ(walked.count(child->objectName()), 1) << child->objectName().toStdString();
+  for (QWidget* child : window().findChildren<QWidget*>()) {
+    if (!child->isVisible() || !(child->focusPolicy() & Qt::TabFocus) || child->objectName().isEmpty()) continue;
+    EXPECT_EQ(walked.count(child->objectName()), 1) << child->objectName().toStdString();
+  }
   // The access keys: Alt+S searches, Alt+E ends and stores the settings.
   QSignalSpy searched(control<QPushButton>("CmdSuchen"), &QPushButton::clicked);
   QTest::keyClick(&window(), Qt::Key_S, Qt::AltModifier);
