@@ -183,9 +183,8 @@ TEST_F(ListHandling, RowBandsStartPaleAlternateBelowTheRowsAndFollowChanges) {
   }
 }
 
-// Every change announced the way views rely on, checked by Qt's own tester
-// (it fails the test on the first wrong or missing announcement), and a
-// selected cell follows its row through sorting.
+// Every change announced the way views rely on, checked by Qt's own tester (it fails the test on the first
+// wrong or missing announcement), and a selected cell follows its row through sorting.
 TEST(ResultRowsModel, AnnouncesEveryChangeAsQtRequires) {
   ResultRowsModel model;
   QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);

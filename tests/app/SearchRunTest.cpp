@@ -36,10 +36,7 @@ class WindowSearch : public WindowTest {
   void startSearch() { QTest::mouseClick(control<QPushButton>("CmdSuchen"), Qt::LeftButton); }
   bool waitForEnd() { return QTest::qWaitFor([this] { return !window().searchRunning(); }, 120000); }
   std::vector<Shown> search() {
-    return AnswerMessages([this] {
-      startSearch();
-      EXPECT_TRUE(waitForEnd());
-    });
+    return AnswerMessages([this] { startSearch(); EXPECT_TRUE(waitForEnd()); });
   }
   std::string cli(const std::string& arguments) {
     std::string out;
@@ -115,13 +112,11 @@ TEST_F(WindowSearch, GivesTheRowsOfTheCommandLineAndWritesAndReloadsTheListFile)
   EXPECT_EQ(label6(), "40");
 }
 
-// A search of many documents: the controls that change the list wait and the
-// event loop keeps turning. A timer that fires at every turn of the loop
-// measures the CPU time the window's thread spent between two turns (the
-// wall-clock gap on a loaded machine also holds waiting for a core): run on
-// the window's thread, the search of seconds would show as one long stretch.
-// Then Esc stops the next search and keeps what was read, and closing the
-// window during a third leaves the list file of the stopped one whole.
+// A search of many documents: the controls that change the list wait and the event loop keeps turning.
+// A timer that fires at every turn of the loop measures the CPU time the window's thread spent between
+// two turns (the wall-clock gap on a loaded machine also holds waiting for a core): run on the window's
+// thread, the search of seconds would show as one long stretch. Then Esc stops the next search and keeps
+// what was read, and closing the window during a third leaves the list file of the stopped one whole.
 TEST_F(WindowSearch, WindowAnswersDuringASearchAndEscAndClosingStopIt) {
   const size_t total = 20000;
   choose(manyDocuments(total), {1}, true);

@@ -25,8 +25,7 @@ std::string Checks(ProgramRun& run) {
   return digits;
 }
 
-// Each case stores some texts, starts the program and stores again; what is
-// not stored shows as at the first start.
+// Each case stores texts, starts the program and stores again; what is not stored shows as at first start.
 TEST(SettingsRestore, StoredTextsSetBoxesAndSelectorsAsFarAsTheyCan) {
   // Blanks at both ends and characters an INI file treats specially.
   const QString odd[] = {"  zwei vorn", "hinten  ", " a,b ", "x;y", "\"zitiert\"", "Größe = 5",
@@ -152,10 +151,7 @@ struct Program {
     process.setProcessEnvironment(env);
     process.start(program, arguments);
   }
-  ~Program() {
-    process.kill();
-    process.waitForFinished(kGenerousMs);
-  }
+  ~Program() { process.kill(), process.waitForFinished(kGenerousMs); }
   bool waitForLog(const QString& line) {
     const auto seen = [&] { return process.waitForReadyRead(50), log().contains("fendrik: " + line); };
     return QTest::qWaitFor(seen, kGenerousMs);

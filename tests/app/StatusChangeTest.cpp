@@ -49,7 +49,6 @@ class StatusChange : public WindowTest {
     return AnswerMessages([this] {
       QTest::mouseClick(control<QPushButton>("cmdSetze"), Qt::LeftButton);
       EXPECT_TRUE(QTest::qWaitFor([this] { return !window().statusChangeRuns(); }, 600000));
-      QTest::qWait(20);
     });
   }
 };
@@ -102,9 +101,8 @@ TEST_F(StatusChange, ListedDocumentsAreWrittenAndFailuresReportedOnceAStatusIsCh
   EXPECT_TRUE(control("CmdSuchen")->isEnabled());
 }
 
-// While a run writes, the controls that change the list wait and the
-// window's own event loop turns; closing the window meanwhile finishes the
-// documents in hand, begins no further one and stores the settings.
+// While a run writes, the controls that change the list wait and the window's own event loop turns;
+// closing the window meanwhile finishes the documents in hand, begins no further one and stores settings.
 TEST_F(StatusChange, WhileItRunsTheWindowAnswersAndClosingStopsIt) {
   auto paths = Documents(200, 8);
   const auto before = Contents(paths);

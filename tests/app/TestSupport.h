@@ -44,13 +44,11 @@ struct ProgramRun {
 };
 std::unique_ptr<ProgramRun> StartProgram();
 
-// Replaces the whole store before a run (section/key -> text); the stored
-// texts after a run.
+// Replaces the whole store before a run (section/key -> text); the stored texts after a run.
 void SeedSettings(const QMap<QString, QString>& texts);
 QMap<QString, QString> StoredSettings();
 
-// Runs action and answers every message box it opens meanwhile with OK;
-// gives the boxes, and their texts for failure output.
+// Runs action and answers every message box it opens with OK; the boxes, and their texts for output.
 struct Shown { QString text, details; QMessageBox::Icon icon; };
 std::vector<Shown> AnswerMessages(const std::function<void()>& action);
 std::string Texts(const std::vector<Shown>& shown);
@@ -63,9 +61,7 @@ std::vector<std::string> GenerateDocuments(const std::filesystem::path& folder, 
 ResultRows MakeRows(const std::vector<std::map<int, std::string>>& rows);
 
 template <typename Control>
-Control* Find(QWidget& window, const QString& name) {
-  return window.findChild<Control*>(name);
-}
+Control* Find(QWidget& window, const QString& name) { return window.findChild<Control*>(name); }
 
 // The loaded window, shown and active.
 class WindowTest : public testing::Test {
@@ -75,9 +71,7 @@ class WindowTest : public testing::Test {
   ResultListView& list() { return *window().listView(); }
   ResultRowsModel& model() { return *window().rowsModel(); }
   template <typename Control = QWidget>
-  Control* control(const QString& name) {
-    return Find<Control>(window(), name);
-  }
+  Control* control(const QString& name) { return Find<Control>(window(), name); }
   QString label6() { return control<QLabel>("Label6")->text(); }
   QString txtWahl() { return control<QLineEdit>("TxtWahl")->text(); }
   std::vector<std::string> Column(int column);  // top to bottom

@@ -1,5 +1,4 @@
-// The controls of the main window: the tab chain, access keys, the path box
-// and the folder pickers.
+// The controls of the main window: the tab chain, access keys, the path box and the folder pickers.
 
 #include "TestSupport.h"
 #include "app/FolderPicker.h"
