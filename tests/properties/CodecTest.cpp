@@ -1,130 +1,81 @@
 // The property-set codec on streams built in memory: decoding of every value
 // kind and codepage, dictionaries, damage detection and faithful re-layout;
-// UTF-8/UTF-16 conversion and the case-blind comparison of names.
+// UTF-8/UTF-16 conversion, case-blind names and the joining of line breaks.
 
 #include <gtest/gtest.h>
 
-#include "properties/PropertyNames.h"
-#include "properties/StorageError.h"
-#include "properties/cfb/Names.h"
-#include "properties/propset/PropertySetLayout.h"
-#include "properties/propset/PropertySetReader.h"
-#include "properties/propset/TextCodec.h"
-#include "properties/propset/ValueEncoder.h"
 #include "StreamBuilder.h"
 #include "TestFiles.h"
+#include "properties/PropertyNames.h"
+#include "properties/PropertyReader.h"
+#include "properties/StorageError.h"
+#include "properties/cfb/Names.h"
+#include "properties/propset/TextCodec.h"
 
 using namespace fendrik;
 using namespace fendrik::propset;
-using fendrik::test::buildStream;
-using fendrik::test::SectionPlan;
+using test::buildStream;
+using test::SectionPlan;
 
-namespace {
-
-PropertyValue valueOf(const std::vector<uint8_t>& stream, size_t section, uint32_t id) {
-  MemorySource source(stream);
-  SectionTable table = readSectionTable(source, readStreamHeader(source).sections.at(section));
-  const PropertyEntry* entry = table.find(id);
-  if (entry == nullptr) throw std::runtime_error("no such property");
-  return readValue(source, table, *entry);
-}
-
-void expectCorrupt(const std::vector<uint8_t>& stream, size_t section = 0) {
-  MemorySource source(stream);
-  try {
-    StreamHeader header = readStreamHeader(source);
-    SectionTable table = readSectionTable(source, header.sections.at(section));
-    readDictionary(source, table);
-    for (const auto& e : table.properties) readValue(source, table, e);
-    FAIL() << "damage not detected";
-  } catch (const StorageError& e) {
-    EXPECT_EQ(e.number(), hresult::kDocfileCorrupt);
-    EXPECT_FALSE(e.description().empty());
+TEST(Codec, DecodesEveryValueKind) {
+  struct Case {
+    uint16_t type;
+    PropertyValue value;
+    const char* text;  // nullptr: no text; "?": depends on the local time zone
+  };
+  const Case cases[] = {
+      {vt::kI2, int16_t{-7}, "-7"},
+      {vt::kI4, int32_t{-100000}, "-100000"},
+      {vt::kUi2, uint16_t{65535}, "65535"},
+      {vt::kUi4, uint32_t{4000000000u}, "4000000000"},
+      {vt::kI8, int64_t{-5000000000LL}, "-5000000000"},
+      {vt::kUi8, uint64_t{18000000000000000000ULL}, "18000000000000000000"},
+      {vt::kR4, 1.5f, "1.5"},
+      {vt::kR8, 2.25, "2.25"},
+      {vt::kBool, true, "Wahr"},
+      {vt::kFiletime, FileTime{132000000000000000ULL}, "?"},
+      {vt::kDate, OleDate{45000.5}, "2023.03.15 12:00:00"},
+      {vt::kCy, Currency{-15000}, "-1.5"},
+      {vt::kEmpty, EmptyValue{}, ""},
+      {vt::kNull, NullValue{}, nullptr},
+      {vt::kLpwstr, std::string(" Überschrift "), " Überschrift "},
+  };
+  SectionPlan s(kFmtidSummaryInformation, 1200);
+  for (uint32_t i = 0; i < std::size(cases); ++i) s.add(i + 2, cases[i].type, cases[i].value);
+  const test::Section section(buildStream({s}));
+  for (uint32_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(cases[i].type);
+    EXPECT_EQ(section.value(i + 2), cases[i].value);
+    const auto text = valueToText(section.value(i + 2));
+    if (cases[i].text == nullptr || std::string(cases[i].text) != "?") {
+      EXPECT_EQ(text, cases[i].text ? std::optional<std::string>(cases[i].text) : std::nullopt);
+    }
   }
 }
 
-}  // namespace
-
-TEST(Codec, DecodesEveryValueKind) {
-  SectionPlan s(kFmtidSummaryInformation, 1200);
-  s.add(2, vt::kI2, int16_t{-7});
-  s.add(3, vt::kI4, int32_t{-100000});
-  s.add(4, vt::kUi2, uint16_t{65535});
-  s.add(5, vt::kUi4, uint32_t{4000000000u});
-  s.add(6, vt::kI8, int64_t{-5000000000LL});
-  s.add(7, vt::kUi8, uint64_t{18000000000000000000ULL});
-  s.add(8, vt::kR4, 1.5f);
-  s.add(9, vt::kR8, 2.25);
-  s.add(10, vt::kBool, true);
-  s.add(11, vt::kFiletime, FileTime{132000000000000000ULL});
-  s.add(12, vt::kDate, OleDate{45000.5});
-  s.add(13, vt::kCy, Currency{-15000});
-  s.add(14, vt::kEmpty, EmptyValue{});
-  s.add(15, vt::kNull, NullValue{});
-  s.add(16, vt::kLpwstr, std::string(" Überschrift "));
-  auto stream = buildStream({s});
-  EXPECT_EQ(valueOf(stream, 0, 2), PropertyValue(int16_t{-7}));
-  EXPECT_EQ(valueOf(stream, 0, 3), PropertyValue(int32_t{-100000}));
-  EXPECT_EQ(valueOf(stream, 0, 4), PropertyValue(uint16_t{65535}));
-  EXPECT_EQ(valueOf(stream, 0, 5), PropertyValue(uint32_t{4000000000u}));
-  EXPECT_EQ(valueOf(stream, 0, 6), PropertyValue(int64_t{-5000000000LL}));
-  EXPECT_EQ(valueOf(stream, 0, 7), PropertyValue(uint64_t{18000000000000000000ULL}));
-  EXPECT_EQ(valueOf(stream, 0, 8), PropertyValue(1.5f));
-  EXPECT_EQ(valueOf(stream, 0, 9), PropertyValue(2.25));
-  EXPECT_EQ(valueOf(stream, 0, 10), PropertyValue(true));
-  EXPECT_EQ(valueOf(stream, 0, 11), PropertyValue(FileTime{132000000000000000ULL}));
-  EXPECT_EQ(valueOf(stream, 0, 12), PropertyValue(OleDate{45000.5}));
-  EXPECT_EQ(valueOf(stream, 0, 13), PropertyValue(Currency{-15000}));
-  EXPECT_EQ(valueOf(stream, 0, 14), PropertyValue(EmptyValue{}));
-  EXPECT_EQ(valueOf(stream, 0, 15), PropertyValue(NullValue{}));
-  EXPECT_EQ(valueOf(stream, 0, 16), PropertyValue(std::string(" Überschrift ")));
-
-  EXPECT_EQ(valueToText(valueOf(stream, 0, 3)), "-100000");
-  EXPECT_EQ(valueToText(valueOf(stream, 0, 7)), "18000000000000000000");
-  EXPECT_EQ(valueToText(valueOf(stream, 0, 9)), "2.25");
-  EXPECT_EQ(valueToText(valueOf(stream, 0, 10)), "Wahr");
-  EXPECT_EQ(valueToText(valueOf(stream, 0, 12)), "2023.03.15 12:00:00");
-  EXPECT_EQ(valueToText(valueOf(stream, 0, 13)), "-1.5");
-  EXPECT_EQ(valueToText(valueOf(stream, 0, 14)), "");
-  EXPECT_EQ(valueToText(valueOf(stream, 0, 15)), std::nullopt);
-  EXPECT_EQ(valueToText(valueOf(stream, 0, 16)), " Überschrift ");
-}
-
 TEST(Codec, TextsInEachCodepage) {
-  // Codepage 1252, 932 and 1200 (where VT_LPSTR holds UTF-16LE); a text ends
-  // at its first NUL; the length fields follow the document conventions.
+  // Codepage 1252, 932 and 1200 (where VT_LPSTR holds UTF-16LE).
   for (uint16_t codepage : {uint16_t{1252}, uint16_t{932}, uint16_t{1200}}) {
     SCOPED_TRACE(codepage);
     SectionPlan s(kFmtidSummaryInformation, codepage);
     std::string text = codepage == 932 ? "図面 ABC" : "Maße äöü";
     s.add(2, vt::kLpstr, text);
     s.add(3, vt::kLpwstr, std::string("Ω wide"));
-    auto stream = buildStream({s});
-    EXPECT_EQ(valueOf(stream, 0, 2), PropertyValue(text));
-    EXPECT_EQ(valueOf(stream, 0, 3), PropertyValue(std::string("Ω wide")));
+    const test::Section section(buildStream({s}));
+    EXPECT_EQ(section.value(2), PropertyValue(text));
+    EXPECT_EQ(section.value(3), PropertyValue(std::string("Ω wide")));
   }
-  auto cp932 = encodeValue(vt::kLpstr, std::string("図"), 932);
-  EXPECT_EQ(cp932, (std::vector<uint8_t>{0x1E, 0, 0, 0, 3, 0, 0, 0, 0x90, 0x7D, 0, 0}));
-  auto utf16 = encodeValue(vt::kLpstr, std::string("ab"), 1200);
-  EXPECT_EQ(utf16, (std::vector<uint8_t>{0x1E, 0, 0, 0, 6, 0, 0, 0, 'a', 0, 'b', 0, 0, 0, 0, 0}));
-  auto wide = encodeValue(vt::kLpwstr, std::string("Vodra"), 1200);
-  EXPECT_EQ(wide.size(), 20u);
-  EXPECT_EQ(wide[4], 6);  // characters including the NUL
-
+  // The length fields follow the document conventions.
+  EXPECT_EQ(encodeValue(vt::kLpstr, std::string("図"), 932),
+            (std::vector<uint8_t>{0x1E, 0, 0, 0, 3, 0, 0, 0, 0x90, 0x7D, 0, 0}));
+  EXPECT_EQ(encodeValue(vt::kLpstr, std::string("ab"), 1200),
+            (std::vector<uint8_t>{0x1E, 0, 0, 0, 6, 0, 0, 0, 'a', 0, 'b', 0, 0, 0, 0, 0}));
   // Stored bytes after the first NUL are not part of the text.
   auto embedded = encodeValue(vt::kLpstr, std::string("abc"), 1252);
   embedded[9] = 0;  // "a\0c"
   SectionPlan s(kFmtidSummaryInformation, 1252);
   s.addRaw(2, embedded);
-  EXPECT_EQ(valueOf(buildStream({s}), 0, 2), PropertyValue(std::string("a")));
-
-  // 1252 cannot hold a Japanese character: an error, not a "?".
-  try {
-    encodeValue(vt::kLpstr, std::string("図"), 1252);
-    FAIL();
-  } catch (const StorageError& e) {
-    EXPECT_EQ(e.number(), hresult::kTypeMismatch);
-  }
+  EXPECT_EQ(test::Section(buildStream({s})).value(2), PropertyValue(std::string("a")));
 }
 
 TEST(Codec, DictionariesInWideAndNarrowCodepages) {
@@ -135,21 +86,17 @@ TEST(Codec, DictionariesInWideAndNarrowCodepages) {
     s.add(2, vt::kLpstr, std::string("10 x 20"));
     s.add(3, vt::kI4, int32_t{5});
     s.add(4, vt::kR8, 1.25);
-    auto stream = buildStream({s});
-    MemorySource source(stream);
-    SectionTable table = readSectionTable(source, readStreamHeader(source).sections[0]);
-    auto dictionary = readDictionary(source, table);
+    const test::Section section(buildStream({s}));
+    auto dictionary = readDictionary(MemorySource(section.bytes), section.table);
     ASSERT_EQ(dictionary.size(), 3u);
     EXPECT_EQ(dictionary[0].name, "Hauptmaße");
     EXPECT_EQ(dictionary[1].name, "Ab");
     EXPECT_EQ(dictionary[2].id, 4u);
-    EXPECT_EQ(valueOf(stream, 0, 2), PropertyValue(std::string("10 x 20")));
+    EXPECT_EQ(section.value(2), PropertyValue(std::string("10 x 20")));
   }
   // Narrow codepages pad only the end; codepage 1200 pads every entry.
-  auto narrow = encodeDictionary({{2, "Ab"}, {3, "C"}}, 1252);
-  EXPECT_EQ(narrow.size(), 4u + 8 + 3 + 8 + 2 + 3);
-  auto wide = encodeDictionary({{2, "Ab"}, {3, "C"}}, 1200);
-  EXPECT_EQ(wide.size(), 4u + 8 + 8 + 8 + 4);
+  EXPECT_EQ(encodeDictionary({{2, "Ab"}, {3, "C"}}, 1252).size(), 4u + 8 + 3 + 8 + 2 + 3);
+  EXPECT_EQ(encodeDictionary({{2, "Ab"}, {3, "C"}}, 1200).size(), 4u + 8 + 8 + 8 + 4);
 }
 
 TEST(Codec, UnknownTypesAreSkippedAndKeptByRelayout) {
@@ -161,25 +108,20 @@ TEST(Codec, UnknownTypesAreSkippedAndKeptByRelayout) {
   SectionPlan second(kFmtidUserDefined, 1252);
   second.dictionary = {{2, "Hauptmaße"}};
   second.add(2, vt::kLpstr, std::string("x"));
-  auto stream = buildStream({s, second});
-  EXPECT_EQ(valueOf(stream, 0, 10), PropertyValue(UnsupportedValue{0x47}));
-  EXPECT_EQ(valueOf(stream, 0, 7), PropertyValue(int32_t{0}));
-  MemorySource source(stream);
-  EXPECT_EQ(relayoutStream(source), stream);  // canonical streams come out byte for byte
+  const test::Section section(buildStream({s, second}));
+  EXPECT_EQ(section.value(10), PropertyValue(UnsupportedValue{0x47}));
+  EXPECT_EQ(section.value(7), PropertyValue(int32_t{0}));
+  EXPECT_EQ(relayoutStream(MemorySource(section.bytes)), section.bytes);  // canonical streams come out byte for byte
 }
 
 TEST(Codec, DamageIsReportedNotFollowed) {
   SectionPlan s(kFmtidSummaryInformation, 1252);
   s.dictionary = {{5, "Name"}};
   s.add(2, vt::kLpstr, std::string("Titel"));
-  const auto good = buildStream({s});
-  const uint32_t section = 48;  // one section: header 28 + 20
-
-  // The table lists dictionary, codepage, then the title: find their values.
-  MemorySource source(good);
-  SectionTable table = readSectionTable(source, readStreamHeader(source).sections[0]);
-  const uint32_t titleAt = section + table.find(2)->offset;
-  const uint32_t dictionaryAt = section + table.find(0)->offset;
+  const test::Section good(buildStream({s}));
+  const uint32_t section = good.table.offset;  // 48: header 28 + one list entry of 20
+  const uint32_t titleAt = static_cast<uint32_t>(good.valueAt(2));
+  const uint32_t dictionaryAt = static_cast<uint32_t>(good.valueAt(0));
   struct Patch {
     const char* what;
     uint32_t offset;
@@ -194,21 +136,27 @@ TEST(Codec, DamageIsReportedNotFollowed) {
       {"huge dictionary", dictionaryAt, 0x40000000},
       {"long dictionary name", dictionaryAt + 8, 0x7FFFFFFF},
       {"byte order", 0, 0},
+      {"stream cut short", 20, 0},
   };
   for (const auto& patch : patches) {
     SCOPED_TRACE(patch.what);
-    auto damaged = good;
+    auto damaged = good.bytes;
     storeU32(&damaged[patch.offset], patch.value);
-    expectCorrupt(damaged);
+    if (std::string(patch.what) == "stream cut short") damaged.resize(patch.offset);
+    EXPECT_EQ(test::errorOf([&] {
+                MemorySource source(damaged);
+                SectionTable table = readSectionTable(source, readStreamHeader(source).sections.at(0));
+                readDictionary(source, table);
+                for (const auto& e : table.properties) readValue(source, table, e);
+              }),
+              hresult::kDocfileCorrupt);
   }
-  expectCorrupt(std::vector<uint8_t>(good.begin(), good.begin() + 20));
 }
 
 TEST(Codec, Utf16AndUtf8BothWaysWithSurrogatePairs) {
   const std::string text = "Maße \xCE\xA9 \xF0\x9F\x98\x80";  // ß, Omega, U+1F600
   const std::vector<uint8_t> wide = utf8ToUtf16(text);
-  const std::vector<uint8_t> expected{'M', 0, 'a', 0, 0xDF, 0, 'e', 0, ' ', 0, 0xA9, 0x03, ' ', 0, 0x3D, 0xD8, 0x00, 0xDE};
-  EXPECT_EQ(wide, expected);
+  EXPECT_EQ(wide, (std::vector<uint8_t>{'M', 0, 'a', 0, 0xDF, 0, 'e', 0, ' ', 0, 0xA9, 0x03, ' ', 0, 0x3D, 0xD8, 0x00, 0xDE}));
   EXPECT_EQ(utf16ToUtf8(wide), text);
   EXPECT_EQ(utf16ToUtf8(std::u16string_view(u"Ma\u00DFe \u03A9 \U0001F600")), text);
   EXPECT_EQ(utf16ToUtf8(std::u16string_view(u"a\xD83D" u"b")), "a\xEF\xBF\xBD" "b");  // lone surrogate
@@ -227,4 +175,21 @@ TEST(Codec, NamesCompareWithoutLetterCase) {
   EXPECT_EQ(cfb::compareNames(u"ϊx", u"ΪX"), 0);
   EXPECT_LT(cfb::compareNames(u"Zz", u"aaa"), 0);  // shorter first
   EXPECT_LT(cfb::compareNames(u"ab", u"AC"), 0);
+}
+
+TEST(JoinLines, ReplacesEachCrLfPairAndNothingElse) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"erste\r\nzweite", "erste, zweite"}, {"Ende\r\n", "Ende, "},
+      {"a\r\n\r\nb", "a, , b"},             {"\r\r\n\n", "\r, \n"},
+      {"nur LF\nund CR\rbleiben", "nur LF\nund CR\rbleiben"},
+      {"  Blanks bleiben  ", "  Blanks bleiben  "}, {"", ""},
+  };
+  for (const auto& [text, joined] : cases) EXPECT_EQ(JoinLines(text), joined) << text;
+  // 40,000 characters with a line break every 100: joined, not cut or emptied.
+  std::string comment, joined;
+  for (int i = 0; i < 400; ++i) {
+    comment += std::string(98, 'a' + i % 26) + "\r\n";
+    joined += std::string(98, 'a' + i % 26) + ", ";
+  }
+  EXPECT_EQ(JoinLines(comment), joined);
 }

@@ -5,11 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <QByteArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <fstream>
-#include <iterator>
 
 #include "TestFiles.h"
 #include "properties/StatusRun.h"
@@ -18,37 +14,6 @@
 using namespace fendrik;
 
 namespace {
-
-// `count` generated documents in `folder`, sorted by path.
-std::vector<std::string> Generate(const test::TempDir& folder, int count, int seed) {
-  std::string command = "/usr/bin/python3 " + test::shellQuote(FENDRIK_SAMPLE_GENERATOR) + " --out " +
-                        test::shellQuote(folder.str()) + " --documents " + std::to_string(count) + " --seed " +
-                        std::to_string(seed) + " >/dev/null";
-  EXPECT_EQ(test::runCommand(command), 0);
-  std::vector<std::string> paths;
-  for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
-    if (entry.path().extension() != ".json") paths.push_back(entry.path().string());
-  std::sort(paths.begin(), paths.end());
-  return paths;
-}
-
-// Status and user name of each file as olefile reads them.
-QJsonObject ReaderView(const std::vector<std::string>& files) {
-  std::string command = "/usr/bin/python3 " + test::shellQuote(FENDRIK_OLEFILE_STATUS);
-  for (const auto& f : files) command += " " + test::shellQuote(f);
-  std::string json;
-  EXPECT_EQ(test::runCommand(command, &json), 0);
-  return QJsonDocument::fromJson(QByteArray::fromStdString(json)).object();
-}
-
-std::string Field(const QJsonObject& view, const std::string& file, const char* name) {
-  return view.value(QString::fromStdString(file)).toObject().value(name).toVariant().toString().toStdString();
-}
-
-std::string Bytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
 
 struct Reports {
   std::vector<size_t> order;
@@ -67,43 +32,38 @@ std::vector<size_t> UpTo(size_t n) {
   return all;
 }
 
+}  // namespace
+
 TEST(StatusRun, ManyWritersGiveWhatOneWriterGivesAndReportInDisplayOrder) {
   test::TempDir one, many;
-  auto pathsOne = Generate(one, 40, 21);
-  auto pathsMany = Generate(many, 40, 21);
-  // Display order is not file-name order: reversed.
-  std::reverse(pathsMany.begin(), pathsMany.end());
+  auto pathsOne = test::generate(one.path(), 40, 21);
+  auto pathsMany = test::generate(many.path(), 40, 21);
+  std::reverse(pathsMany.begin(), pathsMany.end());  // display order is not file-name order
   Reports first, second;
-  auto summaryOne = WriteStatusOfDocuments(pathsOne, 4, 1, {}, first.progress());
-  auto summaryMany = WriteStatusOfDocuments(pathsMany, 4, 8, {}, second.progress());
-  EXPECT_EQ(summaryOne.written, 40u);
-  EXPECT_EQ(summaryMany.written, 40u);
-  EXPECT_FALSE(summaryMany.stopped);
+  EXPECT_EQ(WriteStatusOfDocuments(pathsOne, 4, 1, {}, first.progress()).written, 40u);
+  auto summary = WriteStatusOfDocuments(pathsMany, 4, 8, {}, second.progress());
+  EXPECT_EQ(summary.written, 40u);
+  EXPECT_FALSE(summary.stopped);
   EXPECT_EQ(first.order, UpTo(40));
   EXPECT_EQ(second.order, UpTo(40));
-  QJsonObject viewOne = ReaderView(pathsOne), viewMany = ReaderView(pathsMany);
-  for (size_t i = 0; i < pathsMany.size(); ++i) {
-    EXPECT_EQ(Field(viewMany, pathsMany[i], "status"), "4") << pathsMany[i];
-    EXPECT_EQ(Field(viewMany, pathsMany[i], "username"), "Vodra") << pathsMany[i];
-    EXPECT_EQ(Field(viewMany, pathsMany[i], "security"), "4") << pathsMany[i];
-  }
+  const QJsonObject view = test::olefileView(pathsMany);
+  for (const auto& path : pathsMany) EXPECT_EQ(test::statusSeen(view, path), "4 Vodra 4") << path;
   // The same documents end byte for byte alike, whoever wrote them.
-  std::vector<std::string> sortedMany = pathsMany;
-  std::sort(sortedMany.begin(), sortedMany.end());
-  for (size_t i = 0; i < pathsOne.size(); ++i) EXPECT_EQ(Bytes(pathsOne[i]), Bytes(sortedMany[i])) << pathsOne[i];
+  std::reverse(pathsMany.begin(), pathsMany.end());
+  for (size_t i = 0; i < pathsOne.size(); ++i) EXPECT_EQ(test::readFile(pathsOne[i]), test::readFile(pathsMany[i])) << pathsOne[i];
+  // No documents, no work and no reports.
+  Reports none;
+  EXPECT_EQ(WriteStatusOfDocuments({}, 1, kDefaultStatusWorkers, {}, none.progress()).tried, 0u);
+  EXPECT_TRUE(none.order.empty());
 }
 
 TEST(StatusRun, FailingDocumentsAreReportedAndLeftAsTheyWere) {
   test::TempDir folder;
-  auto paths = Generate(folder, 12, 5);
-  const std::string readOnly = paths[3];
-  ::chmod(readOnly.c_str(), 0444);
-  const std::string readOnlyBytes = Bytes(readOnly);
-  const std::string vanished = paths[7];
-  std::filesystem::remove(vanished);
-  const std::string damaged = paths[9];
-  { std::ofstream(damaged, std::ios::binary | std::ios::trunc) << "kein Dokument"; }
-
+  auto paths = test::generate(folder.path(), 12, 5);
+  ::chmod(paths[3].c_str(), 0444);
+  const std::string readOnlyBytes = test::readFile(paths[3]);
+  std::filesystem::remove(paths[7]);
+  { std::ofstream(paths[9], std::ios::binary | std::ios::trunc) << "kein Dokument"; }
   for (unsigned workers : {1u, 6u}) {
     SCOPED_TRACE(workers);
     Reports reports;
@@ -112,27 +72,27 @@ TEST(StatusRun, FailingDocumentsAreReportedAndLeftAsTheyWere) {
     EXPECT_EQ(summary.tried, 12u);
     EXPECT_EQ(summary.written, 9u);
     ASSERT_EQ(reports.order, UpTo(12));
-    EXPECT_FALSE(reports.outcomes[3].written);
-    EXPECT_EQ(reports.outcomes[3].number, hresult::kAccessDenied);
-    EXPECT_FALSE(reports.outcomes[7].written);
-    EXPECT_EQ(reports.outcomes[7].number, hresult::kFileNotFound);
-    EXPECT_FALSE(reports.outcomes[9].written);
-    EXPECT_EQ(reports.outcomes[9].number, hresult::kInvalidHeader);
-    for (size_t i : {3, 7, 9}) EXPECT_FALSE(reports.outcomes[i].description.empty());
+    const std::pair<size_t, int32_t> failed[] = {
+        {3, hresult::kAccessDenied}, {7, hresult::kFileNotFound}, {9, hresult::kInvalidHeader}};
+    for (const auto& [index, number] : failed) {
+      EXPECT_FALSE(reports.outcomes[index].written) << index;
+      EXPECT_EQ(reports.outcomes[index].number, number) << index;
+      EXPECT_FALSE(reports.outcomes[index].description.empty()) << index;
+    }
   }
-  EXPECT_EQ(Bytes(readOnly), readOnlyBytes);
-  EXPECT_EQ(Bytes(damaged), "kein Dokument");
-  EXPECT_FALSE(std::filesystem::exists(vanished));
-  QJsonObject view = ReaderView({paths[0], paths[11]});
-  EXPECT_EQ(Field(view, paths[0], "status"), "3");
-  EXPECT_EQ(Field(view, paths[11], "status"), "3");
+  EXPECT_EQ(test::readFile(paths[3]), readOnlyBytes);
+  EXPECT_EQ(test::readFile(paths[9]), "kein Dokument");
+  EXPECT_FALSE(std::filesystem::exists(paths[7]));
+  const QJsonObject view = test::olefileView({paths[0], paths[11]});
+  EXPECT_EQ(test::field(view, paths[0], "status"), "3");
+  EXPECT_EQ(test::field(view, paths[11], "status"), "3");
 }
 
 TEST(StatusRun, StopFinishesTheDocumentsInHandAndBeginsNoOther) {
   test::TempDir folder;
-  auto paths = Generate(folder, 200, 9);
+  auto paths = test::generate(folder.path(), 200, 9);
   std::vector<std::string> before;
-  for (const auto& p : paths) before.push_back(Bytes(p));
+  for (const auto& p : paths) before.push_back(test::readFile(p));
   std::stop_source stop;
   Reports reports;
   auto summary = WriteStatusOfDocuments(paths, 5, 4, stop.get_token(), [&](size_t index, const StatusOutcome& o) {
@@ -145,22 +105,11 @@ TEST(StatusRun, StopFinishesTheDocumentsInHandAndBeginsNoOther) {
   EXPECT_EQ(summary.written, summary.tried);
   EXPECT_EQ(reports.order, UpTo(summary.tried));
   // Exactly the reported documents changed; none is half written.
-  QJsonObject view = ReaderView(paths);
+  const QJsonObject view = test::olefileView(paths);
   for (size_t i = 0; i < paths.size(); ++i) {
-    if (i < summary.tried) {
-      EXPECT_EQ(Field(view, paths[i], "status"), "5") << paths[i];
-    } else {
-      EXPECT_EQ(Bytes(paths[i]), before[i]) << paths[i];
-    }
+    if (i < summary.tried)
+      EXPECT_EQ(test::field(view, paths[i], "status"), "5") << paths[i];
+    else
+      EXPECT_EQ(test::readFile(paths[i]), before[i]) << paths[i];
   }
 }
-
-TEST(StatusRun, NoDocumentsNoWork) {
-  Reports reports;
-  auto summary = WriteStatusOfDocuments({}, 1, kDefaultStatusWorkers, {}, reports.progress());
-  EXPECT_EQ(summary.tried, 0u);
-  EXPECT_FALSE(summary.stopped);
-  EXPECT_TRUE(reports.order.empty());
-}
-
-}  // namespace

@@ -1,0 +1,185 @@
+// Saving beside other programs and readers, and with odd stored values:
+// another program's save between Open and Save is never undone; a reader that
+// has the document open holds the writer off until it closes, and a reader
+// that comes during a save reads its whole result; values stored without a
+// type get the type documents use; a set that names one property twice is not
+// written. What the file holds afterwards is read with olefile.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <fstream>
+#include <mutex>
+#include <thread>
+
+#include "TestFiles.h"
+#include "properties/PropertyReader.h"
+#include "properties/StatusChange.h"
+#include "properties/cfb/WriteHooksForTests.h"
+
+using namespace fendrik;
+
+namespace {
+
+using RealSampleSaveBesideOthers = test::RealSampleDocument;
+
+// Calls `action` once, before the writer's first write.
+struct BeforeFirstWrite : cfb::WriteHooks {
+  std::function<void()> action;
+  int beforeWrite(uint64_t, std::span<const uint8_t>) override {
+    if (action) std::exchange(action, nullptr)();
+    return 0;
+  }
+};
+
+}  // namespace
+
+TEST_F(RealSampleSaveBesideOthers, AnotherProgramsSaveBetweenOpenAndSaveIsKept) {
+  // Another program saves a new title to a new file renamed over the document.
+  server->Open(document);
+  server->Item("ExtendedSummaryInformation").Item("Status").SetValue(int16_t{3});
+  const auto fresh = temp.copy(document, "saving.tmp");
+  auto other = FileProperties::Create();
+  other->Open(fresh.string());
+  other->Item("SummaryInformation").Item("Title").SetValue("Von einem anderen Programm");
+  other->Save();
+  other->Close();
+  std::filesystem::rename(fresh, document);
+  server->Save();
+  server->Close();
+  QJsonObject view = test::olefileView({document});
+  EXPECT_EQ(test::field(view, document, "title"), "Von einem anderen Programm");
+  EXPECT_EQ(test::field(view, document, "status"), "3");
+
+  // A program that ignores our locks rewrites the author in place, in the
+  // very set this save changes: same file, same size, same directory.
+  server->Open(document);
+  server->Item("SummaryInformation").Item("Security").SetValue(int16_t{4});
+  std::vector<uint8_t> fremde;
+  for (char c : std::string("Fremde")) fremde.insert(fremde.end(), {static_cast<uint8_t>(c), 0});
+  test::patchStream(document, test::kSummaryStream, test::Section(document, test::kSummaryStream).valueAt(4) + 8, fremde);
+  server->Save();
+  // The values stay readable through the open server after the save.
+  EXPECT_EQ(valueToText(server->Item("SummaryInformation").Item("Author").Value()), "Fremde");
+  server->Close();
+  view = test::olefileView({document});
+  EXPECT_EQ(test::field(view, document, "author"), "Fremde");
+  EXPECT_EQ(test::field(view, document, "title"), "Von einem anderen Programm");
+  EXPECT_EQ(test::statusSeen(view, document), "3 robert 4");
+
+  // The document replaced with something that is no longer a compound file:
+  // the save is refused and its bytes stay.
+  server->Open(document);
+  server->Item("ExtendedSummaryInformation").Item("Status").SetValue(int16_t{1});
+  std::ofstream(temp.path() / "other.tmp", std::ios::binary) << std::string(3000, 'x');
+  std::filesystem::rename(temp.path() / "other.tmp", document);
+  EXPECT_EQ(test::errorOf([&] { server->Save(); }), hresult::kInvalidHeader);
+  server->Close();
+  EXPECT_EQ(test::readFile(document), std::string(3000, 'x'));
+}
+
+TEST_F(RealSampleSaveBesideOthers, AnOpenReaderHoldsTheWriterOffUntilItCloses) {
+  auto reader = FileProperties::Create();
+  reader->Open(document);
+  PropertyTexts before, during;
+  SEProperty(*reader, before);
+  std::atomic<bool> readerClosed{false}, writerStarted{false};
+  bool firstWriteAfterClose = false;
+  std::string writerError;
+  std::thread writer([&] {
+    try {
+      BeforeFirstWrite hooks;
+      hooks.action = [&] { firstWriteAfterClose = readerClosed.load(); };
+      cfb::ScopedWriteHooks installed(hooks);
+      writerStarted = true;
+      WriteDocumentStatus(*server, document, 3);
+    } catch (const std::exception& e) {
+      writerError = e.what();
+    }
+  });
+  while (!writerStarted) std::this_thread::yield();
+  // While the writer waits, the reader still reads the old state, whole.
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  SEProperty(*reader, during);
+  EXPECT_EQ(during, before);
+  readerClosed = true;
+  reader->Close();
+  writer.join();
+  EXPECT_EQ(writerError, "");
+  EXPECT_TRUE(firstWriteAfterClose);
+  EXPECT_EQ(test::statusSeen(document), "3 Vodra 4");
+}
+
+TEST_F(RealSampleSaveBesideOthers, AReaderDuringASaveReadsItsWholeResult) {
+  ASSERT_EQ(test::statusSeen(document), "0 robert 0");
+  std::mutex m;
+  std::condition_variable cv;
+  bool readerDone = false;
+  std::string seen;
+  std::thread reader;
+  BeforeFirstWrite hooks;
+  hooks.action = [&] {
+    // A reader arrives while the writer holds the file; the writer gives it
+    // time to read (which it must not use) before going on.
+    reader = std::thread([&] {
+      try {
+        seen = test::statusSeen(document);
+      } catch (const std::exception& e) {
+        seen = e.what();
+      }
+      std::lock_guard lock(m);
+      readerDone = true;
+      cv.notify_all();
+    });
+    std::unique_lock lock(m);
+    cv.wait_for(lock, std::chrono::milliseconds(200), [&] { return readerDone; });
+  };
+  {
+    cfb::ScopedWriteHooks installed(hooks);
+    WriteDocumentStatus(*server, document, 4);
+  }
+  reader.join();
+  EXPECT_EQ(seen, "4 Vodra 4");
+}
+
+// Status, Security and Username stored as VT_EMPTY (0) or VT_NULL (1): the
+// status write gives them the types documents use, and olefile reads the values.
+TEST_F(RealSampleSaveBesideOthers, TypelessValuesGetTheTypesDocumentsUse) {
+  struct Case {
+    const char* what;
+    uint8_t statusType, securityType, usernameType;
+  };
+  for (const Case& c : {Case{"Security empty", 3, 0, 0x1F}, Case{"Status null", 1, 3, 0x1F},
+                        Case{"Username empty", 3, 3, 0}, Case{"all null", 1, 1, 1}}) {
+    SCOPED_TRACE(c.what);
+    const auto copy = temp.copy(document, std::string(c.what) + ".par");
+    auto setType = [&](const std::u16string& stream, uint32_t id, uint8_t type) {
+      test::patchStream(copy, stream, test::Section(copy, stream).valueAt(id), {type, 0});
+    };
+    setType(test::kExtendedStream, 7, c.statusType);
+    setType(test::kSummaryStream, 19, c.securityType);
+    setType(test::kExtendedStream, 8, c.usernameType);
+    WriteDocumentStatus(*server, copy.string(), 3);
+    const QJsonObject view = test::olefileView({copy.string()});
+    EXPECT_EQ(test::statusSeen(view, copy.string()), "3 Vodra 4");
+    EXPECT_EQ(test::field(view, copy.string(), "status_vt") + test::field(view, copy.string(), "security_vt") +
+                  test::field(view, copy.string(), "username_vt"),
+              "3331");
+  }
+}
+
+TEST_F(RealSampleSaveBesideOthers, SetNamingOnePropertyTwiceIsNotWritten) {
+  // The Username entry of the table renamed to the Status id: two entries for 7.
+  test::patchStream(document, test::kExtendedStream, test::Section(document, test::kExtendedStream).entryAt(8), {7, 0, 0, 0});
+  const auto before = test::readFile(document);
+  EXPECT_EQ(test::errorOf([&] { WriteDocumentStatus(*server, document, 3); }), hresult::kDocfileCorrupt);
+  EXPECT_EQ(test::readFile(document), before);
+  std::string errors;
+  EXPECT_EQ(test::runCommand(test::shellQuote(FENDRIK_CLI) + " status 3 " + test::shellQuote(document) + " 2>&1 >/dev/null",
+                             &errors),
+            1);
+  EXPECT_NE(errors.find("Eigenschaft 7 steht zweimal in der Tabelle"), std::string::npos) << errors;
+  EXPECT_EQ(test::readFile(document), before);
+}
