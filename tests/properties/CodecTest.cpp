@@ -31,7 +31,7 @@ std::vector<Values> everything(const std::vector<uint8_t>& stream, std::vector<s
     Values values;
     for (const auto& e : table.properties) values.emplace_back(e.id, readValue(source, table, e));
     if (names)
-      for (const auto& d : readDictionary(source, table)) names->push_back(d.name);
+      for (const auto& d : readDictionary(source, table)) names->push_back(std::to_string(d.id) + " " + d.name);
     out.push_back(values);
   }
   return out;
@@ -77,7 +77,7 @@ TEST(Codec, DecodesEveryValueKind) {
   struct Case {
     uint16_t type;
     PropertyValue value;
-    const char* text;  // nullptr: no text; "?": depends on the local time zone
+    const char* text;
   };
   const Case cases[] = {
       {vt::kI2, int16_t{-7}, "-7"},
@@ -89,11 +89,11 @@ TEST(Codec, DecodesEveryValueKind) {
       {vt::kR4, 1.5f, "1.5"},
       {vt::kR8, 2.25, "2.25"},
       {vt::kBool, true, "Wahr"},
-      {vt::kFiletime, FileTime{132000000000000000ULL}, "?"},
+      {vt::kFiletime, FileTime{132000000000000000ULL}, "(local time)"},
       {vt::kDate, OleDate{45000.5}, "2023.03.15 12:00:00"},
       {vt::kCy, Currency{-15000}, "-1.5"},
       {vt::kEmpty, EmptyValue{}, ""},
-      {vt::kNull, NullValue{}, nullptr},
+      {vt::kNull, NullValue{}, "<none>"},
       {vt::kLpwstr, std::string(" Überschrift "), " Überschrift "},
   };
   SectionPlan s(kFmtidSummaryInformation, 1200);
@@ -102,9 +102,8 @@ TEST(Codec, DecodesEveryValueKind) {
   for (uint32_t i = 0; i < std::size(cases); ++i) {
     SCOPED_TRACE(cases[i].type);
     EXPECT_EQ(section.value(i + 2), cases[i].value);
-    const auto text = valueToText(section.value(i + 2));
-    if (cases[i].text == nullptr || std::string(cases[i].text) != "?") {
-      EXPECT_EQ(text, cases[i].text ? std::optional<std::string>(cases[i].text) : std::nullopt);
+    if (cases[i].type != vt::kFiletime) {
+      EXPECT_EQ(valueToText(section.value(i + 2)).value_or("<none>"), cases[i].text);
     }
   }
 }
@@ -117,9 +116,7 @@ TEST(Codec, TextsInEachCodepage) {
     std::string text = codepage == 932 ? "図面 ABC" : "Maße äöü";
     s.add(2, vt::kLpstr, text);
     s.add(3, vt::kLpwstr, std::string("Ω wide"));
-    const test::Section section(buildStream({s}));
-    EXPECT_EQ(section.value(2), PropertyValue(text));
-    EXPECT_EQ(section.value(3), PropertyValue(std::string("Ω wide")));
+    EXPECT_EQ(everything(buildStream({s}))[0], (Values{{1, int16_t(codepage)}, {2, text}, {3, std::string("Ω wide")}}));
   }
   // The length fields follow the document conventions.
   EXPECT_EQ(encodeValue(vt::kLpstr, std::string("図"), 932),
@@ -134,40 +131,30 @@ TEST(Codec, TextsInEachCodepage) {
   EXPECT_EQ(test::Section(buildStream({s})).value(2), PropertyValue(std::string("a")));
 }
 
-TEST(Codec, DictionariesInWideAndNarrowCodepages) {
+// Dictionaries in narrow and wide codepages and values of types the reader
+// does not decode read back, and a new layout keeps the stream byte for byte.
+TEST(Codec, DictionariesAndUnknownTypesSurviveRelayout) {
   for (uint16_t codepage : {uint16_t{1200}, uint16_t{1252}}) {
     SCOPED_TRACE(codepage);
-    SectionPlan s(kFmtidUserDefined, codepage);
-    s.dictionary = {{2, "Hauptmaße"}, {3, "Ab"}, {4, "Gewicht kg"}};
-    s.add(2, vt::kLpstr, std::string("10 x 20"));
-    s.add(3, vt::kI4, int32_t{5});
-    s.add(4, vt::kR8, 1.25);
-    const test::Section section(buildStream({s}));
-    auto dictionary = readDictionary(MemorySource(section.bytes), section.table);
-    ASSERT_EQ(dictionary.size(), 3u);
-    EXPECT_EQ(dictionary[0].name, "Hauptmaße");
-    EXPECT_EQ(dictionary[1].name, "Ab");
-    EXPECT_EQ(dictionary[2].id, 4u);
-    EXPECT_EQ(section.value(2), PropertyValue(std::string("10 x 20")));
+    SectionPlan first(kFmtidExtendedSummaryInformation, codepage);
+    first.dictionary = {{7, "Status"}};
+    first.addRaw(10, {0x47, 0, 0, 0, 8, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8});  // VT_CF with eight bytes
+    first.add(7, vt::kI4, int32_t{5});
+    SectionPlan custom(kFmtidUserDefined, codepage);
+    custom.dictionary = {{2, "Hauptmaße"}, {3, "Ab"}, {4, "Gewicht kg"}};
+    custom.add(2, vt::kLpstr, std::string("10 x 20"));
+    custom.add(4, vt::kR8, 1.25);
+    const auto stream = buildStream({first, custom});
+    std::vector<std::string> names;
+    const auto values = everything(stream, &names);
+    EXPECT_EQ(names, (std::vector<std::string>{"7 Status", "2 Hauptmaße", "3 Ab", "4 Gewicht kg"}));
+    EXPECT_EQ(values[0][2].second, PropertyValue(UnsupportedValue{0x47}));
+    EXPECT_EQ(values[1][2].second, PropertyValue(std::string("10 x 20")));
+    EXPECT_EQ(relayoutStream(MemorySource(stream)), stream);
   }
   // Narrow codepages pad only the end; codepage 1200 pads every entry.
   EXPECT_EQ(encodeDictionary({{2, "Ab"}, {3, "C"}}, 1252).size(), 4u + 8 + 3 + 8 + 2 + 3);
   EXPECT_EQ(encodeDictionary({{2, "Ab"}, {3, "C"}}, 1200).size(), 4u + 8 + 8 + 8 + 4);
-}
-
-TEST(Codec, UnknownTypesAreSkippedAndKeptByRelayout) {
-  SectionPlan s(kFmtidExtendedSummaryInformation, 1200);
-  s.add(2, vt::kLpwstr, std::string("Solid Edge"));
-  s.addRaw(10, {0x47, 0, 0, 0, 8, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8});  // VT_CF with eight bytes
-  s.add(7, vt::kI4, int32_t{0});
-  s.dictionary = {{7, "Status"}};
-  SectionPlan second(kFmtidUserDefined, 1252);
-  second.dictionary = {{2, "Hauptmaße"}};
-  second.add(2, vt::kLpstr, std::string("x"));
-  const test::Section section(buildStream({s, second}));
-  EXPECT_EQ(section.value(10), PropertyValue(UnsupportedValue{0x47}));
-  EXPECT_EQ(section.value(7), PropertyValue(int32_t{0}));
-  EXPECT_EQ(relayoutStream(MemorySource(section.bytes)), section.bytes);  // canonical streams come out byte for byte
 }
 
 TEST(Codec, DamageIsReportedNotFollowed) {
@@ -178,12 +165,10 @@ TEST(Codec, DamageIsReportedNotFollowed) {
   const uint32_t section = good.table.offset;  // 48: header 28 + one list entry of 20
   const uint32_t titleAt = static_cast<uint32_t>(good.valueAt(2));
   const uint32_t dictionaryAt = static_cast<uint32_t>(good.valueAt(0));
-  struct Patch {
+  const struct {
     const char* what;
-    uint32_t offset;
-    uint32_t value;
-  };
-  const Patch patches[] = {
+    uint32_t offset, value;
+  } patches[] = {
       {"huge section count", 24, 0x7FFFFFFF},
       {"huge property count", section + 4, 0x10000000},
       {"section past the end", section, 0x00FFFFFF},
@@ -260,7 +245,6 @@ TEST(Editor, SameSizeValueIsOverwrittenInPlace) {
   setStoredValue(after, 0, 7, int16_t{3}, vt::kI4);
   ASSERT_EQ(after.size(), before.size());
   EXPECT_EQ(bytesChanged(before, after), 1u);  // the low byte of the VT_I4: it keeps its type
-  EXPECT_EQ(test::Section(after).value(7), PropertyValue(int32_t{3}));
 
   // A longer value in the last section goes behind it, exactly as documents
   // store it: type, length in characters with NUL, text, NUL, padding.
@@ -275,7 +259,7 @@ TEST(Editor, SameSizeValueIsOverwrittenInPlace) {
   original[0][2].second = int32_t{3};  // behind dictionary and codepage
   original[0][3].second = std::string("Vodra");
   EXPECT_EQ(values, original);
-  EXPECT_EQ(names, (std::vector<std::string>{"Status", "Username"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"7 Status", "8 Username"}));
 }
 
 TEST(Editor, OtherChangesLayTheStreamOutAgainKeepingEverythingElse) {
@@ -291,7 +275,7 @@ TEST(Editor, OtherChangesLayTheStreamOutAgainKeepingEverythingElse) {
   expected[0][1].second = std::string("Längere Kategorie für Maße");
   std::vector<std::string> names;
   EXPECT_EQ(everything(grown, &names), expected);
-  EXPECT_EQ(names, std::vector<std::string>{"Hauptmaße"});
+  EXPECT_EQ(names, std::vector<std::string>{"2 Hauptmaße"});
   EXPECT_TRUE(std::equal(before.begin(), before.begin() + 28, grown.begin()));  // header and CLSID
   const test::Section relaid(grown);
   EXPECT_EQ(relaid.stored(12, 32), old.stored(12, 32));
