@@ -51,9 +51,6 @@ uint64_t Section::entryAt(uint32_t id) const {
 PropertyValue Section::value(uint32_t id) const {
   return propset::readValue(propset::MemorySource(bytes), table, *table.find(id));
 }
-std::vector<uint8_t> Section::stored(uint32_t id, size_t length) const {
-  return propset::MemorySource(bytes).bytes(valueAt(id), length);
-}
 
 void patchStream(const std::filesystem::path& file, const std::u16string& stream, uint64_t offset,
                  const std::vector<uint8_t>& bytes) {

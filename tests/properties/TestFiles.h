@@ -53,7 +53,6 @@ struct Section {
   uint64_t valueAt(uint32_t id) const;  // offset of the value's type field in the stream
   uint64_t entryAt(uint32_t id) const;  // offset of the value's table entry in the stream
   PropertyValue value(uint32_t id) const;
-  std::vector<uint8_t> stored(uint32_t id, size_t length) const;
 };
 
 // Overwrites bytes of a root stream inside a compound file, wherever its sectors lie.
