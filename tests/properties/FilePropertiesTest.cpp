@@ -26,7 +26,7 @@ class RealSampleFileProperties : public ::testing::Test {
     if (!std::filesystem::exists(test::sample(kWithCustom))) GTEST_SKIP() << "no real samples";
   }
   std::unique_ptr<FileProperties> server = FileProperties::Create();
-  test::TempDir temp;
+  test::TempFolder temp;
 };
 
 }  // namespace
@@ -153,7 +153,7 @@ TEST(RealSamples, ThirteenTextsMatchTheIndependentReader) {
 // pairs laid out as Office writes them (a vector of variants with unpadded
 // strings, last in the document summary's first section of every third one).
 TEST(GeneratedSamples, ThirteenTextsMatchTheManifestAndOfficeVectorsEndInTheirSection) {
-  test::TempDir temp;
+  test::TempFolder temp;
   test::generate(temp.path(), 150, 11, "--version mixed --nested");
   QFile manifestFile(QString::fromStdString((temp.path() / "manifest.json").string()));
   ASSERT_TRUE(manifestFile.open(QIODevice::ReadOnly));

@@ -36,7 +36,7 @@ std::vector<size_t> UpTo(size_t n) {
 }  // namespace
 
 TEST(StatusRun, ManyWritersGiveWhatOneWriterGivesAndReportInDisplayOrder) {
-  test::TempDir one, many;
+  test::TempFolder one, many;
   auto pathsOne = test::generate(one.path(), 40, 21);
   auto pathsMany = test::generate(many.path(), 40, 21);
   std::reverse(pathsMany.begin(), pathsMany.end());  // display order is not file-name order
@@ -59,7 +59,7 @@ TEST(StatusRun, ManyWritersGiveWhatOneWriterGivesAndReportInDisplayOrder) {
 }
 
 TEST(StatusRun, FailingDocumentsAreReportedAndLeftAsTheyWere) {
-  test::TempDir folder;
+  test::TempFolder folder;
   auto paths = test::generate(folder.path(), 12, 5);
   ::chmod(paths[3].c_str(), 0444);
   const std::string readOnlyBytes = test::readFile(paths[3]);
@@ -89,7 +89,7 @@ TEST(StatusRun, FailingDocumentsAreReportedAndLeftAsTheyWere) {
 }
 
 TEST(StatusRun, StopFinishesTheDocumentsInHandAndBeginsNoOther) {
-  test::TempDir folder;
+  test::TempFolder folder;
   auto paths = test::generate(folder.path(), 200, 9);
   std::vector<std::string> before;
   for (const auto& p : paths) before.push_back(test::readFile(p));

@@ -4,26 +4,30 @@
 // real documents, byte patches inside their streams, sections of stored
 // streams, the sample generator and the independent readers.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <QByteArray>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <array>
-#include <filesystem>
 #include <functional>
-#include <string>
-#include <vector>
+#include <stdexcept>
 
 #include "TestCommon.h"
 #include "properties/FileProperties.h"
+#include "properties/PropertyReader.h"
+#include "properties/cfb/CompoundFile.h"
+#include "properties/cfb/Container.h"
 #include "properties/propset/PropertySetLayout.h"
 #include "properties/propset/PropertySetReader.h"
 #include "properties/propset/ValueEncoder.h"
 
 namespace fendrik::test {
-
-using TempDir = TempFolder;
 
 inline const std::u16string kSummaryStream = u"\005SummaryInformation";
 inline const std::u16string kDocSummaryStream = u"\005DocumentSummaryInformation";
@@ -32,32 +36,69 @@ inline const std::u16string kExtendedStream = u"\005C3teagxwOttdbfkuIaamtae3Ie";
 // A section to build, laid out like documents: dictionary (when given),
 // codepage, then the values in the order added.
 struct SectionPlan {
-  SectionPlan(const propset::Fmtid& id, uint16_t cp) : fmtid(id), codepage(cp) {}
   propset::Fmtid fmtid;
   uint16_t codepage;
-  std::vector<propset::StoredProperty> values;
-  std::vector<propset::DictionaryEntry> dictionary;
-  void add(uint32_t id, uint16_t type, const PropertyValue& value) {
-    values.push_back({id, propset::encodeValue(type, value, codepage)});
-  }
+  std::vector<propset::DictionaryEntry> dictionary = {};
+  std::vector<propset::StoredProperty> values = {};
+  void add(uint32_t id, uint16_t type, const PropertyValue& v) { addRaw(id, propset::encodeValue(type, v, codepage)); }
   void addRaw(uint32_t id, std::vector<uint8_t> bytes) { values.push_back({id, std::move(bytes)}); }
 };
-std::vector<uint8_t> buildStream(const std::vector<SectionPlan>& plans);
+
+inline std::vector<uint8_t> buildStream(const std::vector<SectionPlan>& plans) {
+  propset::StreamHeader header;
+  header.osVersion = 0x00020106;
+  header.clsid = plans.at(0).fmtid;
+  std::vector<propset::StoredSection> sections;
+  for (const auto& plan : plans) {
+    propset::StoredSection& section = sections.emplace_back();
+    section.fmtid = plan.fmtid;
+    if (!plan.dictionary.empty())
+      section.properties.push_back({0, propset::encodeDictionary(plan.dictionary, plan.codepage)});
+    section.properties.push_back({1, propset::encodeValue(vt::kI2, int16_t(plan.codepage), plan.codepage)});
+    section.properties.insert(section.properties.end(), plan.values.begin(), plan.values.end());
+    for (size_t i = 0; i < section.properties.size(); ++i) section.table.push_back(i);
+    header.sections.push_back({plan.fmtid, 0});
+  }
+  return propset::layoutStream(header, sections);
+}
 
 // One section of a property-set stream (in memory or a root stream of a file).
 struct Section {
-  Section(std::vector<uint8_t> stream, size_t index = 0);
-  Section(const std::filesystem::path& file, const std::u16string& stream, size_t index = 0);
+  explicit Section(std::vector<uint8_t> stream, size_t index = 0) : bytes(std::move(stream)) {
+    propset::MemorySource source(bytes);
+    table = propset::readSectionTable(source, propset::readStreamHeader(source).sections.at(index));
+  }
+  Section(const std::filesystem::path& file, const std::u16string& stream, size_t index = 0)
+      : Section([&] {
+          auto cf = cfb::CompoundFile::open(file);
+          return cf->readStream(*cf->findRootChild(stream), 1 << 20);
+        }(), index) {}
   std::vector<uint8_t> bytes;  // the whole stream
   propset::SectionTable table;
-  uint64_t valueAt(uint32_t id) const;  // offset of the value's type field in the stream
-  uint64_t entryAt(uint32_t id) const;  // offset of the value's table entry in the stream
-  PropertyValue value(uint32_t id) const;
+  // Offsets in the stream of a value (its type field) and of its table entry.
+  uint64_t valueAt(uint32_t id) const { return uint64_t{table.offset} + table.find(id)->offset; }
+  uint64_t entryAt(uint32_t id) const { return table.offset + 8 + 8 * uint64_t(table.find(id) - table.properties.data()); }
+  PropertyValue value(uint32_t id) const { return readValue(propset::MemorySource(bytes), table, *table.find(id)); }
 };
 
 // Overwrites bytes of a root stream inside a compound file, wherever its sectors lie.
-void patchStream(const std::filesystem::path& file, const std::u16string& stream, uint64_t offset,
-                 const std::vector<uint8_t>& bytes);
+inline void patchStream(const std::filesystem::path& file, const std::u16string& stream, uint64_t offset,
+                        const std::vector<uint8_t>& bytes) {
+  const int fd = ::open(file.c_str(), O_RDWR);
+  cfb::detail::Container c(fd, std::filesystem::file_size(file));
+  uint32_t id = 0;
+  for (uint32_t child : c.rootChildren())
+    if (c.nameEquals(child, stream)) id = child;
+  const bool mini = c.inMiniStream(id);
+  const uint64_t unit = mini ? cfb::detail::kMiniSectorSize : c.sectorSize();
+  for (size_t k = 0; id != 0 && k < bytes.size(); ++k) {
+    const uint32_t u = c.streamChain(id).at((offset + k) / unit);
+    const uint64_t at = (mini ? c.miniSectorOffset(u) : c.sectorOffset(u)) + (offset + k) % unit;
+    if (::pwrite(fd, &bytes[k], 1, static_cast<off_t>(at)) != 1) id = 0;
+  }
+  ::close(fd);
+  if (id == 0) throw std::runtime_error("cannot patch the stream");
+}
 
 inline std::filesystem::path sample(const std::filesystem::path& relative) {
   return std::filesystem::path(FENDRIK_REAL_SAMPLES) / relative;
@@ -76,26 +117,73 @@ class RealSampleDocument : public ::testing::Test {
 };
 
 // `count` documents made by the sample generator in `folder`, sorted by path.
-std::vector<std::string> generate(const std::filesystem::path& folder, int count, int seed,
-                                  const std::string& options = {});
+inline std::vector<std::string> generate(const std::filesystem::path& folder, int count, int seed,
+                                         const std::string& options = {}) {
+  if (runCommand("/usr/bin/python3 " + shellQuote(FENDRIK_SAMPLE_GENERATOR) + " --out " + shellQuote(folder.string()) +
+                 " --documents " + std::to_string(count) + " --seed " + std::to_string(seed) + " " + options +
+                 " >/dev/null") != 0)
+    throw std::runtime_error("sample generator failed");
+  std::vector<std::string> paths;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    if (entry.path().extension() != ".json") paths.push_back(entry.path().string());
+  std::sort(paths.begin(), paths.end());
+  return paths;
+}
 
-// The thirteen texts our reader gives for a file ("" each when it cannot be opened),
-// and as a JSON array holds them.
-std::array<std::string, 13> readTexts(const std::filesystem::path& file);
-std::array<std::string, 13> textsOf(const QJsonArray& texts);
+// The thirteen texts our reader gives for a file ("" each when it cannot be
+// opened), and the texts a JSON array holds.
+inline PropertyTexts readTexts(const std::filesystem::path& file) {
+  auto server = FileProperties::Create();
+  PropertyTexts texts;
+  try {
+    server->Open(file.string());
+  } catch (const StorageError&) {
+  }
+  SEProperty(*server, texts);
+  return texts;
+}
+inline PropertyTexts textsOf(const QJsonArray& texts) {
+  PropertyTexts out;
+  for (int i = 0; i < 13 && i < texts.size(); ++i) out[size_t(i)] = texts[i].toString().toStdString();
+  return out;
+}
 
 // The JSON a Python script prints for the files: the independent reader
 // (FENDRIK_REFERENCE_READER, {file: [13 texts]}) or olefile_status.py.
-QJsonObject runJson(const std::string& script, const std::vector<std::string>& files);
+inline QJsonObject runJson(const std::string& script, const std::vector<std::string>& files) {
+  std::string command = "/usr/bin/python3 " + shellQuote(script), json;
+  for (const auto& f : files) command += " " + shellQuote(f);
+  if (runCommand(command, &json) != 0) throw std::runtime_error("failed: " + command);
+  return QJsonDocument::fromJson(QByteArray::fromStdString(json)).object();
+}
 inline QJsonObject olefileView(const std::vector<std::string>& files) { return runJson(FENDRIK_OLEFILE_STATUS, files); }
-std::string field(const QJsonObject& view, const std::string& file, const char* name);
+inline std::string field(const QJsonObject& view, const std::string& file, const char* name) {
+  return view[QString::fromStdString(file)].toObject()[name].toVariant().toString().toStdString();
+}
 
 // "status username security" of a file as olefile reads it (from a view) or as our reader does.
-std::string statusSeen(const QJsonObject& view, const std::string& file);
-std::string statusSeen(const std::string& file);
+inline std::string statusSeen(const QJsonObject& view, const std::string& file) {
+  return field(view, file, "status") + " " + field(view, file, "username") + " " + field(view, file, "security");
+}
+inline std::string statusSeen(const std::string& file) {
+  auto server = FileProperties::Create();
+  server->Open(file);
+  auto text = [&](std::string_view set, std::string_view name) {
+    return valueToText(server->Item(set).Item(name).Value()).value_or("?");
+  };
+  return text("ExtendedSummaryInformation", "Status") + " " + text("ExtendedSummaryInformation", "Username") + " " +
+         text("SummaryInformation", "Sicherheit");
+}
 
 // The number of the StorageError an action throws (0 when it throws none; 1
 // when the error comes without a description, which no test expects).
-int32_t errorOf(const std::function<void()>& action);
+inline int32_t errorOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const StorageError& e) {
+    return e.description().empty() ? 1 : e.number();
+  }
+  return 0;
+}
 
 }  // namespace fendrik::test
