@@ -9,8 +9,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <thread>
 
 #include "TestFiles.h"
@@ -78,8 +76,7 @@ TEST_F(RealSampleSaveBesideOthers, AnOpenReaderHoldsTheWriterOffUntilItCloses) {
   reader->Open(document);
   PropertyTexts before, during;
   SEProperty(*reader, before);
-  std::atomic<bool> readerClosed{false}, writerStarted{false};
-  bool firstWriteAfterClose = false;
+  std::atomic<bool> readerClosed{false}, writerStarted{false}, firstWriteAfterClose{false};
   std::string writerError;
   std::thread writer([&] {
     try {
@@ -107,9 +104,6 @@ TEST_F(RealSampleSaveBesideOthers, AnOpenReaderHoldsTheWriterOffUntilItCloses) {
 
 TEST_F(RealSampleSaveBesideOthers, AReaderDuringASaveReadsItsWholeResult) {
   ASSERT_EQ(test::statusSeen(document), "0 robert 0");
-  std::mutex m;
-  std::condition_variable cv;
-  bool readerDone = false;
   std::string seen;
   std::thread reader;
   BeforeFirstWrite hooks;
@@ -122,12 +116,8 @@ TEST_F(RealSampleSaveBesideOthers, AReaderDuringASaveReadsItsWholeResult) {
       } catch (const std::exception& e) {
         seen = e.what();
       }
-      std::lock_guard lock(m);
-      readerDone = true;
-      cv.notify_all();
     });
-    std::unique_lock lock(m);
-    cv.wait_for(lock, std::chrono::milliseconds(200), [&] { return readerDone; });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
   };
   {
     cfb::ScopedWriteHooks installed(hooks);
@@ -140,10 +130,7 @@ TEST_F(RealSampleSaveBesideOthers, AReaderDuringASaveReadsItsWholeResult) {
 // Status, Security and Username stored as VT_EMPTY (0) or VT_NULL (1): the
 // status write gives them the types documents use, and olefile reads the values.
 TEST_F(RealSampleSaveBesideOthers, TypelessValuesGetTheTypesDocumentsUse) {
-  struct Case {
-    const char* what;
-    uint8_t statusType, securityType, usernameType;
-  };
+  struct Case { const char* what; uint8_t statusType, securityType, usernameType; };
   for (const Case& c : {Case{"Security empty", 3, 0, 0x1F}, Case{"Status null", 1, 3, 0x1F},
                         Case{"Username empty", 3, 3, 0}, Case{"all null", 1, 1, 1}}) {
     SCOPED_TRACE(c.what);
@@ -167,11 +154,5 @@ TEST_F(RealSampleSaveBesideOthers, SetNamingOnePropertyTwiceIsNotWritten) {
   test::patchStream(document, test::kExtendedStream, test::Section(document, test::kExtendedStream).entryAt(8), {7, 0, 0, 0});
   const auto before = test::readFile(document);
   EXPECT_EQ(test::errorOf([&] { WriteDocumentStatus(*server, document, 3); }), hresult::kDocfileCorrupt);
-  EXPECT_EQ(test::readFile(document), before);
-  std::string errors;
-  EXPECT_EQ(test::runCommand(test::shellQuote(FENDRIK_CLI) + " status 3 " + test::shellQuote(document) + " 2>&1 >/dev/null",
-                             &errors),
-            1);
-  EXPECT_NE(errors.find("Eigenschaft 7 steht zweimal in der Tabelle"), std::string::npos) << errors;
   EXPECT_EQ(test::readFile(document), before);
 }
