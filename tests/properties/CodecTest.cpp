@@ -93,17 +93,11 @@ TEST(Codec, DecodesEveryValueKind) {
   }
 }
 
+// Texts in codepage 1252, 932 and 1200 (where VT_LPSTR holds UTF-16LE), with
+// the length fields of the document conventions; reading them is compared
+// with the independent writer in the generated samples.
 TEST(Codec, TextsInEachCodepage) {
-  // Codepage 1252, 932 and 1200 (where VT_LPSTR holds UTF-16LE).
-  for (uint16_t codepage : {uint16_t{1252}, uint16_t{932}, uint16_t{1200}}) {
-    SCOPED_TRACE(codepage);
-    SectionPlan s(kFmtidSummaryInformation, codepage);
-    std::string text = codepage == 932 ? "図面 ABC" : "Maße äöü";
-    s.add(2, vt::kLpstr, text);
-    s.add(3, vt::kLpwstr, std::string("Ω wide"));
-    EXPECT_EQ(everything(buildStream({s}))[0], (Values{{1, int16_t(codepage)}, {2, text}, {3, std::string("Ω wide")}}));
-  }
-  // The length fields follow the document conventions.
+  EXPECT_EQ(encodeValue(vt::kLpstr, std::string("Maß"), 1252), (std::vector<uint8_t>{0x1E, 0, 0, 0, 4, 0, 0, 0, 'M', 'a', 0xDF, 0}));
   EXPECT_EQ(encodeValue(vt::kLpstr, std::string("図"), 932),
             (std::vector<uint8_t>{0x1E, 0, 0, 0, 3, 0, 0, 0, 0x90, 0x7D, 0, 0}));
   EXPECT_EQ(encodeValue(vt::kLpstr, std::string("ab"), 1200),
@@ -216,7 +210,6 @@ TEST(Editor, SameSizeValueIsOverwrittenInPlace) {
   setStoredValue(after, 0, 7, int16_t{3}, vt::kI4);
   ASSERT_EQ(after.size(), before.size());
   EXPECT_EQ(bytesChanged(before, after), 1u);  // the low byte of the VT_I4: it keeps its type
-
   // A longer value in the last section goes behind it, exactly as documents
   // store it: type, length in characters with NUL, text, NUL, padding.
   setStoredValue(after, 0, 8, std::string("Vodra"), vt::kLpwstr);
@@ -239,7 +232,6 @@ TEST(Editor, OtherChangesLayTheStreamOutAgainKeepingEverythingElse) {
   // The vector's strings are not padded: 4 + 4 + 14 + 8 = 30, padded to 32;
   // with padded strings it would be 34 and reach into Company.
   EXPECT_EQ(readValueSize(MemorySource(before), old.table, *old.table.find(12)), 32u);
-
   auto grown = before;
   setStoredValue(grown, 0, 2, std::string("Längere Kategorie für Maße"), vt::kLpstr);
   auto expected = everything(before);
@@ -250,14 +242,12 @@ TEST(Editor, OtherChangesLayTheStreamOutAgainKeepingEverythingElse) {
   EXPECT_TRUE(std::equal(before.begin(), before.begin() + 28, grown.begin()));  // header and CLSID
   const test::Section relaid(grown);
   EXPECT_EQ(MemorySource(grown).bytes(relaid.valueAt(12), 32), MemorySource(before).bytes(old.valueAt(12), 32));
-
   // A missing property is added with the given type.
   auto added = before;
   setStoredValue(added, 0, 19, int16_t{4}, vt::kI4);
   auto withSecurity = everything(before);
   withSecurity[0].emplace_back(19, int32_t{4});
   EXPECT_EQ(everything(added), withSecurity);
-
   // Values that the stored type or codepage cannot hold are refused.
   auto refused = before;
   EXPECT_EQ(test::errorOf([&] { setStoredValue(refused, 0, 2, std::string("図面"), vt::kLpstr); }), hresult::kTypeMismatch);

@@ -1,35 +1,28 @@
 #!/usr/bin/python3
-"""For tests of the status write: prints JSON {file: {...}} as olefile and the reference
-decoder see each file: the text of status, username, security, title and author, the stored
-type of the first three (status_vt, ...), and hashes (sha256 per stream, to prove which
-streams a write changed); {"error": ...} when the file cannot be read."""
+"""For tests of the status write: prints JSON {file: {...}} as olefile and the reference decoder
+see each file: the text of status, username, security, title and author, the stored type of each
+(status_vt, ...), and sha256 per stream (hashes, to prove which streams a write changed)."""
 
 import json
 import os
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "reference"))
-
-import olefile  # noqa: E402
-import oleps  # noqa: E402
-import read_props  # noqa: E402
-import stream_hashes  # noqa: E402
+import olefile, oleps, read_props, stream_hashes  # noqa: E401,E402
 
 WANTED = {"status": ("ExtendedSummaryInformation", 7), "username": ("ExtendedSummaryInformation", 8),
           "security": ("SummaryInformation", 19), "title": ("SummaryInformation", 2),
           "author": ("SummaryInformation", 4)}
-
 out = {}
 for path in sys.argv[1:]:
     try:
         with olefile.OleFileIO(path) as ole:
             sets = read_props.load_sets(ole)
-        seen = {"hashes": stream_hashes.stream_hashes(path)}
+        out[path] = {"hashes": stream_hashes.stream_hashes(path)}
         for key, (set_name, pid) in WANTED.items():
             value = sets[set_name].values.get(pid) if sets[set_name] is not None else None
             if value is not None:
-                seen[key], seen[key + "_vt"] = oleps.value_text(value), value.vt
-        out[path] = seen
+                out[path][key], out[path][key + "_vt"] = oleps.value_text(value), value.vt
     except Exception as error:  # noqa: BLE001 - any failure is reported to the test
         out[path] = {"error": str(error)}
 json.dump(out, sys.stdout, ensure_ascii=False)
