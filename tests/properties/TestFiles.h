@@ -1,20 +1,17 @@
 #pragma once
 
-// Documents for tests: property-set streams built in memory, private copies of
-// real documents, byte patches inside their streams, sections of stored
-// streams, the sample generator and the independent readers.
+// Documents for tests: property-set streams built in memory, copies of real documents,
+// byte patches in their streams, the sample generator and the independent readers.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <QByteArray>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
 #include <algorithm>
-#include <array>
 #include <functional>
 #include <stdexcept>
 
@@ -130,15 +127,23 @@ inline std::vector<std::string> generate(const std::filesystem::path& folder, in
   return paths;
 }
 
+// The number of the StorageError an action throws (0 when it throws none; 1
+// when the error comes without a description, which no test expects).
+inline int32_t errorOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const StorageError& e) {
+    return e.description().empty() ? 1 : e.number();
+  }
+  return 0;
+}
+
 // The thirteen texts our reader gives for a file ("" each when it cannot be
 // opened), and the texts a JSON array holds.
 inline PropertyTexts readTexts(const std::filesystem::path& file) {
   auto server = FileProperties::Create();
   PropertyTexts texts;
-  try {
-    server->Open(file.string());
-  } catch (const StorageError&) {
-  }
+  errorOf([&] { server->Open(file.string()); });
   SEProperty(*server, texts);
   return texts;
 }
@@ -173,17 +178,6 @@ inline std::string statusSeen(const std::string& file) {
   };
   return text("ExtendedSummaryInformation", "Status") + " " + text("ExtendedSummaryInformation", "Username") + " " +
          text("SummaryInformation", "Sicherheit");
-}
-
-// The number of the StorageError an action throws (0 when it throws none; 1
-// when the error comes without a description, which no test expects).
-inline int32_t errorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const StorageError& e) {
-    return e.description().empty() ? 1 : e.number();
-  }
-  return 0;
 }
 
 }  // namespace fendrik::test
