@@ -3,14 +3,9 @@
 // values (in place, behind the last section, or by a new layout, everything
 // else staying); UTF-8/UTF-16 conversion, case-blind names, joined line breaks.
 
-#include <gtest/gtest.h>
-
 #include <numeric>
-
 #include "TestFiles.h"
 #include "properties/PropertyNames.h"
-#include "properties/PropertyReader.h"
-#include "properties/StorageError.h"
 #include "properties/cfb/Names.h"
 #include "properties/propset/PropertySetEditor.h"
 #include "properties/propset/TextCodec.h"
@@ -188,8 +183,7 @@ TEST(JoinLines, ReplacesEachCrLfPairAndNothingElse) {
       {"  Blanks bleiben  ", "  Blanks bleiben  "}, {"", ""},
   };
   for (const auto& [text, joined] : cases) EXPECT_EQ(JoinLines(text), joined) << text;
-  // 40,000 characters with a line break every 100: joined, not cut or emptied.
-  std::string comment, joined;
+  std::string comment, joined;  // 40,000 characters with a line break every 100: joined, not cut or emptied
   for (int i = 0; i < 400; ++i) comment += std::string(98, 'a' + i % 26) + "\r\n";
   for (int i = 0; i < 400; ++i) joined += std::string(98, 'a' + i % 26) + ", ";
   EXPECT_EQ(JoinLines(comment), joined);

@@ -2,8 +2,6 @@
 // and damaged sets, failed opens, and the same texts as the independent
 // reader (olefile container, its own property-set decoding).
 
-#include <gtest/gtest.h>
-
 #include "TestFiles.h"
 
 using namespace fendrik;

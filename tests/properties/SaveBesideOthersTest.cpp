@@ -1,14 +1,9 @@
 // Saving beside other programs and readers, and with odd stored values. What
 // the file holds afterwards is read with olefile.
 
-#include <gtest/gtest.h>
-
 #include <atomic>
-#include <chrono>
 #include <thread>
-
 #include "TestFiles.h"
-#include "properties/PropertyReader.h"
 #include "properties/StatusChange.h"
 #include "properties/cfb/WriteHooksForTests.h"
 
@@ -46,8 +41,8 @@ TEST_F(RealSampleSaveBesideOthers, AnotherProgramsSaveBetweenOpenAndSaveIsKept) 
   // very set this save changes: same file, same size, same directory.
   server->Open(document);
   server->Item("SummaryInformation").Item("Security").SetValue(int16_t{4});
-  const std::vector<uint8_t> fremde = {'F', 0, 'r', 0, 'e', 0, 'm', 0, 'd', 0, 'e', 0};
-  test::patchStream(document, test::kSummaryStream, test::Section(document, test::kSummaryStream).valueAt(4) + 8, fremde);
+  test::patchStream(document, test::kSummaryStream, test::Section(document, test::kSummaryStream).valueAt(4) + 8,
+                    {'F', 0, 'r', 0, 'e', 0, 'm', 0, 'd', 0, 'e', 0});
   server->Save();
   // The values stay readable through the open server after the save.
   EXPECT_EQ(valueToText(server->Item("SummaryInformation").Item("Author").Value()), "Fremde");
@@ -56,7 +51,6 @@ TEST_F(RealSampleSaveBesideOthers, AnotherProgramsSaveBetweenOpenAndSaveIsKept) 
   EXPECT_EQ(test::field(view, document, "title") + " / " + test::field(view, document, "author") + " / " +
                 test::statusSeen(view, document),
             "Von einem anderen Programm / Fremde / 3 robert 4");
-
   // The document replaced with something that is no longer a compound file:
   // the save is refused and its bytes stay.
   server->Open(document);

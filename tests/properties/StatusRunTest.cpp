@@ -2,16 +2,12 @@
 // display order, failures that do not stop the run, and stopping midway.
 // Checked with the independent reader (olefile) and the bytes of the files.
 
-#include <gtest/gtest.h>
 #include <sys/stat.h>
-
 #include <fstream>
 #include <map>
 #include <numeric>
-
 #include "TestFiles.h"
 #include "properties/StatusRun.h"
-#include "properties/StorageError.h"
 
 using namespace fendrik;
 

@@ -2,18 +2,12 @@
 // which streams change, crash and error safety of the whole save, the
 // command line, and a set too large to load.
 
-#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <map>
-
 #include "TestFiles.h"
-#include "properties/PropertyReader.h"
 #include "properties/StatusChange.h"
-#include "properties/cfb/CompoundFile.h"
 #include "properties/cfb/RootStreamWriter.h"
 #include "properties/cfb/WriteHooksForTests.h"
 
@@ -32,8 +26,7 @@ struct FaultAt : cfb::WriteHooks {
   int hit() {
     if (seen++ != target) return 0;
     fired = true;
-    if (error == 0) throw std::runtime_error("stopped");
-    return error;
+    return error != 0 ? error : throw std::runtime_error("stopped");
   }
   int beforeWrite(uint64_t, std::span<const uint8_t>) override { return atSync ? 0 : hit(); }
   int beforeSync() override { return atSync ? hit() : 0; }
@@ -79,11 +72,7 @@ TEST_F(RealSampleStatusWrite, EveryRealSampleReadsBackInOlefile) {
 // commit), and otherwise the error with its own number.
 TEST_F(RealSampleStatusWrite, CrashOrErrorAtAnyWriteLeavesAllOldOrAllNew) {
   const std::string oldSeen = "0 robert 0", newSeen = "3 Vodra 4";
-  struct Outcome {
-    std::string file, warning;
-    int error;
-    int32_t number;  // 0: success, -1: stopped
-  };
+  struct Outcome { std::string file, warning; int error; int32_t number; };  // number 0: success, -1: stopped
   std::vector<Outcome> outcomes;
   for (int error : {0, EIO, ENOSPC}) {
     for (bool atSync : {false, true}) {
@@ -100,8 +89,8 @@ TEST_F(RealSampleStatusWrite, CrashOrErrorAtAnyWriteLeavesAllOldOrAllNew) {
       }
     }
   }
-  std::vector<std::string> files;
-  for (const auto& o : outcomes) files.push_back(o.file);
+  std::vector<std::string> files(outcomes.size());
+  std::transform(outcomes.begin(), outcomes.end(), files.begin(), [](const Outcome& o) { return o.file; });
   const QJsonObject view = test::olefileView(files);
   std::map<std::string, size_t> kinds;  // every kind of outcome occurs
   for (const auto& o : outcomes) {

@@ -3,16 +3,14 @@
 see each file: the text of status, username, security, title and author, the stored type of each
 (status_vt, ...), and sha256 per stream (hashes, to prove which streams a write changed)."""
 
-import json
-import os
-import sys
+import json, os, sys  # noqa: E401
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "reference"))
 import olefile, oleps, read_props, stream_hashes  # noqa: E401,E402
 
-WANTED = {"status": ("ExtendedSummaryInformation", 7), "username": ("ExtendedSummaryInformation", 8),
-          "security": ("SummaryInformation", 19), "title": ("SummaryInformation", 2),
-          "author": ("SummaryInformation", 4)}
+EXTENDED, SUMMARY = "ExtendedSummaryInformation", "SummaryInformation"
+WANTED = {"status": (EXTENDED, 7), "username": (EXTENDED, 8), "security": (SUMMARY, 19), "title": (SUMMARY, 2),
+          "author": (SUMMARY, 4)}
 out = {}
 for path in sys.argv[1:]:
     try:
