@@ -1,7 +1,6 @@
-// Property-set streams built in memory: decoding of every value kind and
-// codepage, dictionaries, damage detection, faithful re-layout and changing
-// values (in place, behind the last section, or by a new layout, everything
-// else staying); UTF-8/UTF-16 conversion, case-blind names, joined line breaks.
+// Property-set streams built in memory: decoding of every value kind and codepage, dictionaries, damage detection,
+// faithful re-layout and changing values (in place, behind the last section, or by a new layout, everything else
+// staying); UTF-8/UTF-16 conversion, case-blind names, joined line breaks.
 
 #include <numeric>
 #include "TestFiles.h"
@@ -37,9 +36,8 @@ size_t bytesChanged(const std::vector<uint8_t>& before, const std::vector<uint8_
   return std::inner_product(before.begin(), before.end(), after.begin(), size_t{0}, std::plus<>(), std::not_equal_to<>());
 }
 
-// A document summary with heading pairs (property 12) from `headings`
-// between Category and Company, codepage 1252, and a Custom section behind it,
-// so that a longer value cannot simply go behind the first section.
+// A document summary with heading pairs (property 12) from `headings` between Category and Company, codepage 1252,
+// and a Custom section behind it, so that a longer value cannot simply go behind the first section.
 std::vector<uint8_t> docSummaryWith(const std::vector<uint8_t>& headings) {
   SectionPlan s(kFmtidDocumentSummaryInformation, 1252);
   s.add(2, vt::kLpstr, std::string("Normteile"));
@@ -53,8 +51,8 @@ std::vector<uint8_t> docSummaryWith(const std::vector<uint8_t>& headings) {
   return buildStream({s, custom});
 }
 
-// Heading pairs as Office writes them, a vector of variants whose text
-// (VT_LPSTR, length with the NUL, no padding) leaves the next element unaligned.
+// Heading pairs as Office writes them, a vector of variants whose text (VT_LPSTR, length with the NUL, no padding)
+// leaves the next element unaligned.
 std::vector<uint8_t> officeHeadings(uint32_t count) {
   std::vector<uint8_t> v;
   for (uint32_t word : {uint32_t{vt::kVector | vt::kVariant}, count, uint32_t{vt::kLpstr}, 6u}) appendU32(v, word);
@@ -88,9 +86,8 @@ TEST(Codec, DecodesEveryValueKind) {
   }
 }
 
-// Texts in codepage 1252, 932 and 1200 (where VT_LPSTR holds UTF-16LE), with
-// the length fields of the document conventions. Reading them (and texts cut
-// at an embedded NUL) is compared with the independent writer in the
+// Texts in codepage 1252, 932 and 1200 (where VT_LPSTR holds UTF-16LE), with the length fields of the document
+// conventions. Reading them (and texts cut at an embedded NUL) is compared with the independent writer in the
 // generated samples.
 TEST(Codec, TextsInEachCodepage) {
   EXPECT_EQ(encodeValue(vt::kLpstr, std::string("Maß"), 1252),
@@ -101,8 +98,8 @@ TEST(Codec, TextsInEachCodepage) {
             (std::vector<uint8_t>{0x1E, 0, 0, 0, 6, 0, 0, 0, 'a', 0, 'b', 0, 0, 0, 0, 0}));
 }
 
-// Dictionaries in narrow and wide codepages and values of types the reader
-// does not decode read back, and a new layout keeps the stream byte for byte.
+// Dictionaries in narrow and wide codepages and values of types the reader does not decode read back, and a new
+// layout keeps the stream byte for byte.
 TEST(Codec, DictionariesAndUnknownTypesSurviveRelayout) {
   for (uint16_t codepage : {uint16_t{1200}, uint16_t{1252}}) {
     SCOPED_TRACE(codepage);
@@ -189,8 +186,8 @@ TEST(JoinLines, ReplacesEachCrLfPairAndNothingElse) {
   EXPECT_EQ(JoinLines(comment), joined);
 }
 
-// A longer value in the last section goes behind it, exactly as documents
-// store it: type, length in characters with NUL, text, NUL, padding.
+// A longer value in the last section goes behind it, exactly as documents store it: type, length in characters with
+// NUL, text, NUL, padding.
 TEST(Editor, LongerValueInTheLastSectionGoesBehindIt) {
   SectionPlan s(kFmtidExtendedSummaryInformation, 1200);
   s.add(8, vt::kLpwstr, std::string(""));
@@ -212,8 +209,8 @@ TEST(Editor, LongerValueInTheLastSectionGoesBehindIt) {
 TEST(Editor, OtherChangesLayTheStreamOutAgainKeepingEverythingElse) {
   const auto before = docSummaryWith(officeHeadings(2));
   const test::Section old(before);
-  // The vector's strings are not padded: 4 + 4 + 14 + 8 = 30, padded to 32;
-  // with padded strings it would be 34 and reach into Company.
+  // The vector's strings are not padded: 4 + 4 + 14 + 8 = 30, padded to 32; with padded strings it would be 34 and
+  // reach into Company.
   EXPECT_EQ(readValueSize(MemorySource(before), old.table, *old.table.find(12)), 32u);
   auto grown = before;
   setStoredValue(grown, 0, 2, std::string("Längere Kategorie für Maße"), vt::kLpstr);

@@ -1,6 +1,5 @@
-// The file-properties server on real and generated documents: names, missing
-// and damaged sets, failed opens, and the same texts as the independent
-// reader (olefile container, its own property-set decoding).
+// The file-properties server on real and generated documents: names, missing and damaged sets, failed opens, and the
+// same texts as the independent reader (olefile container, its own property-set decoding).
 
 #include "TestFiles.h"
 
@@ -45,9 +44,8 @@ TEST_F(RealSampleFileProperties, OpenCloseAndLookupsWithoutErrors) {
   server->Close();
   server->Close();
 
-  // A fixed property the document does not store (Manager, id 14, renumbered
-  // to 0x7E in the copy's property table): Item gives it (it can be set), its
-  // value is missing.
+  // A fixed property the document does not store (Manager, id 14, renumbered to 0x7E in the copy's property table):
+  // Item gives it (it can be set), its value is missing.
   auto withoutManager = temp.copy(test::sample(kWithoutCustom));
   test::patchStream(withoutManager, test::kDocSummaryStream,
                     test::Section(withoutManager, test::kDocSummaryStream).entryAt(14), {0x7E, 0, 0, 0});
@@ -104,10 +102,9 @@ TEST(RealSamples, ThirteenTextsMatchTheIndependentReader) {
   EXPECT_GT(withAuthor, files.size() / 2);  // the comparison is not between empty texts only
 }
 
-// Generated documents cover what the real ones lack: codepages 932 and 1252,
-// multi-line comments, Custom values, both container versions, and heading
-// pairs laid out as Office writes them (a vector of variants with unpadded
-// strings, last in the document summary's first section of every third one).
+// Generated documents cover what the real ones lack: codepages 932 and 1252, multi-line comments, Custom values, both
+// container versions, and heading pairs laid out as Office writes them (a vector of variants with unpadded strings,
+// last in the document summary's first section of every third one).
 TEST(GeneratedSamples, ThirteenTextsMatchTheManifestAndOfficeVectorsEndInTheirSection) {
   test::TempFolder temp;
   test::generate(temp.path(), 150, 11, "--version mixed --nested");

@@ -1,5 +1,5 @@
-// Saving beside other programs and readers, and with odd stored values. What
-// the file holds afterwards is read with olefile.
+// Saving beside other programs and readers, and with odd stored values. What the file holds afterwards is read with
+// olefile.
 
 #include <atomic>
 #include <thread>
@@ -37,8 +37,8 @@ TEST_F(RealSampleSaveBesideOthers, AnotherProgramsSaveBetweenOpenAndSaveIsKept) 
   std::filesystem::rename(fresh, document);
   server->Save();
   server->Close();
-  // A program that ignores our locks rewrites the author in place, in the
-  // very set this save changes: same file, same size, same directory.
+  // A program that ignores our locks rewrites the author in place, in the very set this save changes: same file, same
+  // size, same directory.
   server->Open(document);
   server->Item("SummaryInformation").Item("Security").SetValue(int16_t{4});
   test::patchStream(document, test::kSummaryStream, test::Section(document, test::kSummaryStream).valueAt(4) + 8,
@@ -51,8 +51,7 @@ TEST_F(RealSampleSaveBesideOthers, AnotherProgramsSaveBetweenOpenAndSaveIsKept) 
   EXPECT_EQ(test::field(view, document, "title") + " / " + test::field(view, document, "author") + " / " +
                 test::statusSeen(view, document),
             "Von einem anderen Programm / Fremde / 3 robert 4");
-  // The document replaced with something that is no longer a compound file:
-  // the save is refused and its bytes stay.
+  // The document replaced with something that is no longer a compound file: the save is refused and its bytes stay.
   server->Open(document);
   server->Item("ExtendedSummaryInformation").Item("Status").SetValue(int16_t{1});
   std::filesystem::rename(temp.file("other.tmp", std::string(3000, 'x')), document);
@@ -61,8 +60,8 @@ TEST_F(RealSampleSaveBesideOthers, AnotherProgramsSaveBetweenOpenAndSaveIsKept) 
   EXPECT_EQ(test::readFile(document), std::string(3000, 'x'));
 }
 
-// A reader that has the document open holds the writer off until it closes;
-// a reader that comes during a save reads its whole result, never a mix.
+// A reader that has the document open holds the writer off until it closes; a reader that comes during a save reads
+// its whole result, never a mix.
 TEST_F(RealSampleSaveBesideOthers, ReadersBesideAWriterReadOldOrNewWhole) {
   auto reader = FileProperties::Create();
   reader->Open(document);
@@ -112,8 +111,8 @@ TEST_F(RealSampleSaveBesideOthers, ReadersBesideAWriterReadOldOrNewWhole) {
   EXPECT_EQ(seen, "4 Vodra 4");
 }
 
-// Status, Security and Username stored as VT_EMPTY (0) or VT_NULL (1): the
-// status write gives them the types documents use, and olefile reads the values.
+// Status, Security and Username stored as VT_EMPTY (0) or VT_NULL (1): the status write gives them the types
+// documents use, and olefile reads the values.
 TEST_F(RealSampleSaveBesideOthers, TypelessValuesGetTheTypesDocumentsUse) {
   struct Case { const char* what; uint8_t statusType, securityType, usernameType; };
   for (const Case& c : {Case{"Security empty", 3, 0, 0x1F}, Case{"Status null", 1, 3, 0x1F},

@@ -1,6 +1,5 @@
-// The status change over many documents: several writers at once, reports in
-// display order, failures that do not stop the run, and stopping midway.
-// Checked with the independent reader (olefile) and the bytes of the files.
+// The status change over many documents: several writers at once, reports in display order, failures that do not stop
+// the run, and stopping midway. Checked with the independent reader (olefile) and the bytes of the files.
 
 #include <sys/stat.h>
 #include <fstream>
@@ -32,8 +31,8 @@ std::vector<size_t> UpTo(size_t n) {
 
 }  // namespace
 
-// Several writers give what one writer gives and report in display order;
-// failing documents are reported, left as they were and do not stop the run.
+// Several writers give what one writer gives and report in display order; failing documents are reported, left as
+// they were and do not stop the run.
 TEST(StatusRun, ManyWritersGiveWhatOneWriterGivesAndReportFailuresInDisplayOrder) {
   test::TempFolder one, many;
   std::vector<std::string> sets[] = {test::generate(one.path(), 40, 21), test::generate(many.path(), 40, 21)};

@@ -1,6 +1,5 @@
-// Writing the status into copies of real documents: what olefile reads back,
-// which streams change, crash and error safety of the whole save, the
-// command line, and a set too large to load.
+// Writing the status into copies of real documents: what olefile reads back, which streams change, crash and error
+// safety of the whole save, the command line, and a set too large to load.
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -17,8 +16,8 @@ namespace {
 
 using RealSampleStatusWrite = test::RealSampleDocument;
 
-// Stops the writer at one write or fsync (a crash there) when `error` is 0,
-// or makes that write or fsync fail with the error number.
+// Stops the writer at one write or fsync (a crash there) when `error` is 0, or makes that write or fsync fail with
+// the error number.
 struct FaultAt : cfb::WriteHooks {
   FaultAt(bool s, int t, int e) : atSync(s), target(t), error(e) {}
   bool atSync, fired = false;
@@ -66,9 +65,8 @@ TEST_F(RealSampleStatusWrite, EveryRealSampleReadsBackInOlefile) {
   }
 }
 
-// A crash, an I/O error or a full disk at any write or fsync: the file reads
-// all old or all new, in olefile and in our reader; the change reports success
-// exactly when the file holds it (with a warning: the error came after the
+// A crash, an I/O error or a full disk at any write or fsync: the file reads all old or all new, in olefile and in
+// our reader; the change reports success exactly when the file holds it (with a warning: the error came after the
 // commit), and otherwise the error with its own number.
 TEST_F(RealSampleStatusWrite, CrashOrErrorAtAnyWriteLeavesAllOldOrAllNew) {
   const std::string oldSeen = "0 robert 0", newSeen = "3 Vodra 4";
@@ -127,8 +125,8 @@ TEST_F(RealSampleStatusWrite, CommandLineExitCodes) {
   EXPECT_EQ(status(), "1");
 }
 
-// A property set above the documented limit is refused as damaged before it
-// is loaded: the change costs no memory of the set's size and writes nothing.
+// A property set above the documented limit is refused as damaged before it is loaded: the change costs no memory of
+// the set's size and writes nothing.
 TEST_F(RealSampleStatusWrite, HugePropertySetIsRefusedBeforeItIsRead) {
   const auto normal = temp.copy(document, "normal.par").string();
   std::vector<uint8_t> bytes = test::Section(document, test::kExtendedStream).bytes;
@@ -136,8 +134,8 @@ TEST_F(RealSampleStatusWrite, HugePropertySetIsRefusedBeforeItIsRead) {
   std::vector<cfb::StreamReplacement> grown = {{test::kExtendedStream, bytes}};
   cfb::replaceRootStreams(document, grown);
   const std::string before = test::readFile(document);
-  // Peak memory of a child process that sets the status of `file`, which
-  // exits 0 when it met the expected error number.
+  // Peak memory of a child process that sets the status of `file`, which exits 0 when it met the expected error
+  // number.
   auto changeInChild = [](const std::string& file, int32_t expected) {
     pid_t pid = ::fork();
     if (pid == 0) {

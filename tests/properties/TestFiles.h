@@ -1,7 +1,7 @@
 #pragma once
 
-// Documents for tests: property-set streams built in memory, copies of real documents,
-// byte patches in their streams, the sample generator and the independent readers.
+// Documents for tests: property-set streams built in memory, copies of real documents, byte patches in their streams,
+// the sample generator and the independent readers.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -30,8 +30,7 @@ inline const std::u16string kSummaryStream = u"\005SummaryInformation";
 inline const std::u16string kDocSummaryStream = u"\005DocumentSummaryInformation";
 inline const std::u16string kExtendedStream = u"\005C3teagxwOttdbfkuIaamtae3Ie";
 
-// A section to build, laid out like documents: dictionary (when given),
-// codepage, then the values in the order added.
+// A section to build, laid out like documents: dictionary (when given), codepage, then the values in the order added.
 struct SectionPlan {
   propset::Fmtid fmtid;
   uint16_t codepage;
@@ -127,8 +126,8 @@ inline std::vector<std::string> generate(const std::filesystem::path& folder, in
   return paths;
 }
 
-// The number of the StorageError an action throws (0 when it throws none; 1
-// when the error comes without a description, which no test expects).
+// The number of the StorageError an action throws (0 when it throws none; 1 when the error comes without a
+// description, which no test expects).
 inline int32_t errorOf(const std::function<void()>& action) {
   try {
     action();
@@ -138,8 +137,8 @@ inline int32_t errorOf(const std::function<void()>& action) {
   return 0;
 }
 
-// The thirteen texts our reader gives for a file ("" each when it cannot be
-// opened), and the texts a JSON array holds.
+// The thirteen texts our reader gives for a file ("" each when it cannot be opened), and the texts a JSON array
+// holds.
 inline PropertyTexts readTexts(const std::filesystem::path& file) {
   auto server = FileProperties::Create();
   PropertyTexts texts;
@@ -153,8 +152,8 @@ inline PropertyTexts textsOf(const QJsonArray& texts) {
   return out;
 }
 
-// The JSON a Python script prints for the files: the independent reader
-// (FENDRIK_REFERENCE_READER, {file: [13 texts]}) or olefile_status.py.
+// The JSON a Python script prints for the files: the independent reader (FENDRIK_REFERENCE_READER, {file: [13
+// texts]}) or olefile_status.py.
 inline QJsonObject runJson(const std::string& script, const std::vector<std::string>& files) {
   std::string command = "/usr/bin/python3 " + shellQuote(script), json;
   for (const auto& f : files) command += " " + shellQuote(f);
