@@ -62,12 +62,8 @@ TEST_F(RealSampleFileProperties, DamagedSetFailsWhileOtherSetsRead) {
   ASSERT_FALSE(good[10].empty());
   const test::Section status(test::sample(kWithCustom), test::kExtendedStream);
   const test::Section custom(test::sample(kWithCustom), test::kDocSummaryStream, 1);
-  const struct {
-    const char* what;
-    std::u16string stream;
-    uint64_t offset;
-    std::vector<uint8_t> bytes;
-    std::vector<size_t> emptied;  // reads that must fail
+  const struct {  // the patch, and the reads that must fail
+    const char* what; std::u16string stream; uint64_t offset; std::vector<uint8_t> bytes; std::vector<size_t> emptied;
   } damages[] = {
       {"summary property count huge", test::kSummaryStream, 52, {0xFF, 0xFF, 0xFF, 0x0F}, {3, 4, 5, 6, 10}},
       {"summary section size past the end", test::kSummaryStream, 48, {0x00, 0x00, 0x01, 0x00}, {3, 4, 5, 6, 10}},
