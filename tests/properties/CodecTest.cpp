@@ -49,8 +49,7 @@ static std::vector<uint8_t> docSummaryWith(const std::vector<uint8_t>& headings)
   return buildStream({s, custom});
 }
 
-// Heading pairs as Office writes them, a vector of variants whose text (VT_LPSTR, length with the NUL, no padding)
-// leaves the next element unaligned.
+// Heading pairs as Office writes them: a vector of variants whose unpadded VT_LPSTR leaves the next element unaligned.
 static std::vector<uint8_t> officeHeadings(uint32_t count) {
   std::vector<uint8_t> v;
   for (uint32_t word : {uint32_t{vt::kVector | vt::kVariant}, count, uint32_t{vt::kLpstr}, 6u}) appendU32(v, word);
@@ -82,9 +81,8 @@ TEST(Codec, DecodesEveryValueKind) {
   }
 }
 
-// Texts in codepage 1252, 932 and 1200 (where VT_LPSTR holds UTF-16LE), with the length fields of the document
-// conventions. Reading them (and texts cut at an embedded NUL) is compared with the independent writer in the
-// generated samples.
+// Texts in codepage 1252, 932 and 1200 (VT_LPSTR as UTF-16LE) with the length fields documents use. Reading them
+// (and texts cut at an embedded NUL) is compared with the independent writer's generated samples.
 TEST(Codec, TextsInEachCodepage) {
   EXPECT_EQ(encodeValue(vt::kLpstr, std::string("Maß"), 1252),
             (std::vector<uint8_t>{0x1E, 0, 0, 0, 4, 0, 0, 0, 'M', 'a', 0xDF, 0}));
@@ -165,10 +163,8 @@ TEST(Codec, NamesCompareWithoutLetterCase) {
 
 TEST(JoinLines, ReplacesEachCrLfPairAndNothingElse) {
   const std::pair<std::string, std::string> cases[] = {
-      {"erste\r\nzweite", "erste, zweite"}, {"Ende\r\n", "Ende, "},
-      {"a\r\n\r\nb", "a, , b"},             {"\r\r\n\n", "\r, \n"},
-      {"nur LF\nund CR\rbleiben", "nur LF\nund CR\rbleiben"},
-      {"  Blanks bleiben  ", "  Blanks bleiben  "}, {"", ""},
+      {"erste\r\nzweite", "erste, zweite"}, {"Ende\r\n", "Ende, "}, {"a\r\n\r\nb", "a, , b"}, {"\r\r\n\n", "\r, \n"},
+      {"nur LF\nund CR\rbleiben", "nur LF\nund CR\rbleiben"}, {"  Blanks bleiben  ", "  Blanks bleiben  "}, {"", ""},
   };
   for (const auto& [text, joined] : cases) EXPECT_EQ(JoinLines(text), joined) << text;
   std::string comment, joined;  // 40,000 characters with a line break every 100: joined, not cut or emptied

@@ -5,8 +5,8 @@
 
 using namespace fendrik;
 
-const std::filesystem::path kWithCustom = "3D-model/Practical work - Part 2-stick.par";
-const std::filesystem::path kWithoutCustom = "Connecting-Rod/Asm1.asm";
+const std::string kWithCustom = "3D-model/Practical work - Part 2-stick.par";
+const std::string kWithoutCustom = "Connecting-Rod/Asm1.asm";
 using RealSampleFileProperties = test::RealSampleDocument;
 
 TEST_F(RealSampleFileProperties, NamesInEitherLanguageAndAnyCase) {

@@ -1,5 +1,4 @@
-// Saving beside other programs and readers, and with odd stored values. What the file holds afterwards is read with
-// olefile.
+// Saving beside other programs and readers, and with odd stored values; olefile reads what the file holds then.
 
 #include <atomic>
 #include <thread>

@@ -134,8 +134,7 @@ TEST_F(RealSampleStatusWrite, HugePropertySetIsRefusedBeforeItIsRead) {
   std::vector<cfb::StreamReplacement> grown = {{test::kExtendedStream, bytes}};
   cfb::replaceRootStreams(document, grown);
   const std::string before = test::readFile(document);
-  // Peak memory of a child process that sets the status of `file`, which exits 0 when it met the expected error
-  // number.
+  // Peak memory (KiB) of a child that sets the status of `file`; it exits 0 when it met the expected error.
   auto changeInChild = [](const std::string& file, int32_t expected) {
     pid_t pid = ::fork();
     if (pid == 0) {

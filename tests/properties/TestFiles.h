@@ -96,9 +96,7 @@ inline void patchStream(const std::filesystem::path& file, const std::u16string&
   if (id == 0) throw std::runtime_error("cannot patch the stream");
 }
 
-inline std::filesystem::path sample(const std::filesystem::path& relative) {
-  return std::filesystem::path(FENDRIK_REAL_SAMPLES) / relative;
-}
+inline std::filesystem::path sample(const std::string& relative) { return FENDRIK_REAL_SAMPLES / std::filesystem::path(relative); }
 
 // A private copy of a real part, for tests that write (skipped without samples).
 class RealSampleDocument : public ::testing::Test {
