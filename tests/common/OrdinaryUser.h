@@ -1,0 +1,63 @@
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+
+#include "TempFolder.h"
+
+namespace fendrik::test {
+
+// Threads of every process whose real user is `uid`: what the system's limit of
+// processes counts.
+inline rlim_t TasksOfUser(uid_t uid) {
+  rlim_t count = 0;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+    // Processes only: not the links "self" and "thread-self" to this one.
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::ifstream status(entry.path() / "status");
+    std::string line;
+    bool ours = false;
+    while (std::getline(status, line)) {
+      if (line.starts_with("Uid:")) ours = std::stoul(line.substr(4)) == uid;
+      if (ours && line.starts_with("Threads:")) count += std::stoul(line.substr(8));
+    }
+  }
+  return count;
+}
+
+// Runs `action` with the rights of an ordinary user, who cannot list a folder of
+// mode 0: the super-user is "nobody" for the call (its saved user stays root).
+// With `newThreads`, the process may start only that many threads meanwhile:
+// its limit of processes is set, which holds for ordinary users only, so the
+// super-user is "nobody" as the real user too.
+template <typename Action>
+void AsOrdinaryUser(const TempFolder& temp, Action action, std::optional<rlim_t> newThreads = std::nullopt) {
+  const bool root = ::geteuid() == 0;
+  if (root) {
+    ::chmod(temp.str().c_str(), 0755);
+    ASSERT_EQ(::setresuid(newThreads ? 65534 : -1, 65534, 0), 0);
+  }
+  rlimit old{};
+  ::getrlimit(RLIMIT_NPROC, &old);
+  if (newThreads) {
+    rlimit few = old;
+    few.rlim_cur = TasksOfUser(::getuid()) + *newThreads;
+    ASSERT_EQ(::setrlimit(RLIMIT_NPROC, &few), 0);
+  }
+  action();
+  if (newThreads) ::setrlimit(RLIMIT_NPROC, &old);
+  if (root) {
+    ASSERT_EQ(::setresuid(0, 0, 0), 0);
+  }
+}
+
+}  // namespace fendrik::test
