@@ -115,6 +115,8 @@ class FrmFendrik : public QWidget {
   // Long runs on the list (FrmFendrikSearch.cpp).
   void setListBusy(bool busy);
   void requestBusyStop();
+  // The search thread's work: the walk, the reading, the list file.
+  void runSearchJob(SearchJob& job);
   void showSearchProgress();
   void finishSearch();
   // Stops a running search and waits for it; no list file is written.

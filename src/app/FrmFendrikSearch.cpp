@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QTimer>
+#include <system_error>
 #include <utility>
 
 #include "app/AltLinesBackground.h"
@@ -82,24 +83,36 @@ void FrmFendrik::CmdSuchen_Click() {
   progressTimer_->start(kProgressIntervalMs);
   TestLog("search started");
 
-  job.thread = std::thread([this, &job] {
-    SearchHooks hooks;
-    hooks.cancel = &job.cancel;
-    hooks.progress = [&job](size_t read, size_t total) {
-      job.total.store(total, std::memory_order_relaxed);
-      job.read.store(read, std::memory_order_relaxed);
-    };
-    try {
-      RunSearch(job.request, job.scan, job.rows, hooks);
-    } catch (...) {
-      job.error = std::current_exception();
-      job.rows.clear();
-    }
-    // The list file holds the list as it is right after filling, also after
-    // a stop by Esc; when the program ends meanwhile, the old one stays.
-    if (!job.closing) job.saved = SaveListView(job.rows, job.listFilePath);
-    QMetaObject::invokeMethod(this, [this] { finishSearch(); }, Qt::QueuedConnection);
-  });
+  try {
+    job.thread = std::thread([this, &job] { runSearchJob(job); });
+  } catch (const std::system_error& error) {
+    // No thread to be had: nothing has changed, and the window says so.
+    progressTimer_->stop();
+    setListBusy(false);
+    ShowInformation(this, "Fehler", "Die Suche konnte nicht gestartet werden: " + FromUtf8(error.what()));
+    TestLog("search not started");
+  }
+}
+
+void FrmFendrik::runSearchJob(SearchJob& job) {
+  SearchHooks hooks;
+  hooks.cancel = &job.cancel;
+  hooks.progress = [&job](size_t read, size_t total) {
+    job.total.store(total, std::memory_order_relaxed);
+    job.read.store(read, std::memory_order_relaxed);
+  };
+  try {
+    RunSearch(job.request, job.scan, job.rows, hooks);
+  } catch (const std::exception& error) {
+    job.error = *error.what() != '\0' ? error.what() : "unbekannter Fehler";
+  } catch (...) {
+    job.error = "unbekannter Fehler";
+  }
+  // The list file holds the list as it is right after filling, also after
+  // a stop by Esc; when the program ends meanwhile, or the search failed,
+  // the old one stays.
+  if (!job.closing && job.error.empty()) job.saved = SaveListView(job.rows, job.listFilePath);
+  QMetaObject::invokeMethod(this, [this] { finishSearch(); }, Qt::QueuedConnection);
 }
 
 void FrmFendrik::showSearchProgress() {
@@ -114,6 +127,12 @@ void FrmFendrik::finishSearch() {
   search_->thread.join();
   progressTimer_->stop();
   setListBusy(false);
+  if (!search_->error.empty()) {
+    // The list and the list file stay as they were before the search.
+    ShowInformation(this, "Fehler", "Die Suche ist fehlgeschlagen: " + FromUtf8(search_->error));
+    TestLog("search failed");
+    return;
+  }
   FülleListView();
   SetAltLinesBackground(*ListView1, *picAltLinesBackground);
   if (!search_->saved.done())

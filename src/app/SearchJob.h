@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <cstddef>
-#include <exception>
 #include <string>
 #include <thread>
 
@@ -24,7 +23,8 @@ struct SearchJob {
   ScanList scan;
   ResultRows rows;
   ListFileResult saved;
-  std::exception_ptr error;
+  // What stopped the search before its rows were complete; empty when it ran.
+  std::string error;
   std::atomic<bool> cancel{false};
   // Set when the program ends during the search: no list file is written.
   std::atomic<bool> closing{false};

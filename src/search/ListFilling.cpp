@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -99,10 +100,19 @@ size_t FillResultRows(const ScanList& scan, const FillOptions& options, ResultRo
   if (jobs == 1) {
     reader();
   } else {
-    std::vector<std::thread> threads;
+    // When the system gives no further thread, the readers already started
+    // read every document; only when not one could start, the failure goes
+    // to the caller.
+    std::vector<std::jthread> threads;
     threads.reserve(jobs);
-    for (size_t k = 0; k < jobs; ++k) threads.emplace_back(reader);
-    for (std::thread& thread : threads) thread.join();
+    for (size_t k = 0; k < jobs; ++k) {
+      try {
+        threads.emplace_back(reader);
+      } catch (const std::system_error&) {
+        if (threads.empty()) throw;
+        break;
+      }
+    }
   }
   if (problem) std::rethrow_exception(problem);
 

@@ -53,7 +53,8 @@ struct FillOptions {
 // own; the rows come out in ScanList order whatever the number of readers.
 // After a cancel the rows are those of the documents read so far. With
 // sortedByName the rows end up in ascending order of "Dateiname" (stable).
-// Returns the number of rows.
+// Returns the number of rows. Throws what kept the reading from running at
+// all (no server, not one reading thread to be had).
 size_t FillResultRows(const ScanList& scan, const FillOptions& options, ResultRows& rows);
 
 }  // namespace fendrik

@@ -2,6 +2,9 @@
 // file, the window during a run, Esc, closing during a run, and the reload.
 #include <time.h>
 
+#include <fstream>
+
+#include "OrdinaryUser.h"
 #include "TestSupport.h"
 #include "resultlist/ListFileLine.h"
 #include "resultlist/TextOrder.h"
@@ -110,6 +113,23 @@ TEST_F(WindowSearch, GivesTheRowsOfTheCommandLineAndWritesAndReloadsTheListFile)
       << Texts(shown);
   EXPECT_EQ(Lines(rows()), searched);
   EXPECT_EQ(label6(), "40");
+  // A search that cannot run, for want of a thread for the search (0) or for its readers (1), is
+  // reported and leaves the list and the list file as they were.
+  ASSERT_TRUE(QDir().mkpath(documents_));
+  std::ofstream(listFile()) << "alt";
+  for (rlim_t threads : {0, 1}) {
+    SCOPED_TRACE(threads);
+    AsOrdinaryUser(folder_, [&] { shown = search(); }, threads);
+    ASSERT_EQ(shown.size(), 1U) << Texts(shown);
+    EXPECT_TRUE(shown[0].text.startsWith(threads == 0 ? "Die Suche konnte nicht gestartet werden: "
+                                                      : "Die Suche ist fehlgeschlagen: "))
+        << Texts(shown);
+    EXPECT_EQ(Lines(rows()), searched);
+    EXPECT_EQ(label6(), "40");
+    EXPECT_EQ(readFile(listFile()), "alt");
+    EXPECT_TRUE(control<QPushButton>("CmdSuchen")->isEnabled());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  }
 }
 
 // A search of many documents: the controls that change the list wait and the event loop keeps turning.

@@ -8,7 +8,9 @@
 
 #include <atomic>
 #include <filesystem>
+#include <system_error>
 
+#include "OrdinaryUser.h"
 #include "TestCommon.h"
 #include "resultlist/ListFileLine.h"
 
@@ -67,6 +69,23 @@ TEST_F(SearchRun, ManyReadersGiveTheRowsOfOneReader) {
     EXPECT_TRUE(Lines(rows) == oneReader);
     // The three that cannot be read, in ScanList order: PAR before ASM before PSM.
     EXPECT_EQ(failed, (Strings{folder + "/kaputt.par", folder + "/leer.asm", folder + "/rohr.psm"}));
+  }
+  // When the system gives one thread of four, that reader reads every document; when it gives none, the failure
+  // comes to the caller.
+  for (rlim_t threads : {1, 0}) {
+    SCOPED_TRACE(threads);
+    ScanList scan;
+    ResultRows rows;
+    test::AsOrdinaryUser(temp, [&] {
+      if (threads == 0) {
+        EXPECT_THROW(RunSearch({folder, TypeSelection().set(), true, false, 4}, scan, rows, {}), std::system_error);
+      } else {
+        EXPECT_EQ(RunSearch({folder, TypeSelection().set(), true, false, 4}, scan, rows, {}), 63U);
+      }
+    }, threads);
+    if (threads == 1) {
+      EXPECT_TRUE(Lines(rows) == oneReader);
+    }
   }
 }
 
