@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -73,7 +74,7 @@ void FrmFendrik::cmdSetze_Click() {
   Label6->setText(QString("1 / %1").arg(statusRun_->paths.size()));
 
   StatusChangeRun* job = statusRun_.get();
-  job->thread = std::jthread([this, job](std::stop_token stop) {
+  auto work = [this, job](std::stop_token stop) {
     // Reports go to the window's thread as queued calls; they are dropped
     // when the window is gone.
     auto report = [this](size_t index, const StatusOutcome& outcome) {
@@ -101,7 +102,19 @@ void FrmFendrik::cmdSetze_Click() {
           statusChangeEnded();
         },
         Qt::QueuedConnection);
-  });
+  };
+  try {
+    job->thread = std::jthread(work);
+  } catch (const std::system_error& error) {
+    // No thread to be had: no document is touched, and the window says so.
+    statusRun_.reset();
+    TxtWahl->clear();
+    Label6->clear();
+    setListBusy(false);
+    ShowMessageBox(this, QMessageBox::Critical, QString::fromUtf8("Fehler in Status ändern"),
+                   QString::fromUtf8("Der Status wurde in kein Dokument geschrieben: ") +
+                       QString::fromLocal8Bit(error.what()));
+  }
 }
 
 void FrmFendrik::statusDocumentDone(size_t index, bool written, int number, const QString& description) {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 
 #include "properties/FileProperties.h"
@@ -62,25 +63,40 @@ StatusRunSummary WriteStatusOfDocuments(const std::vector<std::string>& paths, i
   std::condition_variable resultIn;
   std::vector<std::optional<StatusOutcome>> results(count);
   std::atomic<size_t> next{0};
-  unsigned running = workers;
+  unsigned running = 0;
+  auto work = [&](FileProperties* server) {
+    for (;;) {
+      if (stop.stop_requested()) break;
+      const size_t i = next.fetch_add(1);
+      if (i >= count) break;
+      StatusOutcome outcome = WriteOne(*server, paths[i], code);
+      std::lock_guard lock(mutex);
+      results[i] = std::move(outcome);
+      resultIn.notify_one();
+    }
+    std::lock_guard lock(mutex);
+    --running;
+    resultIn.notify_one();
+  };
   {
     std::vector<std::jthread> pool;
     pool.reserve(workers);
     for (unsigned w = 0; w < workers; ++w) {
-      pool.emplace_back([&, server = servers[w].get()] {
-        for (;;) {
-          if (stop.stop_requested()) break;
-          const size_t i = next.fetch_add(1);
-          if (i >= count) break;
-          StatusOutcome outcome = WriteOne(*server, paths[i], code);
-          std::lock_guard lock(mutex);
-          results[i] = std::move(outcome);
-          resultIn.notify_one();
-        }
+      // When the system gives no further thread, the workers already started
+      // write every document; only when not one could start, the failure goes
+      // to the caller, before any document is touched.
+      {
+        std::lock_guard lock(mutex);
+        ++running;
+      }
+      try {
+        pool.emplace_back(work, servers[w].get());
+      } catch (const std::system_error&) {
         std::lock_guard lock(mutex);
         --running;
-        resultIn.notify_one();
-      });
+        if (pool.empty()) throw;
+        break;
+      }
     }
     size_t reported = 0;
     for (;;) {

@@ -42,8 +42,10 @@ struct StatusRunSummary {
 // time (1: one after another). A document that fails does not stop the
 // others. Progress is reported in path order, each document once, after it
 // is saved and closed. When `stop` is requested, the documents being written
-// are finished and no further one is begun. Throws StorageError before any
-// document is touched when no server can be created.
+// are finished and no further one is begun. When the system gives fewer
+// threads than `workers`, the ones it gives write every document. Throws
+// before any document is touched when no server can be created
+// (StorageError) or not one thread started (std::system_error).
 StatusRunSummary WriteStatusOfDocuments(const std::vector<std::string>& paths, int16_t code, unsigned workers,
                                         std::stop_token stop, const StatusProgress& progress);
 

@@ -5,6 +5,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include "OrdinaryUser.h"
 #include "TestSupport.h"
 
 namespace fendrik::test {
@@ -77,6 +78,14 @@ TEST_F(StatusChange, ListedDocumentsAreWrittenAndFailuresReportedOnceAStatusIsCh
   EXPECT_EQ(txtWahl(), "vorher");
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
   ChooseStatus(3);
+  // Without a thread to be had: a message, and nothing changes.
+  AsOrdinaryUser(folder_, [&] { shown = PressSetzen(); }, 0);
+  ASSERT_EQ(shown.size(), 1U);
+  EXPECT_TRUE(shown[0].text.startsWith(QString::fromUtf8("Der Status wurde in kein Dokument geschrieben: ")))
+      << Texts(shown);
+  EXPECT_EQ(Contents(paths), before);
+  EXPECT_EQ(Column(8), (std::vector<std::string>(5, "?")));
+  EXPECT_TRUE(control("cmdSetze")->isEnabled());
   shown = PressSetzen();
   ASSERT_EQ(shown.size(), 1U);
   EXPECT_TRUE(shown[0].text.contains("3 von 5")) << Texts(shown);

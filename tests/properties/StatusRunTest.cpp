@@ -2,9 +2,12 @@
 // the run, and stopping midway. Checked with the independent reader (olefile) and the bytes of the files.
 
 #include <sys/stat.h>
+#include <unistd.h>
 #include <fstream>
 #include <map>
 #include <numeric>
+#include <system_error>
+#include "OrdinaryUser.h"
 #include "TestFiles.h"
 #include "properties/StatusRun.h"
 
@@ -75,6 +78,31 @@ TEST(StatusRun, ManyWritersGiveWhatOneWriterGivesAndReportFailuresInDisplayOrder
   Reports none;
   EXPECT_EQ(WriteStatusOfDocuments({}, 1, kDefaultStatusWorkers, {}, none.progress()).tried, 0u);
   EXPECT_TRUE(none.order.empty());
+}
+
+// When the system gives fewer threads than writers, those it gives write and report every document; when it gives
+// none, the run fails before touching one.
+TEST(StatusRun, FewerThreadsThanWritersStillWriteEveryDocument) {
+  test::TempFolder few;
+  const std::vector<std::string> paths = test::generate(few.path(), 6, 22);
+  if (::geteuid() == 0) {  // the ordinary user the run is made as owns them
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(few.path()))
+      ASSERT_EQ(::chown(entry.path().c_str(), 65534, 65534), 0);
+  }
+  ASSERT_EQ(::chown(few.str().c_str(), ::geteuid() == 0 ? 65534 : ::geteuid(), -1), 0);
+  std::vector<std::string> before;
+  for (const auto& path : paths) before.push_back(test::readFile(path));
+  test::AsOrdinaryUser(few, [&] {
+    EXPECT_THROW(WriteStatusOfDocuments(paths, 4, 8, {}, {}), std::system_error);
+  }, 0);
+  for (size_t i = 0; i < paths.size(); ++i) EXPECT_EQ(test::readFile(paths[i]), before[i]) << paths[i];
+  Reports reports;
+  StatusRunSummary summary;
+  test::AsOrdinaryUser(few, [&] { summary = WriteStatusOfDocuments(paths, 4, 8, {}, reports.progress()); }, 2);
+  EXPECT_EQ(summary.written, 6u);
+  EXPECT_EQ(reports.order, UpTo(6));
+  const QJsonObject view = test::olefileView(paths);
+  for (const auto& path : paths) EXPECT_EQ(test::statusSeen(view, path), "4 Vodra 4") << path;
 }
 
 TEST(StatusRun, StopFinishesTheDocumentsInHandAndBeginsNoOther) {
