@@ -69,6 +69,18 @@ ResultRows::Layout ResultRows::layoutOf(const Row& row) {
 }
 
 std::string_view ResultRows::textOf(const Row& row, int column) {
+  // Nearly every row has texts under 128 bytes only: then each length is one
+  // byte, the texts start right after the lengths, and no byte of the
+  // lengths has its high bit set (every row holds at least these bytes).
+  const char* bytes = row.bytes.get();
+  std::array<uint64_t, 3> lengthBytes;
+  static_assert(sizeof(lengthBytes) == kColumnCount);
+  std::memcpy(lengthBytes.data(), bytes, sizeof(lengthBytes));
+  if (((lengthBytes[0] | lengthBytes[1] | lengthBytes[2]) & 0x8080808080808080ull) == 0) {
+    size_t start = kColumnCount;
+    for (int k = 0; k < column; ++k) start += static_cast<unsigned char>(bytes[k]);
+    return {bytes + start, static_cast<unsigned char>(bytes[column])};
+  }
   const Layout layout = layoutOf(row);
   return {row.bytes.get() + layout.starts[column], layout.starts[column + 1] - layout.starts[column]};
 }

@@ -34,6 +34,14 @@ TEST(ResultRows, KeepsTwentyFourTextsOfAnyLengthPerRow) {
   rows.append({"/nur/zwei.par", "zwei"});
   ASSERT_EQ(rows.size(), 2u);
   for (int k = 0; k < kColumnCount; ++k) EXPECT_EQ(rows.text(0, k), texts[k]) << k;
+  // Rows of short texts only (one length byte each) are read another way; 127 bytes is the longest such text.
+  for (size_t last : {127u, 128u}) {
+    std::vector<std::string> short_;
+    for (int k = 0; k < kColumnCount; ++k) short_.push_back(k == 23 ? std::string(last, 'z') : "t" + std::to_string(k * 7));
+    ResultRows one;
+    one.append(short_);
+    for (int k = 0; k < kColumnCount; ++k) EXPECT_EQ(one.text(0, k), short_[k]) << last << "/" << k;
+  }
   for (const auto& [row, column] : {std::pair{1, 2}, {1, 23}, {2, 0}, {0, 24}, {0, -1}})
     EXPECT_EQ(rows.text(row, column), "") << row << "/" << column;  // empty, or no such row or column
 
