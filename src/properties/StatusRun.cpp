@@ -7,12 +7,12 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <system_error>
 #include <thread>
 
 #include "properties/FileProperties.h"
 #include "properties/StatusChange.h"
 #include "properties/StorageError.h"
+#include "properties/WorkerThreads.h"
 
 namespace fendrik {
 
@@ -63,45 +63,28 @@ StatusRunSummary WriteStatusOfDocuments(const std::vector<std::string>& paths, i
   std::condition_variable resultIn;
   std::vector<std::optional<StatusOutcome>> results(count);
   std::atomic<size_t> next{0};
-  unsigned running = 0;
-  auto work = [&](FileProperties* server) {
+  size_t ended = 0;  // workers done
+  auto work = [&](size_t w) {
     for (;;) {
       if (stop.stop_requested()) break;
       const size_t i = next.fetch_add(1);
       if (i >= count) break;
-      StatusOutcome outcome = WriteOne(*server, paths[i], code);
+      StatusOutcome outcome = WriteOne(*servers[w], paths[i], code);
       std::lock_guard lock(mutex);
       results[i] = std::move(outcome);
       resultIn.notify_one();
     }
     std::lock_guard lock(mutex);
-    --running;
+    ++ended;
     resultIn.notify_one();
   };
   {
-    std::vector<std::jthread> pool;
-    pool.reserve(workers);
-    for (unsigned w = 0; w < workers; ++w) {
-      // When the system gives no further thread, the workers already started
-      // write every document; only when not one could start, the failure goes
-      // to the caller, before any document is touched.
-      {
-        std::lock_guard lock(mutex);
-        ++running;
-      }
-      try {
-        pool.emplace_back(work, servers[w].get());
-      } catch (const std::system_error&) {
-        std::lock_guard lock(mutex);
-        --running;
-        if (pool.empty()) throw;
-        break;
-      }
-    }
+    // Throws, before any document is touched, when not one worker starts.
+    const std::vector<std::jthread> pool = StartWorkerThreads(workers, work);
     size_t reported = 0;
     for (;;) {
       std::unique_lock lock(mutex);
-      resultIn.wait(lock, [&] { return running == 0 || (reported < count && results[reported]); });
+      resultIn.wait(lock, [&] { return ended == pool.size() || (reported < count && results[reported]); });
       if (reported < count && results[reported]) {
         const StatusOutcome outcome = *results[reported];
         lock.unlock();

@@ -6,12 +6,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include "properties/FileProperties.h"
 #include "properties/PropertyReader.h"
+#include "properties/WorkerThreads.h"
 #include "resultlist/Columns.h"
 #include "resultlist/FileFacts.h"
 
@@ -100,19 +99,9 @@ size_t FillResultRows(const ScanList& scan, const FillOptions& options, ResultRo
   if (jobs == 1) {
     reader();
   } else {
-    // When the system gives no further thread, the readers already started
-    // read every document; only when not one could start, the failure goes
-    // to the caller.
-    std::vector<std::jthread> threads;
-    threads.reserve(jobs);
-    for (size_t k = 0; k < jobs; ++k) {
-      try {
-        threads.emplace_back(reader);
-      } catch (const std::system_error&) {
-        if (threads.empty()) throw;
-        break;
-      }
-    }
+    // Readers that the system refuses are done without; all are joined at the
+    // end of this statement.
+    StartWorkerThreads(jobs, [&](size_t) { reader(); });
   }
   if (problem) std::rethrow_exception(problem);
 
