@@ -119,7 +119,7 @@ TEST_F(ListHandling, HeaderClicksSortOneWayThenTheOtherWithOneFlag) {
 }
 
 TEST_F(ListHandling, RowClicksOpenTheDocumentAndDoubleClicksRemoveTheRowOnly) {
-  const std::string document = GenerateDocuments(folder_.path(), 1, 2).at(0);
+  const std::string document = generateDocuments(folder_.path(), 1, 2).at(0);
   std::vector<std::map<int, std::string>> rows;
   for (int i = 0; i < 10; ++i) rows.push_back({{0, document}, {1, "teil" + std::to_string(i)}});
   model().setRows(MakeRows(rows));

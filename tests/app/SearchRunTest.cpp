@@ -25,7 +25,7 @@ class WindowSearch : public WindowTest {
   const ResultRows& rows() { return model().rows(); }
   std::string listFile() { return (documents_ + "/Fendrik_0.lst").toStdString(); }
   std::string generate(int count, int seed) {
-    GenerateDocuments(folder_ / "cad", count, seed, "--nested --model-bytes 2048");
+    generateDocuments(folder_ / "cad", count, seed, "--nested --model-bytes 2048");
     return (folder_ / "cad").string();
   }
   // Folder, ticked types (PAR, ASM, PSM, DFT) and options, as a user sets them.
@@ -49,7 +49,7 @@ class WindowSearch : public WindowTest {
   // Many documents: hard links of one generated document, in folders of
   // 100, so that reading them takes a while.
   std::string manyDocuments(int count) {
-    const std::string original = GenerateDocuments(folder_ / "one", 1, 7).at(0);
+    const std::string original = generateDocuments(folder_ / "one", 1, 7).at(0);
     for (int k = 0; k < count; ++k) {
       fs::path folder = folder_ / "many" / ("f" + std::to_string(k / 100));
       if (k % 100 == 0) fs::create_directories(folder);

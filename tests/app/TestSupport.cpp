@@ -57,19 +57,6 @@ std::string Texts(const std::vector<Shown>& shown) {
   return out;
 }
 
-std::vector<std::string> GenerateDocuments(const fs::path& folder, int count, int seed, const std::string& options) {
-  const std::string command = "/usr/bin/python3 " + shellQuote(FENDRIK_SAMPLE_GENERATOR) + " --out " +
-                              shellQuote(folder.string()) + " --documents " + std::to_string(count) + " --seed " +
-                              std::to_string(seed) + " " + options + " >/dev/null";
-  EXPECT_EQ(runCommand(command), 0) << command;
-  fs::remove(folder / "manifest.json");
-  std::vector<std::string> paths;
-  for (const auto& entry : fs::recursive_directory_iterator(folder))
-    if (entry.is_regular_file()) paths.push_back(entry.path().string());
-  std::sort(paths.begin(), paths.end());
-  return paths;
-}
-
 ResultRows MakeRows(const std::vector<std::map<int, std::string>>& rows) {
   ResultRows out;
   for (const auto& texts : rows) {

@@ -53,10 +53,6 @@ struct Shown { QString text, details; QMessageBox::Icon icon; };
 std::vector<Shown> AnswerMessages(const std::function<void()>& action);
 std::string Texts(const std::vector<Shown>& shown);
 
-// Generated documents (tools/gen) in folder, without the manifest; their paths sorted.
-std::vector<std::string> GenerateDocuments(const std::filesystem::path& folder, int count, int seed,
-                                           const std::string& options = "");
-
 // Rows of the list, each given as column -> text.
 ResultRows MakeRows(const std::vector<std::map<int, std::string>>& rows);
 

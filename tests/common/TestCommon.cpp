@@ -2,10 +2,14 @@
 
 #include <sys/wait.h>
 
+#include <QJsonDocument>
+#include <QVariant>
+
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 
 namespace fendrik::test {
 
@@ -27,6 +31,19 @@ std::string readFile(const std::filesystem::path& path) {
   return content.str();
 }
 
+std::vector<std::string> generateDocuments(const std::filesystem::path& folder, int count, int seed,
+                                           const std::string& options) {
+  const std::string command = "/usr/bin/python3 " + shellQuote(FENDRIK_SAMPLE_GENERATOR) + " --out " +
+                              shellQuote(folder.string()) + " --documents " + std::to_string(count) + " --seed " +
+                              std::to_string(seed) + " " + options + " >/dev/null";
+  if (runCommand(command) != 0) throw std::runtime_error("sample generator failed: " + command);
+  std::vector<std::string> paths;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+    if (entry.is_regular_file() && entry.path().filename() != "manifest.json") paths.push_back(entry.path().string());
+  std::sort(paths.begin(), paths.end());
+  return paths;
+}
+
 std::string shellQuote(const std::string& text) {
   std::string out = "'";
   for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
@@ -42,6 +59,23 @@ int runCommand(const std::string& command, std::string* output) {
   const int status = ::pclose(pipe);
   if (output) *output = std::move(text);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+QJsonObject runJson(const std::string& script, const std::vector<std::string>& files) {
+  std::string command = "/usr/bin/python3 " + shellQuote(script), json;
+  for (const auto& f : files) command += " " + shellQuote(f);
+  if (runCommand(command, &json) != 0) throw std::runtime_error("failed: " + command);
+  return QJsonDocument::fromJson(QByteArray::fromStdString(json)).object();
+}
+
+QJsonObject olefileView(const std::vector<std::string>& files) { return runJson(FENDRIK_OLEFILE_STATUS, files); }
+
+std::string field(const QJsonObject& view, const std::string& file, const char* name) {
+  return view[QString::fromStdString(file)].toObject()[name].toVariant().toString().toStdString();
+}
+
+std::string statusSeen(const QJsonObject& view, const std::string& file) {
+  return field(view, file, "status") + " " + field(view, file, "username") + " " + field(view, file, "security");
 }
 
 }  // namespace fendrik::test

@@ -2,6 +2,7 @@
 
 // What several test areas share: the real sample documents and running a
 // command line (the independent Python readers, the command-line program).
+#include <QJsonObject>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -14,10 +15,26 @@ namespace fendrik::test {
 std::vector<std::filesystem::path> realSamples();
 // The whole content of a file as bytes in a string (empty when it cannot be read).
 std::string readFile(const std::filesystem::path& path);
+// `count` documents made by the sample generator in `folder` (with its options),
+// sorted by path; its manifest.json stays beside them. Throws when the
+// generator fails.
+std::vector<std::string> generateDocuments(const std::filesystem::path& folder, int count, int seed,
+                                           const std::string& options = {});
+
 // The text in single quotes for the shell.
 std::string shellQuote(const std::string& text);
 // Runs a command line through the shell; gives its exit status (-1 when it did
 // not exit normally) and, when asked, its standard output.
 int runCommand(const std::string& command, std::string* output = nullptr);
+
+// The JSON a Python script prints for the files: the independent reader
+// ({file: [13 texts]}) or olefile_status.py ({file: {field: value}}). Throws
+// when the script fails.
+QJsonObject runJson(const std::string& script, const std::vector<std::string>& files);
+// What olefile reads of the files (olefile_status.py), and one field of it.
+QJsonObject olefileView(const std::vector<std::string>& files);
+std::string field(const QJsonObject& view, const std::string& file, const char* name);
+// "status username security" of a file as olefile reads it.
+std::string statusSeen(const QJsonObject& view, const std::string& file);
 
 }  // namespace fendrik::test

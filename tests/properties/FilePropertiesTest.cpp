@@ -103,7 +103,7 @@ TEST(RealSamples, ThirteenTextsMatchTheIndependentReader) {
 // last in the document summary's first section of every third one).
 TEST(GeneratedSamples, ThirteenTextsMatchTheManifestAndOfficeVectorsEndInTheirSection) {
   test::TempFolder temp;
-  test::generate(temp.path(), 150, 11, "--version mixed --nested");
+  test::generateDocuments(temp.path(), 150, 11, "--version mixed --nested");
   const QJsonObject manifest =
       QJsonDocument::fromJson(QByteArray::fromStdString(test::readFile(temp.path() / "manifest.json"))).object();
   ASSERT_EQ(manifest.size(), 150);

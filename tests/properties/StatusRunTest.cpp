@@ -38,7 +38,7 @@ std::vector<size_t> UpTo(size_t n) {
 // they were and do not stop the run.
 TEST(StatusRun, ManyWritersGiveWhatOneWriterGivesAndReportFailuresInDisplayOrder) {
   test::TempFolder one, many;
-  std::vector<std::string> sets[] = {test::generate(one.path(), 40, 21), test::generate(many.path(), 40, 21)};
+  std::vector<std::string> sets[] = {test::generateDocuments(one.path(), 40, 21), test::generateDocuments(many.path(), 40, 21)};
   const std::string readOnlyBytes = test::readFile(sets[0][3]);
   for (auto& paths : sets) {
     ::chmod(paths[3].c_str(), 0444);
@@ -84,7 +84,7 @@ TEST(StatusRun, ManyWritersGiveWhatOneWriterGivesAndReportFailuresInDisplayOrder
 // none, the run fails before touching one.
 TEST(StatusRun, FewerThreadsThanWritersStillWriteEveryDocument) {
   test::TempFolder few;
-  const std::vector<std::string> paths = test::generate(few.path(), 6, 22);
+  const std::vector<std::string> paths = test::generateDocuments(few.path(), 6, 22);
   if (::geteuid() == 0) {  // the ordinary user the run is made as owns them
     for (const auto& entry : std::filesystem::recursive_directory_iterator(few.path()))
       ASSERT_EQ(::chown(entry.path().c_str(), 65534, 65534), 0);
@@ -107,7 +107,7 @@ TEST(StatusRun, FewerThreadsThanWritersStillWriteEveryDocument) {
 
 TEST(StatusRun, StopFinishesTheDocumentsInHandAndBeginsNoOther) {
   test::TempFolder folder;
-  auto paths = test::generate(folder.path(), 200, 9);
+  auto paths = test::generateDocuments(folder.path(), 200, 9);
   std::vector<std::string> before;
   for (const auto& p : paths) before.push_back(test::readFile(p));
   std::stop_source stop;

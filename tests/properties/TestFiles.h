@@ -110,20 +110,6 @@ class RealSampleDocument : public ::testing::Test {
   std::unique_ptr<FileProperties> server = FileProperties::Create();
 };
 
-// `count` documents made by the sample generator in `folder`, sorted by path.
-inline std::vector<std::string> generate(const std::filesystem::path& folder, int count, int seed,
-                                         const std::string& options = {}) {
-  if (runCommand("/usr/bin/python3 " + shellQuote(FENDRIK_SAMPLE_GENERATOR) + " --out " + shellQuote(folder.string()) +
-                 " --documents " + std::to_string(count) + " --seed " + std::to_string(seed) + " " + options +
-                 " >/dev/null") != 0)
-    throw std::runtime_error("sample generator failed");
-  std::vector<std::string> paths;
-  for (const auto& entry : std::filesystem::directory_iterator(folder))
-    if (entry.path().extension() != ".json") paths.push_back(entry.path().string());
-  std::sort(paths.begin(), paths.end());
-  return paths;
-}
-
 // The number of the StorageError an action throws (0 when it throws none; 1 when the error comes without a
 // description, which no test expects).
 inline int32_t errorOf(const std::function<void()>& action) {
@@ -150,23 +136,7 @@ inline PropertyTexts textsOf(const QJsonArray& texts) {
   return out;
 }
 
-// The JSON a Python script prints for the files: the independent reader (FENDRIK_REFERENCE_READER, {file: [13
-// texts]}) or olefile_status.py.
-inline QJsonObject runJson(const std::string& script, const std::vector<std::string>& files) {
-  std::string command = "/usr/bin/python3 " + shellQuote(script), json;
-  for (const auto& f : files) command += " " + shellQuote(f);
-  if (runCommand(command, &json) != 0) throw std::runtime_error("failed: " + command);
-  return QJsonDocument::fromJson(QByteArray::fromStdString(json)).object();
-}
-inline QJsonObject olefileView(const std::vector<std::string>& files) { return runJson(FENDRIK_OLEFILE_STATUS, files); }
-inline std::string field(const QJsonObject& view, const std::string& file, const char* name) {
-  return view[QString::fromStdString(file)].toObject()[name].toVariant().toString().toStdString();
-}
-
-// "status username security" of a file as olefile reads it (from a view) or as our reader does.
-inline std::string statusSeen(const QJsonObject& view, const std::string& file) {
-  return field(view, file, "status") + " " + field(view, file, "username") + " " + field(view, file, "security");
-}
+// "status username security" of a file as our reader reads it.
 inline std::string statusSeen(const std::string& file) {
   auto server = FileProperties::Create();
   server->Open(file);

@@ -29,12 +29,7 @@ std::string Lines(const ResultRows& rows) {
 // 60 generated documents in nested folders below cad/.
 class SearchRun : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const std::string generate = "/usr/bin/python3 " + test::shellQuote(FENDRIK_SAMPLE_GENERATOR) + " --out " +
-                                 test::shellQuote(folder) + " --documents 60 --nested --model-bytes 2048 --seed 21 2>&1";
-    ASSERT_EQ(test::runCommand(generate), 0);
-    std::filesystem::remove(temp / "cad/manifest.json");
-  }
+  void SetUp() override { test::generateDocuments(folder, 60, 21, "--nested --model-bytes 2048"); }
   TempFolder temp;
   const std::string folder = temp.str() + "/cad";
 };
