@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <random>
 #include <sstream>
 #include <stdexcept>
@@ -29,8 +28,8 @@ const std::u16string& storedName(const StreamMap& map, const std::u16string& nam
 }  // namespace
 
 std::vector<uint8_t> readFileBytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+  const std::string bytes = test::readFile(path);
+  return std::vector<uint8_t>(bytes.begin(), bytes.end());
 }
 
 std::vector<uint8_t> pattern(size_t size, uint32_t seed) {
