@@ -74,6 +74,11 @@ class StorageError : public std::runtime_error {
   std::string where_;
 };
 
+// What a system error number (errno) means, in German words for a message:
+// "Zugriff verweigert", "Dateiname zu lang", ... An error without words of
+// its own gives the system's text and the number.
+std::string SystemErrorText(int error);
+
 // A number as the places in error texts give it: "0x" and upper-case hex
 // digits, e.g. the offset of a damaged value or a sector number.
 inline std::string hexText(uint64_t value) {

@@ -5,6 +5,7 @@
 #include <numeric>
 #include "TestFiles.h"
 #include "properties/PropertyNames.h"
+#include "properties/VisibleText.h"
 #include "properties/cfb/Names.h"
 #include "properties/propset/PropertySetEditor.h"
 #include "properties/propset/TextCodec.h"
@@ -251,4 +252,33 @@ TEST(Editor, AValueOfUnknownSizeFailsOnlyItselfAndBlocksANewLayout) {
               hresult::kDocfileCorrupt);
     EXPECT_EQ(edited, c.stream);
   }
+}
+
+TEST(VisibleText, EscapesWhatCannotStandInALineAndGivesTheBytesBack) {
+  const struct { std::string bytes; bool needs; const char* escaped; } cases[] = {
+      {"C:\\Teile\\Welle.par", false, "C:\\\\Teile\\\\Welle.par"},
+      {"Prüfung/Lager.par", false, "Prüfung/Lager.par"},
+      {"a\tb\rc\nd", true, "a\\tb\\rc\\nd"},
+      {std::string("a\0b", 3), true, "a\\x00b"},
+      {"\x1b[41mrot\x7f", true, "\\x1B[41mrot\\x7F"},
+      {"\xe4.par", true, "\\xE4.par"},                       // Latin-1, not UTF-8
+      {"Pr\xc3\xbc" "fung/\xe4.par", true, "Prüfung/\\xE4.par"},  // a Latin-1 name in a UTF-8 folder
+      {"\xc2\x9b" "2J", true, "\\xC2\\x9B2J"},               // C1 control sequence introducer
+      {"abc\xe2\x80\xae" "rap.exe", true, "abc\\xE2\\x80\\xAErap.exe"},  // right-to-left override
+      {"\xc3", true, "\\xC3"},                               // cut character
+      {"\xed\xa0\x80", true, "\\xED\\xA0\\x80"},             // surrogate
+      {"back\\slash\n", true, "back\\\\slash\\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.escaped);
+    EXPECT_EQ(NeedsEscapes(c.bytes), c.needs);
+    EXPECT_EQ(Escaped(c.bytes), c.escaped);
+    EXPECT_EQ(Unescaped(c.escaped), c.bytes);
+    EXPECT_EQ(VisibleText(c.bytes), c.needs ? std::string(c.escaped) : c.bytes);
+  }
+  // Every byte value, alone and between characters, comes back exactly.
+  std::string all;
+  for (int b = 0; b < 256; ++b) all += {static_cast<char>(b), 'x', static_cast<char>(b)};
+  EXPECT_EQ(Unescaped(Escaped(all)), all);
+  for (const char* malformed : {"a\\", "\\q", "\\x4", "\\xG0", "\\x"}) EXPECT_EQ(Unescaped(malformed), std::nullopt) << malformed;
 }

@@ -1,8 +1,45 @@
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 #include "properties/StorageError.h"
 #include "properties/cfb/Format.h"
+
+namespace fendrik {
+
+std::string SystemErrorText(int error) {
+  switch (error) {
+    case ENOENT:
+      return "Datei nicht gefunden";
+    case ENOTDIR:
+      return "Ein Teil des Pfades ist kein Ordner";
+    case ENAMETOOLONG:
+      return "Dateiname zu lang";
+    case ELOOP:
+      return "Zu viele symbolische Links (eine Schleife)";
+    case EACCES:
+    case EPERM:
+      return "Zugriff verweigert";
+    case EROFS:
+      return "Der Datenträger ist schreibgeschützt";
+    case EMFILE:
+    case ENFILE:
+      return "Zu viele offene Dateien";
+    case EIO:
+      return "Ein-/Ausgabefehler des Datenträgers";
+    case ENOSPC:
+    case EDQUOT:
+      return "Der Datenträger ist voll";
+    case ENOMEM:
+      return "Nicht genug Arbeitsspeicher";
+    case EAGAIN:
+      return "Von einem anderen Programm gesperrt";
+    default:
+      return std::string(std::strerror(error)) + " (Systemfehler " + std::to_string(error) + ")";
+  }
+}
+
+}  // namespace fendrik
 
 namespace fendrik::cfb::detail {
 
