@@ -38,10 +38,11 @@ const char* ReadLength(const char* in, size_t& length) {
     if ((byte & 0x80) == 0) return in;
   }
 }
+constexpr uint8_t kPathUncertain = 1;
 }  // namespace
 
-ResultRows::Row ResultRows::pack(const std::string_view* texts, size_t count) {
-  size_t total = 0;
+ResultRows::Row ResultRows::pack(const std::string_view* texts, size_t count, uint8_t flags) {
+  size_t total = 1;  // the flags
   for (size_t k = 0; k < kColumnCount; ++k) {
     size_t length = k < count ? texts[k].size() : 0;
     total += LengthSize(length) + length;
@@ -55,7 +56,12 @@ ResultRows::Row ResultRows::pack(const std::string_view* texts, size_t count) {
     std::memcpy(out, texts[k].data(), texts[k].size());
     out += texts[k].size();
   }
+  *out = static_cast<char>(flags);
   return row;
+}
+
+uint8_t ResultRows::flagsOf(const Row& row) {
+  return static_cast<uint8_t>(row.bytes[layoutOf(row).starts[kColumnCount]]);
 }
 
 ResultRows::Layout ResultRows::layoutOf(const Row& row) {
@@ -111,8 +117,19 @@ void ResultRows::setText(size_t row, int column, std::string_view newText) {
   // The views point into the old row, which lives until the new one is made.
   std::array<std::string_view, kColumnCount> views{};
   for (int k = 0; k < kColumnCount; ++k) views[k] = k == column ? newText : text(row, k);
-  Row packed = pack(views.data(), kColumnCount);
+  Row packed = pack(views.data(), kColumnCount, flagsOf(rows_[row]));
   rows_[row] = std::move(packed);
+}
+
+void ResultRows::markPathUncertain(size_t row) {
+  if (row >= rows_.size()) throw std::out_of_range("row out of range");
+  Row& marked = rows_[row];
+  marked.bytes[layoutOf(marked).starts[kColumnCount]] = static_cast<char>(flagsOf(marked) | kPathUncertain);
+}
+
+bool ResultRows::pathUncertain(size_t row) const {
+  if (row >= rows_.size()) return false;
+  return (flagsOf(rows_[row]) & kPathUncertain) != 0;
 }
 
 void ResultRows::remove(size_t row) {
@@ -176,7 +193,7 @@ std::vector<size_t> ResultRows::sortByColumn(int column, bool ascending) {
 
 size_t ResultRows::bytesUsed() const noexcept {
   size_t bytes = rows_.capacity() * sizeof(Row);
-  for (const Row& row : rows_) bytes += layoutOf(row).starts[kColumnCount];
+  for (const Row& row : rows_) bytes += layoutOf(row).starts[kColumnCount] + 1;
   return bytes;
 }
 

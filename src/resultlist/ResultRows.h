@@ -17,7 +17,8 @@ namespace fendrik {
 // The rows of the result list, addressed by position (0-based here; the
 // window counts from 1). Each row keeps its 24 texts (UTF-8) packed in one
 // allocation: first the 24 text lengths as variable-length numbers (one
-// byte for a text shorter than 128 bytes), then the texts. So 100,000 rows
+// byte for a text shorter than 128 bytes), then the texts, then one byte of
+// flags. So 100,000 rows
 // of 19 texts stay small, and a row moves as one pointer.
 class ResultRows {
  public:
@@ -31,6 +32,14 @@ class ResultRows {
 
   std::string_view text(size_t row, int column) const;
   void setText(size_t row, int column, std::string_view text);
+
+  // A row whose path (column 0) is a guess: read from a list-file line in
+  // the Windows-1252 fallback, it shows the path as an older Windows machine
+  // named it, but it may not name the document's file byte for byte. The
+  // status change writes into no such path. The mark stays with the row
+  // through sorting and changed texts.
+  void markPathUncertain(size_t row);
+  bool pathUncertain(size_t row) const;
 
   void remove(size_t row);
   // Removes, in one pass, every row for which drop(row) is true; drop sees
@@ -56,7 +65,8 @@ class ResultRows {
   struct Layout {
     std::array<size_t, kColumnCount + 1> starts{};
   };
-  static Row pack(const std::string_view* texts, size_t count);
+  static Row pack(const std::string_view* texts, size_t count, uint8_t flags = 0);
+  static uint8_t flagsOf(const Row& row);
   static Layout layoutOf(const Row& row);
   static std::string_view textOf(const Row& row, int column);
 

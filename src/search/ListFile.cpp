@@ -6,43 +6,46 @@
 
 #include <QStandardPaths>
 #include <QString>
-#include <array>
 #include <atomic>
 #include <cerrno>
-#include <cstdint>
-#include <cstring>
-#include <exception>
-#include <span>
+#include <filesystem>
+#include <system_error>
 
-#include "properties/propset/TextCodec.h"
+#include "properties/StorageError.h"
 #include "resultlist/ListFileLine.h"
+#include "search/ListFileHooksForTests.h"
 
 namespace fendrik {
 
 namespace {
 
+namespace fs = std::filesystem;
+
 constexpr std::string_view kPrefix = "Fendrik_";
 constexpr std::string_view kSuffix = ".lst";
-// Fields per line: the key and the texts of all columns.
-constexpr size_t kFieldsPerLine = kColumnCount + 1;
-// The rows are written in pieces of about this size.
-constexpr size_t kWriteChunk = 1 << 20;
-constexpr uint16_t kWindows1252 = 1252;
+// The rows are written, and the file is read, in pieces of about this size.
+constexpr size_t kPiece = 1 << 20;
+// Symbolic links followed from the list file's path to the file itself, as
+// many as the system follows in one path.
+constexpr int kMaxLinks = 40;
 
-std::string ErrorText(int error) { return std::strerror(error); }
+thread_local ListFileHooks* installedHooks = nullptr;
 
-ListFileResult Failed(int error) { return {ListFileResult::Outcome::Failed, ErrorText(error)}; }
+ListFileResult Failed(int error) { return {ListFileResult::Outcome::Failed, SystemErrorText(error), {}}; }
 
-bool WriteAll(int fd, std::string_view bytes) {
+// The result of one step of the writer as the hooks let it stand.
+int Step(ListFileStep step, int error) { return installedHooks ? installedHooks->after(step, error) : error; }
+
+int WriteAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     ssize_t written = ::write(fd, bytes.data(), bytes.size());
     if (written < 0) {
       if (errno == EINTR) continue;
-      return false;
+      return Step(ListFileStep::Write, errno);
     }
     bytes.remove_prefix(static_cast<size_t>(written));
   }
-  return true;
+  return Step(ListFileStep::Write, 0);
 }
 
 // A file name beside `path` that no other writer uses: the process id and a
@@ -52,62 +55,76 @@ std::string TemporaryNameFor(const std::string& path) {
   return path + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1));
 }
 
-// Whether bytes are well-formed UTF-8. ASCII, nearly every byte of a list
-// file, is passed over without decoding.
-bool IsUtf8(std::string_view text) {
-  size_t i = 0;
-  while (i < text.size()) {
-    if (static_cast<unsigned char>(text[i]) < 0x80) {
-      ++i;
-    } else if (!propset::nextCodePoint(text, i)) {
-      return false;
-    }
+// The file that `path` leads to: path itself, or the last target of the
+// symbolic links it names, whether or not that exists yet. 0 or an errno
+// value.
+int FollowLinks(std::string& path) {
+  for (int links = 0; links <= kMaxLinks; ++links) {
+    struct stat facts {};
+    if (::lstat(path.c_str(), &facts) != 0) return errno == ENOENT ? 0 : errno;
+    if (!S_ISLNK(facts.st_mode)) return 0;
+    std::error_code error;
+    const fs::path target = fs::read_symlink(path, error);
+    if (error) return error.value();
+    path = (target.is_absolute() ? target : fs::path(path).parent_path() / target).string();
   }
-  return true;
+  return ELOOP;
 }
 
-// Adds the row of one line (without its line end).
-void AddRow(ResultRows& rows, std::string_view line) {
-  std::string decoded;
-  if (!IsUtf8(line)) {
-    try {
-      decoded = propset::decodeText(std::span(reinterpret_cast<const uint8_t*>(line.data()), line.size()),
-                                    kWindows1252);
-      line = decoded;
-    } catch (const std::exception&) {
-      // Without a converter the bytes stay as they are; the list shows
-      // replacement characters for them.
-    }
-  }
-  std::array<std::string_view, kFieldsPerLine> fields{};
-  size_t count = 0;
-  size_t start = 0;
-  while (count < kFieldsPerLine) {
-    size_t tab = line.find('\t', start);
-    fields[count++] = line.substr(start, tab == std::string_view::npos ? std::string_view::npos : tab - start);
-    if (tab == std::string_view::npos) break;
-    start = tab + 1;
-  }
-  // Field 1 is the row key, which the list does not keep.
-  rows.append(std::span<const std::string_view>(fields.data() + 1, kColumnCount));
-}
-
-bool ReadWhole(int fd, std::string& content) {
-  struct stat facts {};
-  if (::fstat(fd, &facts) == 0 && facts.st_size > 0) content.reserve(static_cast<size_t>(facts.st_size));
-  std::array<char, 1 << 16> buffer{};
-  while (true) {
-    ssize_t got = ::read(fd, buffer.data(), buffer.size());
+// Reads lines from the open file in pieces and adds their rows. 0 or an
+// errno value; EFBIG when the file outgrows kMaxListFileBytes meanwhile.
+int ReadRows(int fd, ResultRows& rows, std::vector<std::string>& refused) {
+  std::string pending;
+  uint64_t total = 0;
+  size_t lineNumber = 0;
+  auto add = [&](std::string_view line) {
+    ++lineNumber;
+    if (auto why = AddListFileRow(rows, line)) refused.push_back("Zeile " + std::to_string(lineNumber) + ": " + *why);
+  };
+  bool end = false;
+  while (!end) {
+    const size_t kept = pending.size();
+    pending.resize(kept + kPiece);
+    ssize_t got = ::read(fd, pending.data() + kept, kPiece);
     if (got < 0) {
+      pending.resize(kept);
       if (errno == EINTR) continue;
-      return false;
+      return errno;
     }
-    if (got == 0) return true;
-    content.append(buffer.data(), static_cast<size_t>(got));
+    pending.resize(kept + static_cast<size_t>(got));
+    end = got == 0;
+    total += static_cast<uint64_t>(got);
+    if (total > kMaxListFileBytes) return EFBIG;
+
+    // A line ends at CR LF, LF or a lone CR; the end of the file ends the
+    // last line too, unless it ended just before. A CR at the end of a
+    // piece waits for the next piece, which may start with its LF.
+    std::string_view rest = pending;
+    while (!rest.empty()) {
+      const size_t stop = rest.find_first_of("\r\n");
+      if (stop == std::string_view::npos || (!end && rest[stop] == '\r' && stop + 1 == rest.size())) {
+        if (end) {
+          add(rest);
+          rest = {};
+        }
+        break;
+      }
+      add(rest.substr(0, stop));
+      size_t next = stop + 1;
+      if (rest[stop] == '\r' && next < rest.size() && rest[next] == '\n') ++next;
+      rest.remove_prefix(next);
+    }
+    pending.erase(0, pending.size() - rest.size());
   }
+  return 0;
 }
 
 }  // namespace
+
+ScopedListFileHooks::ScopedListFileHooks(ListFileHooks& hooks) : previous_(installedHooks) {
+  installedHooks = &hooks;
+}
+ScopedListFileHooks::~ScopedListFileHooks() { installedHooks = previous_; }
 
 std::string GetSpecialFolderPath(int id) {
   if (id != kDocumentsFolderId) return kFolderNotDefined;
@@ -125,7 +142,17 @@ std::string ListFilePath(std::string_view name) {
   return path;
 }
 
-ListFileResult SaveListView(const ResultRows& rows, const std::string& path) {
+ListFileResult SaveListView(const ResultRows& rows, const std::string& listPath) {
+  // Through a link the file it leads to is replaced; a new file in place of
+  // the link would leave the link's target with the old list.
+  std::string path = listPath;
+  if (int error = FollowLinks(path)) return Failed(error);
+  // A new account may have no documents folder yet.
+  const fs::path folder = fs::path(path).parent_path();
+  std::error_code folderError;
+  if (!folder.empty()) fs::create_directories(folder, folderError);
+  if (folderError) return Failed(folderError.value());
+
   std::string temporary;
   int fd = -1;
   for (int attempt = 0; fd < 0; ++attempt) {
@@ -134,21 +161,22 @@ ListFileResult SaveListView(const ResultRows& rows, const std::string& path) {
     if (fd < 0 && (errno != EEXIST || attempt > 100)) return Failed(errno);
   }
   int error = 0;
-  std::string chunk;
-  chunk.reserve(kWriteChunk + 4096);
+  std::string piece;
+  piece.reserve(kPiece + 4096);
   for (size_t row = 0; row < rows.size() && error == 0; ++row) {
-    AppendListFileLine(chunk, rows, row);
-    if (chunk.size() >= kWriteChunk) {
-      if (!WriteAll(fd, chunk)) error = errno;
-      chunk.clear();
+    AppendListFileLine(piece, rows, row);
+    if (piece.size() >= kPiece) {
+      error = WriteAll(fd, piece);
+      piece.clear();
     }
   }
-  if (error == 0 && !WriteAll(fd, chunk)) error = errno;
+  if (error == 0) error = WriteAll(fd, piece);
   // On the disk before it takes the old file's name, so a crash right after
   // the rename cannot leave an empty or partial list file.
-  if (error == 0 && ::fsync(fd) != 0) error = errno;
-  if (::close(fd) != 0 && error == 0) error = errno;
-  if (error == 0 && ::rename(temporary.c_str(), path.c_str()) != 0) error = errno;
+  if (error == 0) error = Step(ListFileStep::Sync, ::fsync(fd) == 0 ? 0 : errno);
+  const int closed = Step(ListFileStep::Close, ::close(fd) == 0 ? 0 : errno);
+  if (error == 0) error = closed;
+  if (error == 0) error = Step(ListFileStep::Rename, ::rename(temporary.c_str(), path.c_str()) == 0 ? 0 : errno);
   if (error != 0) {
     ::unlink(temporary.c_str());
     return Failed(error);
@@ -159,30 +187,25 @@ ListFileResult SaveListView(const ResultRows& rows, const std::string& path) {
 ListFileResult LoadListView(ResultRows& rows, const std::string& path) {
   rows.clear();
   struct stat facts {};
-  if (::stat(path.c_str(), &facts) != 0 || !S_ISREG(facts.st_mode)) return {ListFileResult::Outcome::Missing, {}};
+  if (::stat(path.c_str(), &facts) != 0 || !S_ISREG(facts.st_mode)) return {ListFileResult::Outcome::Missing, {}, {}};
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return Failed(errno);
-  std::string content;
-  bool read = ReadWhole(fd, content);
-  int error = errno;
+  ListFileResult result;
+  int error = 0;
+  if (::fstat(fd, &facts) != 0)
+    error = errno;
+  else if (static_cast<uint64_t>(facts.st_size) > kMaxListFileBytes)
+    error = EFBIG;
+  else
+    error = ReadRows(fd, rows, result.refused);
   ::close(fd);
-  if (!read) return Failed(error);
-
-  // A line ends at CR LF, LF or a lone CR; the end of the file ends the
-  // last line too, unless it ended just before.
-  std::string_view rest = content;
-  while (!rest.empty()) {
-    size_t end = rest.find_first_of("\r\n");
-    if (end == std::string_view::npos) {
-      AddRow(rows, rest);
-      break;
-    }
-    AddRow(rows, rest.substr(0, end));
-    size_t next = end + 1;
-    if (rest[end] == '\r' && next < rest.size() && rest[next] == '\n') ++next;
-    rest.remove_prefix(next);
-  }
-  return {};
+  if (error == 0) return result;
+  rows.clear();
+  if (error != EFBIG) return Failed(error);
+  return {ListFileResult::Outcome::Failed,
+          "die Datei ist größer als " + std::to_string(kMaxListFileBytes >> 20) +
+              " MiB; so lange Listen werden nicht gelesen",
+          {}};
 }
 
 }  // namespace fendrik

@@ -2,6 +2,8 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
+#include <cstdint>
 
 #include "resultlist/ResultRows.h"
 
@@ -9,9 +11,9 @@ namespace fendrik {
 
 // The list file: a plain-text copy of the result list in the user's
 // documents folder, written after every search and read back by the filter
-// reset. One line per row, ended by CR LF, each of 25 fields separated by
-// TABs: the row key (always empty), the document's path (column 0), then
-// columns 1 to 23. The text is UTF-8.
+// reset. One line per row, ended by CR LF; the lines are described in
+// resultlist/ListFileLine.h. Reading gives exactly the rows that were
+// written.
 
 // The shell's folder id of the user's documents folder.
 inline constexpr int kDocumentsFolderId = 5;
@@ -29,28 +31,34 @@ std::string GetSpecialFolderPath(int id);
 // (both compared exactly). "0" gives <documents>/Fendrik_0.lst.
 std::string ListFilePath(std::string_view name);
 
-// How a list-file operation ended. `reason` says why it failed, in the words
-// of the system (e.g. "Permission denied").
+// The largest list file that is read: far more than a million rows, and
+// still an amount of memory a desktop has to spare.
+inline constexpr uint64_t kMaxListFileBytes = uint64_t{1} << 30;
+
+// How a list-file operation ended. `reason` says why it failed, in German
+// words ("Zugriff verweigert", ...).
 struct ListFileResult {
   enum class Outcome { Done, Missing, Failed };
   Outcome outcome = Outcome::Done;
   std::string reason;
+  // Reading: the lines that gave no row, each as "Zeile <n>: <why>".
+  std::vector<std::string> refused;
   bool done() const { return outcome == Outcome::Done; }
 };
 
 // Writes every row into the file at path, replacing it. The rows go into a
 // temporary file beside it that is flushed to the disk and then renamed over
 // the old file, so a crash or a full disk leaves the previous list file
-// whole; on failure the temporary file is removed again. A TAB, CR or LF
-// inside a text is written as one blank.
+// whole; on failure the temporary file is removed again. When path is a
+// symbolic link, the file it leads to is replaced and the link stays. A
+// missing folder of the file is created.
 ListFileResult SaveListView(const ResultRows& rows, const std::string& path);
 
 // Empties rows and, when an ordinary file exists at path, adds one row per
-// line: missing fields are empty texts, fields beyond the 25th are dropped,
-// an empty line gives an empty row. A line that is not valid UTF-8 is read
-// as Windows-1252 (a list file from an older Windows machine). Missing
-// when there is no ordinary file at path; Failed when it exists but cannot
-// be read (rows stay empty then).
+// line (see AddListFileRow). The file is read in pieces. Missing when there
+// is no ordinary file at path; Failed when it exists but cannot be read or
+// is larger than kMaxListFileBytes (rows stay empty then). Lines that give
+// no row are listed in `refused`; the other rows are read.
 ListFileResult LoadListView(ResultRows& rows, const std::string& path);
 
 }  // namespace fendrik

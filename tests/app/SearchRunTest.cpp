@@ -106,7 +106,14 @@ TEST_F(WindowSearch, GivesTheRowsOfTheCommandLineAndWritesAndReloadsTheListFile)
   EXPECT_TRUE(reload().empty());
   EXPECT_EQ(Lines(rows()), searched);
   EXPECT_EQ(label6(), "40");
+  // A fresh account has no documents folder yet: it is made. A file in its
+  // place is reported.
   fs::remove_all(documents_.toStdString());
+  shown = search();
+  EXPECT_TRUE(shown.empty()) << Texts(shown);
+  EXPECT_EQ(readFile(listFile()), searched);
+  fs::remove_all(documents_.toStdString());
+  std::ofstream(documents_.toStdString()) << "";
   shown = search();
   ASSERT_EQ(shown.size(), 1U) << Texts(shown);
   EXPECT_TRUE(shown[0].text.startsWith("Die Liste konnte nicht in die Datei " + documents_ + "/Fendrik_0.lst"))
@@ -115,6 +122,7 @@ TEST_F(WindowSearch, GivesTheRowsOfTheCommandLineAndWritesAndReloadsTheListFile)
   EXPECT_EQ(label6(), "40");
   // A search that cannot run, for want of a thread for the search (0) or for its readers (1), is
   // reported and leaves the list and the list file as they were.
+  fs::remove(documents_.toStdString());
   ASSERT_TRUE(QDir().mkpath(documents_));
   std::ofstream(listFile()) << "alt";
   for (rlim_t threads : {0, 1}) {

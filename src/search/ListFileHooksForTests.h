@@ -1,0 +1,31 @@
+#pragma once
+
+// Test seam of the list-file writer: each step's real result passes through
+// the hooks, which may replace it, so that a test sees which steps ran in
+// which order and can make any of them fail. Only tests include this
+// header; the hooks are installed per thread for the lifetime of a
+// ScopedListFileHooks.
+
+namespace fendrik {
+
+enum class ListFileStep { Write, Sync, Close, Rename };
+
+struct ListFileHooks {
+  virtual ~ListFileHooks() = default;
+  // Called right after the system call of `step` with its result: 0 or the
+  // errno value it failed with. The writer goes on with what this returns.
+  virtual int after(ListFileStep /*step*/, int error) { return error; }
+};
+
+class ScopedListFileHooks {
+ public:
+  explicit ScopedListFileHooks(ListFileHooks& hooks);
+  ~ScopedListFileHooks();
+  ScopedListFileHooks(const ScopedListFileHooks&) = delete;
+  ScopedListFileHooks& operator=(const ScopedListFileHooks&) = delete;
+
+ private:
+  ListFileHooks* previous_;
+};
+
+}  // namespace fendrik
