@@ -65,7 +65,7 @@ class FrmFendrik : public QWidget {
   // The open check of the current document: opens and closes CurrentPath
   // through the server and tells the user when it cannot be opened.
   void SEProperty_Liste();
-  const QString& currentPath() const { return CurrentPath; }
+  const std::string& currentPath() const { return CurrentPath; }
   // True while a status change writes documents.
   bool statusChangeRuns() const { return statusRun_ != nullptr; }
   int clickedRow() const { return ClickedRow; }
@@ -149,9 +149,10 @@ class FrmFendrik : public QWidget {
   std::unique_ptr<FileProperties> server_;
   std::unique_ptr<SettingsStore> store_;
   bool unloaded_ = false;
-  // The document of the row clicked last (or filled last), and that row's
-  // position counted from 1; 0 before the first row click.
-  QString CurrentPath;
+  // The document of the row clicked last (or filled last), its path byte for
+  // byte, and that row's position counted from 1; 0 before the first row
+  // click.
+  std::string CurrentPath;
   int ClickedRow = 0;
   std::unique_ptr<StatusChangeRun, StatusChangeRunEnd> statusRun_;
   std::unique_ptr<SearchJob> search_;

@@ -79,11 +79,10 @@ void FrmFendrik::ListView1_ColumnClick(int column) {
 void FrmFendrik::ListView1_ItemClick(int row) {
   const int count = rowsModel_->rowCount();
   if (row < 0 || row >= count) return;
-  const auto text = rowsModel_->rows().text(static_cast<size_t>(row), 0);
-  CurrentPath = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+  CurrentPath = rowsModel_->rows().text(static_cast<size_t>(row), 0);
   ClickedRow = row + 1;
   Label6->setText(PositionText(ClickedRow, count));
-  TxtWahl->setText(CurrentPath);
+  TxtWahl->setText(ShownText(CurrentPath));
   SEProperty_Liste();
 }
 
@@ -102,7 +101,7 @@ void FrmFendrik::ListView1_KeyPress(QChar key) {
 void FrmFendrik::SEProperty_Liste() {
   if (!server_) return;
   try {
-    server_->Open(CurrentPath.toStdString());
+    server_->Open(CurrentPath);
   } catch (const StorageError& error) {
     server_->Close();
     ShowMessage(this, "Fehler beim Open der Basis-Datei: " + QString::number(error.number()) + " / " +

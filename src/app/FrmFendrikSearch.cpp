@@ -183,6 +183,13 @@ bool FrmFendrik::reloadListFile() {
   Label6->setText(QString::number(rowsModel_->rowCount()));
   ListView1->show();
   ListView1->setFocus();
+  if (!result.refused.empty()) {
+    QStringList lines;
+    for (const std::string& line : result.refused) lines << QString::fromStdString(line);
+    ShowListMessage(this, QMessageBox::Warning, "Fehler",
+                    QString("In der Datei %1 wurden %2 Zeilen nicht gelesen:").arg(ShownText(path)).arg(lines.size()),
+                    lines);
+  }
   return true;
 }
 

@@ -22,7 +22,11 @@
 namespace fendrik {
 
 struct FrmFendrik::StatusChangeRun {
+  // The paths to write, and the list row of each.
   std::vector<std::string> paths;
+  std::vector<int> rows;
+  // Rows listed when the run began, those refused before it included.
+  size_t listed = 0;
   int16_t code = 0;
   size_t written = 0;
   // "path: number / description" of every document that failed.
@@ -38,10 +42,6 @@ void FrmFendrik::StatusChangeRunEnd::operator()(StatusChangeRun* run) const {
 }
 
 namespace {
-QString PathText(const std::string& path) {
-  return QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size()));
-}
-
 // The chosen status code, -1 when no entry is chosen.
 int ChosenStatus(const QListWidget& list) {
   const auto chosen = list.selectionModel()->selectedIndexes();
@@ -60,17 +60,34 @@ void FrmFendrik::cmdSetze_Click() {
   const ResultRows& rows = rowsModel_->rows();
   auto run = std::unique_ptr<StatusChangeRun, StatusChangeRunEnd>(new StatusChangeRun);
   run->code = static_cast<int16_t>(code);
+  run->listed = rows.size();
   run->paths.reserve(rows.size());
-  for (size_t i = 0; i < rows.size(); ++i) run->paths.emplace_back(rows.text(i, 0));
+  run->rows.reserve(rows.size());
+  for (size_t i = 0; i < rows.size(); ++i) {
+    // A path that may not name the listed document's file is never
+    // written: the status could land in another document.
+    if (rows.pathUncertain(i)) {
+      run->failed << ShownText(rows.text(i, 0)) +
+                         QString::fromUtf8(": der Pfad stammt aus einer älteren Listendatei in Windows-1252 und "
+                                           "benennt die Datei vielleicht nicht genau; bitte neu suchen");
+      continue;
+    }
+    run->paths.emplace_back(rows.text(i, 0));
+    run->rows.push_back(static_cast<int>(i));
+  }
   if (run->paths.empty()) {
     TxtWahl->clear();
     Label6->clear();
+    if (!run->failed.isEmpty()) {
+      statusRun_ = std::move(run);
+      statusChangeEnded();
+    }
     return;
   }
 
   statusRun_ = std::move(run);
   setListBusy(true);
-  TxtWahl->setText(PathText(statusRun_->paths.front()));
+  TxtWahl->setText(ShownText(statusRun_->paths.front()));
   Label6->setText(QString("1 / %1").arg(statusRun_->paths.size()));
 
   StatusChangeRun* job = statusRun_.get();
@@ -120,10 +137,10 @@ void FrmFendrik::cmdSetze_Click() {
 void FrmFendrik::statusDocumentDone(size_t index, bool written, int number, const QString& description) {
   StatusChangeRun* run = statusRun_.get();
   if (run == nullptr || index >= run->paths.size()) return;
-  const QString path = PathText(run->paths[index]);
+  const QString path = ShownText(run->paths[index]);
   if (written) {
     ++run->written;
-    rowsModel_->setText(static_cast<int>(index), kStatusColumn, std::to_string(run->code));
+    rowsModel_->setText(run->rows[index], kStatusColumn, std::to_string(run->code));
   } else {
     run->failed << path + ": " + QString::number(number) + " / " + description;
   }
@@ -132,7 +149,7 @@ void FrmFendrik::statusDocumentDone(size_t index, bool written, int number, cons
   // The progress names the document that is being written next.
   const size_t next = index + 1;
   if (next < run->paths.size()) {
-    TxtWahl->setText(PathText(run->paths[next]));
+    TxtWahl->setText(ShownText(run->paths[next]));
     Label6->setText(QString("%1 / %2").arg(next + 1).arg(run->paths.size()));
   }
 }
@@ -140,11 +157,11 @@ void FrmFendrik::statusDocumentDone(size_t index, bool written, int number, cons
 void FrmFendrik::statusChangeEnded() {
   auto run = std::move(statusRun_);
   if (!run) return;
-  run->thread.join();
+  if (run->thread.joinable()) run->thread.join();
   TxtWahl->clear();
   Label6->clear();
   setListBusy(false);
-  const qsizetype total = static_cast<qsizetype>(run->paths.size());
+  const qsizetype total = static_cast<qsizetype>(run->listed);
   const qsizetype tried = static_cast<qsizetype>(run->written) + run->failed.size();
   if (!run->startError.isEmpty()) {
     ShowMessageBox(this, QMessageBox::Critical, QString::fromUtf8("Fehler in Status ändern"),

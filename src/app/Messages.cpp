@@ -4,6 +4,8 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "properties/VisibleText.h"
+
 namespace fendrik {
 
 namespace {
@@ -28,6 +30,16 @@ void ShowMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& titl
   }
   box.exec();
 }
+
+void ShowListMessage(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text,
+                     const QStringList& items) {
+  constexpr qsizetype kShown = 10;
+  ShowMessageBox(parent, icon, title,
+                 text + "\n\n" + items.mid(0, kShown).join('\n') + (items.size() > kShown ? "\n..." : ""),
+                 items.join('\n'));
+}
+
+QString ShownText(std::string_view bytes) { return QString::fromStdString(VisibleText(bytes)); }
 
 void ShowMessage(QWidget* parent, const QString& text) { ShowMessageBox(parent, QMessageBox::NoIcon, QString(), text); }
 

@@ -2,6 +2,7 @@
 
 #include <QMessageBox>
 #include <QString>
+#include <string_view>
 
 class QWidget;
 
@@ -15,6 +16,17 @@ void ShowInformation(QWidget* parent, const QString& title, const QString& text)
 // are shown scrollable behind a button of the box.
 void ShowMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text,
                     const QString& details = {});
+
+// A message box that lists items (documents, folders, lines): the text, a
+// blank line and the first ten items, all of them behind the details button.
+void ShowListMessage(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text,
+                     const QStringList& items);
+
+// A path or a text of a document as the window shows it in a message or a
+// text box: UTF-8, with control characters, direction marks and bytes that
+// are not UTF-8 escaped (see properties/VisibleText.h), so that it cannot
+// pass for another name.
+QString ShownText(std::string_view bytes);
 
 // With FENDRIK_TEST_LOG set, a line on standard error that lets a test
 // watch a running program; otherwise nothing.

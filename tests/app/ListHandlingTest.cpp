@@ -130,7 +130,7 @@ TEST_F(ListHandling, RowClicksOpenTheDocumentAndDoubleClicksRemoveTheRowOnly) {
   EXPECT_TRUE(shown.empty()) << Texts(shown);
   EXPECT_EQ(label6(), "4 / 10");
   EXPECT_EQ(txtWahl(), QString::fromStdString(document));
-  EXPECT_EQ(window().currentPath(), QString::fromStdString(document));
+  EXPECT_EQ(window().currentPath(), document);
   EXPECT_EQ(window().clickedRow(), 4);
   // What a double click on a row delivers: a click, then the double click.
   AnswerMessages([&] {

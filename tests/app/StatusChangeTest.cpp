@@ -3,9 +3,12 @@
 #include <sys/stat.h>
 
 #include <QJsonObject>
+#include <fstream>
 
 #include "OrdinaryUser.h"
 #include "TestSupport.h"
+#include "properties/StatusChange.h"
+#include "properties/VisibleText.h"
 
 namespace fendrik::test {
 namespace {
@@ -27,10 +30,15 @@ class StatusChange : public WindowTest {
     return bytes;
   }
   // "status username security" of each file as the independent reader sees them.
+  // The reader is given copies under plain names, since it takes its file
+  // names as text.
   std::map<std::string, std::string> ReaderView(const std::vector<std::string>& files) {
-    const QJsonObject view = olefileView(files);
+    TempFolder copies;
+    std::vector<std::string> plain;
+    for (const auto& f : files) plain.push_back(copies.copy(f, std::to_string(plain.size()) + ".par").string());
+    const QJsonObject view = olefileView(plain);
     std::map<std::string, std::string> fields;
-    for (const auto& f : files) fields[f] = statusSeen(view, f);
+    for (size_t i = 0; i < files.size(); ++i) fields[files[i]] = statusSeen(view, plain[i]);
     return fields;
   }
   void ChooseStatus(int code) {
@@ -131,6 +139,89 @@ TEST_F(StatusChange, WhileItRunsTheWindowAnswersAndClosingStopsIt) {
   }
   if (running) { EXPECT_LT(written, paths.size()); }
   EXPECT_TRUE(StoredSettings().contains("Einstellungen/Pfad"));
+}
+
+// What a row names is what gets written, also after the list file has been
+// written and read back: names with LF, CR, TAB and bytes that are not UTF-8
+// (a Latin-1 name, also inside a UTF-8 folder) beside the names they would
+// turn into; after a search, a reload and the filter "0" on "Status", the
+// status goes into exactly the listed documents. A list file of an earlier
+// version in Windows-1252 loads as before, but its guessed path is reported
+// instead of written, and a path holding NUL is refused at the reload.
+TEST_F(StatusChange, WhatARowNamesIsWhatGetsWrittenAfterAReload) {
+  const std::string original = generateDocuments(folder_ / "gen", 1, 5).at(0);
+  const std::string cad = folder_.folder("cad");
+  const std::vector<std::pair<std::string, int16_t>> names = {
+      {"a\nb.par", 0}, {"a\rb.par", 0}, {"a\tb.par", 0}, {"a b.par", 4},
+      {"\xe4.par", 0}, {"ä.par", 4},    {"Pr\xc3\xbc" "fung/\xe4.par", 0}, {"Prüfung/ä.par", 4}};
+  std::vector<std::string> paths;
+  auto server = FileProperties::Create();
+  for (const auto& [name, status] : names) {
+    paths.push_back(cad + "/" + name);
+    std::filesystem::create_directories(std::filesystem::path(paths.back()).parent_path());
+    std::filesystem::copy_file(original, paths.back());
+    WriteDocumentStatus(*server, paths.back(), status);
+  }
+  control<QLineEdit>("Text1")->setText(QString::fromStdString(cad));
+  control<QCheckBox>("ChkSE_0")->setChecked(true);
+  control<QCheckBox>("ChkUnter")->setChecked(true);
+  auto shown = AnswerMessages([this] {
+    QTest::mouseClick(control<QPushButton>("CmdSuchen"), Qt::LeftButton);
+    EXPECT_TRUE(QTest::qWaitFor([this] { return !window().searchRunning(); }, 120000));
+  });
+  EXPECT_TRUE(shown.empty()) << Texts(shown);
+  ASSERT_EQ(model().rowCount(), 8);
+  shown = AnswerMessages([this] { window().reloadListFile(); });
+  EXPECT_TRUE(shown.empty()) << Texts(shown);
+  ASSERT_EQ(model().rowCount(), 8);
+  auto* statusBox = control<QLineEdit>("TxtSuche_8");
+  statusBox->setFocus(Qt::TabFocusReason);
+  statusBox->setText("0");
+  list().setFocus(Qt::TabFocusReason);
+  ASSERT_EQ(model().rowCount(), 5);
+  std::vector<std::string> listed = Column(0);
+  std::sort(listed.begin(), listed.end());
+  std::vector<std::string> zero;
+  for (size_t i = 0; i < names.size(); ++i)
+    if (names[i].second == 0) zero.push_back(paths[i]);
+  std::sort(zero.begin(), zero.end());
+  EXPECT_EQ(listed, zero);
+  const auto before = Contents(paths);
+  ChooseStatus(2);
+  shown = PressSetzen();
+  EXPECT_TRUE(shown.empty()) << Texts(shown);
+  auto view = ReaderView(paths);
+  for (size_t i = 0; i < paths.size(); ++i) {
+    SCOPED_TRACE(VisibleText(paths[i]));
+    if (names[i].second == 0)
+      EXPECT_EQ(view[paths[i]], "2 Vodra 0");
+    else
+      EXPECT_EQ(readFile(paths[i]), before[i]);
+  }
+
+  // A list file of an earlier version: its Windows-1252 line names "ä.par"
+  // where the document was "\xe4.par"; a line whose path holds a NUL.
+  const std::string listFile = (TestHome() + "/Documents/Fendrik_0.lst").toStdString();
+  std::ofstream(listFile, std::ios::binary)
+      << "\t" + cad + "/\xe4.par\t\xe4\tpar\t\t\t\t\t\t0\r\n"
+      << "\t" + cad + "/a b.par\ta b\tpar\t\t\t\t\t\t0\r\n"
+      << std::string("\t") + cad + "/a b.par" + std::string(1, '\0') + ".hidden/zzz.par\tzzz\r\n";
+  shown = AnswerMessages([this] { window().reloadListFile(); });
+  ASSERT_EQ(shown.size(), 1U) << Texts(shown);
+  EXPECT_TRUE(shown[0].text.contains(QString::fromStdString("Zeile 3: der Pfad " + cad + "/a b.par\\x00.hidden/zzz.par enthält ein NUL-Zeichen")))
+      << Texts(shown);
+  ASSERT_EQ(Column(0), (std::vector<std::string>{cad + "/ä.par", cad + "/a b.par"}));
+  const auto beforeOld = Contents(paths);
+  ChooseStatus(1);
+  shown = PressSetzen();
+  ASSERT_EQ(shown.size(), 1U) << Texts(shown);
+  EXPECT_TRUE(shown[0].text.contains("1 von 2")) << Texts(shown);
+  EXPECT_TRUE(shown[0].details.startsWith(QString::fromStdString(cad + "/ä.par: der Pfad stammt aus einer älteren Listendatei")))
+      << Texts(shown);
+  EXPECT_EQ(Column(8), (std::vector<std::string>{"0", "1"}));
+  for (size_t i = 0; i < paths.size(); ++i)
+    if (names[i].first != "a b.par") { EXPECT_EQ(readFile(paths[i]), beforeOld[i]) << VisibleText(paths[i]); }
+  EXPECT_EQ(ReaderView({cad + "/a b.par"})[cad + "/a b.par"], "1 Vodra 0");
 }
 
 }  // namespace
