@@ -8,6 +8,7 @@
 #include "properties/CompoundStreamSource.h"
 #include "properties/PropertyNames.h"
 #include "properties/StorageError.h"
+#include "properties/VisibleText.h"
 #include "properties/cfb/CompoundFile.h"
 #include "properties/cfb/Names.h"
 #include "properties/propset/PropertySetReader.h"
@@ -17,15 +18,14 @@ namespace {
 
 using namespace fendrik::propset;
 
-// A text in quotes with control characters made visible.
+// A text in quotes, escaped so that every byte below 0x20, 0x7F and every
+// other character that could move or recolour a terminal is made visible
+// (see VisibleText.h), and a quote inside it cannot end it.
 std::string quotedText(const std::string& text) {
   std::string out = "\"";
-  for (char c : text) {
-    if (c == '\r') out += "\\r";
-    else if (c == '\n') out += "\\n";
-    else if (c == '\t') out += "\\t";
-    else if (c == '"' || c == '\\') out += std::string("\\") + c;
-    else out += c;
+  for (char c : Escaped(text)) {
+    if (c == '"') out += '\\';
+    out += c;
   }
   return out + "\"";
 }
@@ -47,7 +47,7 @@ void dumpSection(const ByteSource& source, const StreamHeader::SectionLocation& 
   try {
     dictionary = readDictionary(source, table);
   } catch (const StorageError& e) {
-    std::printf("    dictionary: error %d / %s\n", e.number(), e.description().c_str());
+    std::printf("    dictionary: error %d / %s\n", e.number(), VisibleText(e.description()).c_str());
   }
   for (const auto& entry : table.properties) {
     std::string name;
@@ -70,10 +70,10 @@ void dumpSection(const ByteSource& source, const StreamHeader::SectionLocation& 
       if (std::holds_alternative<UnsupportedValue>(value)) text = "(not decoded, kept as stored)";
       else if (std::holds_alternative<std::string>(value)) text = quotedText(std::get<std::string>(value));
       else if (std::holds_alternative<NullValue>(value)) text = "(null)";
-      else text = valueToText(value).value_or("(no text form)");
+      else text = VisibleText(valueToText(value).value_or("(no text form)"));
       std::printf("%-12s  %s\n", variantTypeName(type).c_str(), text.c_str());
     } catch (const StorageError& e) {
-      std::printf("error %d / %s\n", e.number(), e.description().c_str());
+      std::printf("error %d / %s\n", e.number(), VisibleText(e.description()).c_str());
     }
   }
 }
@@ -86,14 +86,15 @@ int runDump(const std::vector<std::string>& args) {
   try {
     file = cfb::CompoundFile::open(args[0]);
   } catch (const StorageError& e) {
-    std::fprintf(stderr, "fendrik-cli: %s: %d / %s\n", args[0].c_str(), e.number(), e.description().c_str());
+    std::fprintf(stderr, "fendrik-cli: %s: %d / %s\n", VisibleText(args[0]).c_str(), e.number(),
+                 VisibleText(e.description()).c_str());
     return kExitFailed;
   }
-  std::printf("%s\n", args[0].c_str());
+  std::printf("%s\n", VisibleText(args[0]).c_str());
   for (uint32_t id : file->rootChildren()) {
     const cfb::DirectoryEntry& entry = file->entry(id);
     if (entry.type != cfb::kTypeStream || entry.name.empty() || entry.name[0] != u'\005') continue;
-    std::printf("set \"%s\"  (%llu bytes)\n", cfb::printableName(entry.name).c_str(),
+    std::printf("set \"%s\"  (%llu bytes)\n", VisibleText(cfb::printableName(entry.name)).c_str(),
                 static_cast<unsigned long long>(entry.size));
     try {
       fendrik::CompoundStreamSource source(*file, id);
@@ -103,11 +104,11 @@ int runDump(const std::vector<std::string>& args) {
           dumpSection(source, where);
         } catch (const StorageError& e) {
           std::printf("  FMTID %s  error %d / %s\n", fmtidToText(where.fmtid).c_str(), e.number(),
-                      e.description().c_str());
+                      VisibleText(e.description()).c_str());
         }
       }
     } catch (const StorageError& e) {
-      std::printf("  error %d / %s\n", e.number(), e.description().c_str());
+      std::printf("  error %d / %s\n", e.number(), VisibleText(e.description()).c_str());
     }
   }
   return kExitOk;

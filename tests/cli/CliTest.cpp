@@ -15,7 +15,9 @@
 
 #include "CompoundFileBuilder.h"
 #include "TestCommon.h"
+#include "properties/FileProperties.h"
 #include "resultlist/TextOrder.h"
+#include "search/ListFile.h"
 
 namespace {
 
@@ -177,6 +179,55 @@ TEST(CmdDump, StreamNamesBeyondTheBasicPlanePrintAsUtf8) {
   const Result result = Cli("dump " + shellQuote(path));
   EXPECT_EQ(result.status, 0);
   EXPECT_TRUE(result.out.starts_with(path + "\nset \"\\005Set \xF0\x9F\x98\x80\xC3\xA4\"  (28 bytes)\n")) << result.out;
+}
+
+// Names and texts that would deceive on a terminal: a name with LF beside
+// the name it would look like, an escape sequence in a name and in the
+// author, a Latin-1 name. Every line is distinct and free of control bytes
+// (but its TABs and CR LF), and read back as a list file it names the files
+// exactly; dump shows the author's every control byte.
+TEST(CmdScanNames, NamesAndTextsThatWouldDeceivePrintWithEscapes) {
+  TempFolder temp;
+  const std::string original = fendrik::test::generateDocuments(temp / "gen", 1, 3).at(0);
+  const std::string folder = temp.folder("cad");
+  const Strings names = {"a\nb.par", "a b.par", "\x1b]0;Titel\x07.par", "\xe4.par"};
+  for (const std::string& name : names) fs::copy_file(original, folder + "/" + name);
+  const std::string author = "\x1b[41mrot\x1b[0m\x7f";
+  {
+    auto server = fendrik::FileProperties::Create();
+    server->Open(folder + "/a b.par");
+    server->Item("SummaryInformation").Item("Author").SetValue(author);
+    server->Save();
+  }
+  const Result scan = Cli("scan " + shellQuote(folder));
+  ASSERT_EQ(scan.status, 0);
+  for (char c : scan.out) {
+    const auto byte = static_cast<unsigned char>(c);
+    EXPECT_TRUE((byte >= 0x20 && byte != 0x7f) || c == '\t' || c == '\r' || c == '\n') << int(byte);
+  }
+  const auto lines = Lines(scan.out);
+  ASSERT_EQ(lines.size(), 4U);
+  std::set<std::string> paths;
+  for (const Strings& fields : lines) paths.insert(fields[1]);
+  EXPECT_EQ(paths, (std::set<std::string>{folder + "/a\\nb.par", folder + "/a b.par", folder + "/\\x1B]0;Titel\\x07.par",
+                                          folder + "/\\xE4.par"}));
+  // Every line is marked, "a b.par" for its author.
+  for (const Strings& fields : lines) {
+    EXPECT_EQ(fields[0], "\\");
+    if (fields[1] == folder + "/a b.par") { EXPECT_EQ(fields[17], "\\x1B[41mrot\\x1B[0m\\x7F"); }
+  }
+  fendrik::ResultRows rows;
+  ASSERT_TRUE(fendrik::LoadListView(rows, temp.file("scan.lst", scan.out)).done());
+  std::set<std::string> files;
+  for (size_t row = 0; row < rows.size(); ++row) files.insert(std::string(rows.text(row, 0)));
+  std::set<std::string> expected;
+  for (const std::string& name : names) expected.insert(folder + "/" + name);
+  EXPECT_EQ(files, expected);
+
+  const Result dump = Cli("dump " + shellQuote(folder + "/a b.par"));
+  EXPECT_EQ(dump.status, 0);
+  EXPECT_NE(dump.out.find("\"\\x1B[41mrot\\x1B[0m\\x7F\""), std::string::npos) << dump.out;
+  EXPECT_EQ(dump.out.find('\x1b'), std::string::npos);
 }
 
 }  // namespace
