@@ -31,6 +31,9 @@ echo "== search from the window under a virtual X server (Alt+S writes the list 
 echo "== filter and status change from the window under a virtual X server (keys and clicks)"
 ./scripts/check-status-window.sh build/release/src/app/fendrik
 
+echo "== odd names, reload, filter and status change from the window under a virtual X server"
+./scripts/check-names-window.sh build/release/src/app/fendrik
+
 echo "== build and test under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DFENDRIK_SANITIZE=ON "$samples_option" >/dev/null
 cmake --build build/sanitize -j "$jobs"

@@ -183,6 +183,7 @@ bool FrmFendrik::reloadListFile() {
   Label6->setText(QString::number(rowsModel_->rowCount()));
   ListView1->show();
   ListView1->setFocus();
+  TestLog(QString("list file reloaded: %1 rows").arg(rowsModel_->rowCount()));
   if (!result.refused.empty()) {
     QStringList lines;
     for (const std::string& line : result.refused) lines << QString::fromStdString(line);

@@ -163,6 +163,7 @@ void FrmFendrik::statusChangeEnded() {
   setListBusy(false);
   const qsizetype total = static_cast<qsizetype>(run->listed);
   const qsizetype tried = static_cast<qsizetype>(run->written) + run->failed.size();
+  TestLog(QString("status change ended: %1 of %2 written").arg(run->written).arg(total));
   if (!run->startError.isEmpty()) {
     ShowMessageBox(this, QMessageBox::Critical, QString::fromUtf8("Fehler in Status ändern"),
                    QString::fromUtf8("Der Status wurde in kein Dokument geschrieben: ") + run->startError);
