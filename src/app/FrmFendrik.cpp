@@ -40,7 +40,10 @@ FrmFendrik::FrmFendrik(QWidget* parent) : QWidget(parent), twips_(ScreenDpi()) {
   connectHandlers();
 }
 
-FrmFendrik::~FrmFendrik() { stopStatusChange(); }
+FrmFendrik::~FrmFendrik() {
+  stopReload();
+  stopStatusChange();
+}
 
 SettingsStore& FrmFendrik::store() {
   if (!store_) store_ = std::make_unique<SettingsStore>();
@@ -125,6 +128,7 @@ void FrmFendrik::Form_Unload() {
   unloaded_ = true;
   // A search still running stops; the list file of the last finished one stays.
   stopSearch();
+  stopReload();
   // A status change finishes the documents in hand and writes no further one.
   stopStatusChange();
   if (!SaveSettings())

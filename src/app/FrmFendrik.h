@@ -27,6 +27,7 @@ class ResultListView;
 class ResultRowsModel;
 class SettingsStore;
 struct SearchJob;
+struct ReloadJob;
 class SingleInstance;
 
 // The main window: the filter frame, the result list, the selection frame
@@ -80,10 +81,15 @@ class FrmFendrik : public QWidget {
   // Esc asks the run to stop (busyStopRequested).
   bool listBusy() const { return listBusy_; }
   bool busyStopRequested() const { return busyStop_; }
-  // Fills the list from the list file of the last search (the filter
-  // reset); false after a message when the file is missing or cannot be
-  // read, and the list is empty then.
+  // The filter reset: empties the list and starts reading the list file of
+  // the last search into it, off the user-interface thread; the list is busy
+  // meanwhile (Esc keeps the rows read so far). When the reading ends, the
+  // rows are shown, the row bands painted and the filter boxes cleared; a
+  // missing or unreadable file, and lines that gave no row, are told in a
+  // message. False when no reading was started (a run is busy, or no
+  // thread could be had).
   bool reloadListFile();
+  bool reloadRunning() const;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -121,6 +127,8 @@ class FrmFendrik : public QWidget {
   void finishSearch();
   // Stops a running search and waits for it; no list file is written.
   void stopSearch();
+  void finishReload();
+  void stopReload();
 
   // The status change runs off the user-interface thread; these take its
   // reports there (FrmFendrikStatus.cpp).
@@ -156,6 +164,7 @@ class FrmFendrik : public QWidget {
   int ClickedRow = 0;
   std::unique_ptr<StatusChangeRun, StatusChangeRunEnd> statusRun_;
   std::unique_ptr<SearchJob> search_;
+  std::unique_ptr<ReloadJob> reload_;
   bool listBusy_ = false;
   std::atomic<bool> busyStop_{false};
   QShortcut* escape_ = nullptr;

@@ -61,8 +61,6 @@ void FrmFendrik::ClearFilters() {
 void FrmFendrik::Frame2_DblClick() {
   if (listBusy_) return;
   reloadListFile();
-  SetAltLinesBackground(*ListView1, *picAltLinesBackground);
-  ClearFilters();
 }
 
 void FrmFendrik::ListView1_ColumnClick(int column) {

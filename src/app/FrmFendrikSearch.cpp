@@ -56,6 +56,7 @@ void FrmFendrik::requestBusyStop() {
   if (!listBusy_) return;
   busyStop_ = true;
   if (search_) search_->cancel = true;
+  if (reload_) reload_->stop = true;
   TestLog("stop requested");
 }
 
@@ -116,6 +117,10 @@ void FrmFendrik::runSearchJob(SearchJob& job) {
 }
 
 void FrmFendrik::showSearchProgress() {
+  if (reload_) {
+    Label6->setText(QString::number(reload_->rowsRead.load(std::memory_order_relaxed)));
+    return;
+  }
   if (!search_) return;
   const size_t total = search_->total.load(std::memory_order_relaxed);
   if (total == 0) return;
@@ -163,35 +168,73 @@ void FrmFendrik::stopSearch() {
 }
 
 bool FrmFendrik::reloadListFile() {
-  const std::string path = ListFilePath("0");
-  ResultRows rows;
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  ListFileResult result = LoadListView(rows, path);
-  QApplication::restoreOverrideCursor();
+  if (listBusy_) return false;
   // The list is emptied first, whatever the file holds.
-  rowsModel_->setRows(std::move(rows));
+  rowsModel_->setRows(ResultRows());
   ListView1->header()->setSortIndicatorShown(false);
+  reload_ = std::make_unique<ReloadJob>();
+  ReloadJob& job = *reload_;
+  job.path = ListFilePath("0");
+  setListBusy(true);
+  if (progressTimer_ == nullptr) {
+    progressTimer_ = new QTimer(this);
+    connect(progressTimer_, &QTimer::timeout, this, [this] { showSearchProgress(); });
+  }
+  progressTimer_->start(kProgressIntervalMs);
+  try {
+    job.thread = std::thread([this, &job] {
+      job.result = LoadListView(job.rows, job.path, [&job](size_t rows) {
+        job.rowsRead.store(rows, std::memory_order_relaxed);
+        return !job.stop.load();
+      });
+      QMetaObject::invokeMethod(this, [this] { finishReload(); }, Qt::QueuedConnection);
+    });
+  } catch (const std::system_error& error) {
+    reload_.reset();
+    progressTimer_->stop();
+    setListBusy(false);
+    ShowInformation(this, "Fehler", "Die Liste konnte nicht geladen werden: " + FromUtf8(error.what()));
+    return false;
+  }
+  return true;
+}
+
+bool FrmFendrik::reloadRunning() const { return reload_ && reload_->thread.joinable(); }
+
+void FrmFendrik::finishReload() {
+  if (!reloadRunning() || unloaded_) return;
+  std::unique_ptr<ReloadJob> job = std::move(reload_);
+  job->thread.join();
+  progressTimer_->stop();
+  setListBusy(false);
+  const ListFileResult& result = job->result;
+  const QString path = ShownText(job->path);
+  rowsModel_->setRows(std::move(job->rows));
   if (result.outcome == ListFileResult::Outcome::Missing) {
-    ShowInformation(this, "Fehler", "Die Datei " + FromUtf8(path) + " konnte nicht gefunden werden !");
-    return false;
+    ShowInformation(this, "Fehler", "Die Datei " + path + " konnte nicht gefunden werden !");
+  } else if (result.outcome == ListFileResult::Outcome::Failed) {
+    ShowInformation(this, "Fehler", "Die Datei " + path + " konnte nicht gelesen werden: " + FromUtf8(result.reason));
+  } else {
+    Label6->setText(QString::number(rowsModel_->rowCount()));
+    ListView1->show();
+    ListView1->setFocus();
   }
-  if (result.outcome == ListFileResult::Outcome::Failed) {
-    ShowInformation(this, "Fehler",
-                    "Die Datei " + FromUtf8(path) + " konnte nicht gelesen werden: " + FromUtf8(result.reason));
-    return false;
-  }
-  Label6->setText(QString::number(rowsModel_->rowCount()));
-  ListView1->show();
-  ListView1->setFocus();
+  SetAltLinesBackground(*ListView1, *picAltLinesBackground);
+  ClearFilters();
   TestLog(QString("list file reloaded: %1 rows").arg(rowsModel_->rowCount()));
   if (!result.refused.empty()) {
     QStringList lines;
     for (const std::string& line : result.refused) lines << QString::fromStdString(line);
     ShowListMessage(this, QMessageBox::Warning, "Fehler",
-                    QString("In der Datei %1 wurden %2 Zeilen nicht gelesen:").arg(ShownText(path)).arg(lines.size()),
-                    lines);
+                    QString("In der Datei %1 wurden %2 Zeilen nicht gelesen:").arg(path).arg(lines.size()), lines);
   }
-  return true;
+}
+
+void FrmFendrik::stopReload() {
+  if (!reload_) return;
+  reload_.reset();  // stops the reading and waits for it
+  if (progressTimer_ != nullptr) progressTimer_->stop();
+  setListBusy(false);
 }
 
 }  // namespace fendrik

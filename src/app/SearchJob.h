@@ -45,4 +45,24 @@ struct SearchJob {
   }
 };
 
+// One reload of the list file, read by a thread of its own so that a long
+// list never stops the window; the window shows `rowsRead` meanwhile and
+// takes the rows when the thread is done.
+struct ReloadJob {
+  std::string path;
+  ResultRows rows;
+  ListFileResult result;
+  std::atomic<bool> stop{false};
+  std::atomic<size_t> rowsRead{0};
+  std::thread thread;
+
+  ReloadJob() = default;
+  ReloadJob(const ReloadJob&) = delete;
+  ReloadJob& operator=(const ReloadJob&) = delete;
+  ~ReloadJob() {
+    stop = true;
+    if (thread.joinable()) thread.join();
+  }
+};
+
 }  // namespace fendrik

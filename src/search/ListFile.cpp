@@ -73,13 +73,14 @@ int FollowLinks(std::string& path) {
 
 // Reads lines from the open file in pieces and adds their rows. 0 or an
 // errno value; EFBIG when the file outgrows kMaxListFileBytes meanwhile.
-int ReadRows(int fd, ResultRows& rows, std::vector<std::string>& refused) {
+int ReadRows(int fd, ResultRows& rows, const ListFileProgress& progress, ListFileResult& result) {
   std::string pending;
   uint64_t total = 0;
   size_t lineNumber = 0;
   auto add = [&](std::string_view line) {
     ++lineNumber;
-    if (auto why = AddListFileRow(rows, line)) refused.push_back("Zeile " + std::to_string(lineNumber) + ": " + *why);
+    if (auto why = AddListFileRow(rows, line))
+      result.refused.push_back("Zeile " + std::to_string(lineNumber) + ": " + *why);
   };
   bool end = false;
   while (!end) {
@@ -115,6 +116,10 @@ int ReadRows(int fd, ResultRows& rows, std::vector<std::string>& refused) {
       rest.remove_prefix(next);
     }
     pending.erase(0, pending.size() - rest.size());
+    if (progress && !end && !progress(rows.size())) {
+      result.stopped = true;
+      break;
+    }
   }
   return 0;
 }
@@ -184,7 +189,7 @@ ListFileResult SaveListView(const ResultRows& rows, const std::string& listPath)
   return {};
 }
 
-ListFileResult LoadListView(ResultRows& rows, const std::string& path) {
+ListFileResult LoadListView(ResultRows& rows, const std::string& path, const ListFileProgress& progress) {
   rows.clear();
   struct stat facts {};
   if (::stat(path.c_str(), &facts) != 0 || !S_ISREG(facts.st_mode)) return {ListFileResult::Outcome::Missing, {}, {}};
@@ -197,7 +202,7 @@ ListFileResult LoadListView(ResultRows& rows, const std::string& path) {
   else if (static_cast<uint64_t>(facts.st_size) > kMaxListFileBytes)
     error = EFBIG;
   else
-    error = ReadRows(fd, rows, result.refused);
+    error = ReadRows(fd, rows, progress, result);
   ::close(fd);
   if (error == 0) return result;
   rows.clear();

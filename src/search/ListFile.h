@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 #include <cstdint>
+#include <functional>
 
 #include "resultlist/ResultRows.h"
 
@@ -43,6 +44,8 @@ struct ListFileResult {
   std::string reason;
   // Reading: the lines that gave no row, each as "Zeile <n>: <why>".
   std::vector<std::string> refused;
+  // Reading: stopped by the progress callback; the rows read so far stay.
+  bool stopped = false;
   bool done() const { return outcome == Outcome::Done; }
 };
 
@@ -54,11 +57,15 @@ struct ListFileResult {
 // missing folder of the file is created.
 ListFileResult SaveListView(const ResultRows& rows, const std::string& path);
 
+// Told the number of rows read so far after each piece of the file; reading
+// stops when it gives false.
+using ListFileProgress = std::function<bool(size_t rows)>;
+
 // Empties rows and, when an ordinary file exists at path, adds one row per
 // line (see AddListFileRow). The file is read in pieces. Missing when there
 // is no ordinary file at path; Failed when it exists but cannot be read or
 // is larger than kMaxListFileBytes (rows stay empty then). Lines that give
 // no row are listed in `refused`; the other rows are read.
-ListFileResult LoadListView(ResultRows& rows, const std::string& path);
+ListFileResult LoadListView(ResultRows& rows, const std::string& path, const ListFileProgress& progress = {});
 
 }  // namespace fendrik

@@ -171,7 +171,7 @@ TEST_F(StatusChange, WhatARowNamesIsWhatGetsWrittenAfterAReload) {
   });
   EXPECT_TRUE(shown.empty()) << Texts(shown);
   ASSERT_EQ(model().rowCount(), 8);
-  shown = AnswerMessages([this] { window().reloadListFile(); });
+  shown = Reload();
   EXPECT_TRUE(shown.empty()) << Texts(shown);
   ASSERT_EQ(model().rowCount(), 8);
   auto* statusBox = control<QLineEdit>("TxtSuche_8");
@@ -206,7 +206,7 @@ TEST_F(StatusChange, WhatARowNamesIsWhatGetsWrittenAfterAReload) {
       << "\t" + cad + "/\xe4.par\t\xe4\tpar\t\t\t\t\t\t0\r\n"
       << "\t" + cad + "/a b.par\ta b\tpar\t\t\t\t\t\t0\r\n"
       << std::string("\t") + cad + "/a b.par" + std::string(1, '\0') + ".hidden/zzz.par\tzzz\r\n";
-  shown = AnswerMessages([this] { window().reloadListFile(); });
+  shown = Reload();
   ASSERT_EQ(shown.size(), 1U) << Texts(shown);
   EXPECT_TRUE(shown[0].text.contains(QString::fromStdString("Zeile 3: der Pfad " + cad + "/a b.par\\x00.hidden/zzz.par enthält ein NUL-Zeichen")))
       << Texts(shown);

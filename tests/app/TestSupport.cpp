@@ -75,6 +75,13 @@ void WindowTest::SetUp() {
   ASSERT_TRUE(QTest::qWaitForWindowActive(&window()));
 }
 
+std::vector<Shown> WindowTest::Reload() {
+  return AnswerMessages([this] {
+    EXPECT_TRUE(window().reloadListFile());
+    EXPECT_TRUE(QTest::qWaitFor([this] { return !window().reloadRunning(); }, 120000));
+  });
+}
+
 std::vector<std::string> WindowTest::Column(int column) {
   std::vector<std::string> texts;
   for (size_t i = 0; i < model().rows().size(); ++i) texts.emplace_back(model().rows().text(i, column));

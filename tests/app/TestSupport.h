@@ -71,6 +71,9 @@ class WindowTest : public testing::Test {
   QString label6() { return control<QLabel>("Label6")->text(); }
   QString txtWahl() { return control<QLineEdit>("TxtWahl")->text(); }
   std::vector<std::string> Column(int column);  // top to bottom
+  // The filter reset: reloads the list file and waits until it is read; the
+  // message boxes it showed.
+  std::vector<Shown> Reload();
   TempFolder folder_;
   std::unique_ptr<ProgramRun> run_;
 };
