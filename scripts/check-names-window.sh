@@ -48,25 +48,7 @@ PY
 
 export HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_RUNTIME_DIR="$home/runtime" FENDRIK_TEST_LOG=1
 timeout 300 xvfb-run -a -s "-screen 0 1440x900x24 -dpi 96" bash -c '
-  set -euo pipefail
-  program=$1 log=$2
-  "$program" 2>"$log" &
-  pid=$!
-  wid=
-  for _ in $(seq 200); do
-    wid=$(xdotool search --name "^Fendrel" 2>/dev/null | head -1 || true)
-    [ -n "$wid" ] && break
-    sleep 0.1
-  done
-  [ -n "$wid" ] || { echo "window did not appear"; kill $pid; exit 1; }
-  xdotool windowactivate --sync "$wid" 2>/dev/null || xdotool windowfocus --sync "$wid"
-  sleep 0.5
-  # Places in pixels at 96 dpi: twips / 15 (see the window layout).
-  click() { xdotool mousemove --window "$wid" "$1" "$2" click 1; sleep 0.3; }
-  wait_log() {
-    for _ in $(seq 600); do grep -q "$1" "$log" && return 0; sleep 0.1; done
-    echo "not seen in the log: $1"; cat "$log"; return 1
-  }
+  source scripts/window-drive.sh "$1" "$2"
   xdotool key --window "$wid" alt+s
   wait_log "search finished: 8 rows"
   # The filter frame (100, 100), 20500 x 1250: a double click left of its
@@ -85,10 +67,7 @@ timeout 300 xvfb-run -a -s "-screen 0 1440x900x24 -dpi 96" bash -c '
   # "Setzen" (13500, 11450), 2500 x 400.
   click 983 776
   wait_log "status change ended: 5 of 5 written"
-  xdotool key --window "$wid" alt+e
-  for _ in $(seq 300); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
-  if kill -0 $pid 2>/dev/null; then echo "program did not end"; kill $pid; exit 1; fi
-  wait $pid
+  end_program
 ' _ "$program" "$work/log"
 
 # Which files changed, and what the independent reader finds in copies of

@@ -29,25 +29,8 @@ INI
 
 export HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_RUNTIME_DIR="$home/runtime" FENDRIK_TEST_LOG=1
 timeout 300 xvfb-run -a -s "-screen 0 1440x900x24 -dpi 96" bash -c '
-  set -euo pipefail
-  program=$1 filter=$2 log=$3
-  "$program" 2>"$log" &
-  pid=$!
-  wid=
-  for _ in $(seq 200); do
-    wid=$(xdotool search --name "^Fendrel" 2>/dev/null | head -1 || true)
-    [ -n "$wid" ] && break
-    sleep 0.1
-  done
-  [ -n "$wid" ] || { echo "window did not appear"; kill $pid; exit 1; }
-  xdotool windowactivate --sync "$wid" 2>/dev/null || xdotool windowfocus --sync "$wid"
-  sleep 0.5
-  # Places in pixels at 96 dpi: twips / 15 (see the window layout).
-  click() { xdotool mousemove --window "$wid" "$1" "$2" click 1; sleep 0.3; }
-  wait_log() {
-    for _ in $(seq 600); do grep -q "$1" "$log" && return 0; sleep 0.1; done
-    echo "not seen in the log: $1"; cat "$log"; return 1
-  }
+  source scripts/window-drive.sh "$1" "$2"
+  filter=$3
   xdotool key --window "$wid" alt+s
   for _ in $(seq 600); do [ -s "$HOME/Documents/Fendrik_0.lst" ] && break; sleep 0.1; done
   [ -s "$HOME/Documents/Fendrik_0.lst" ] || { echo "no list file after the search"; exit 1; }
@@ -66,11 +49,8 @@ timeout 300 xvfb-run -a -s "-screen 0 1440x900x24 -dpi 96" bash -c '
   # The status change is done when TxtWahl and Label6 are empty again;
   # the end key waits for it since the button stays disabled until then.
   sleep 2
-  xdotool key --window "$wid" alt+e
-  for _ in $(seq 300); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
-  if kill -0 $pid 2>/dev/null; then echo "program did not end"; kill $pid; exit 1; fi
-  wait $pid
-' _ "$program" "$filter" "$work/log"
+  end_program
+' _ "$program" "$work/log" "$filter"
 
 # Which files changed, and what the independent reader finds in them.
 (cd "$docs" && sha256sum -- *) > "$work/after.sha"
