@@ -20,6 +20,8 @@
 #include "app/ResultListView.h"
 #include "app/ResultRowsModel.h"
 #include "app/SearchJob.h"
+#include "properties/StorageError.h"
+#include "properties/VisibleText.h"
 #include "search/ListFile.h"
 
 namespace fendrik {
@@ -29,6 +31,23 @@ namespace {
 constexpr int kProgressIntervalMs = 100;
 
 QString FromUtf8(const std::string& text) { return QString::fromStdString(text); }
+
+// After a search: the folders it could not read, in one message, each with
+// the reason.
+void ShowUnreadFolders(QWidget* parent, const std::vector<FolderFailure>& folders) {
+  if (folders.empty()) return;
+  QStringList lines;
+  for (const FolderFailure& folder : folders)
+    lines << FromUtf8(VisibleText(folder.folder) + ": " + SystemErrorText(folder.error));
+  const qsizetype count = lines.size();
+  const QString lead = count == 1 ? QString::fromUtf8("Die Suche ist unvollständig: 1 Ordner konnte nicht gelesen "
+                                                      "werden, seine Dokumente fehlen in der Liste:")
+                                  : QString::fromUtf8("Die Suche ist unvollständig: %1 Ordner konnten nicht gelesen "
+                                                      "werden, ihre Dokumente fehlen in der Liste:")
+                                        .arg(count);
+  ShowMessageBox(parent, QMessageBox::Warning, "Fehler",
+                 lead + "\n\n" + lines.mid(0, 10).join('\n') + (count > 10 ? "\n..." : ""), lines.join('\n'));
+}
 }  // namespace
 
 void FrmFendrik::setListBusy(bool busy) {
@@ -102,6 +121,10 @@ void FrmFendrik::runSearchJob(SearchJob& job) {
     job.total.store(total, std::memory_order_relaxed);
     job.read.store(read, std::memory_order_relaxed);
   };
+  hooks.folderError = [&job](const std::string& folder, int error) {
+    FolderFailure failure{folder, error};
+    if (LeavesSearchIncomplete(job.request, failure)) job.unreadFolders.push_back(std::move(failure));
+  };
   try {
     RunSearch(job.request, job.scan, job.rows, hooks);
   } catch (const std::exception& error) {
@@ -140,6 +163,7 @@ void FrmFendrik::finishSearch() {
   }
   FülleListView();
   SetAltLinesBackground(*ListView1, *picAltLinesBackground);
+  ShowUnreadFolders(this, search_->unreadFolders);
   if (!search_->saved.done())
     ShowInformation(this, "Fehler",
                     "Die Liste konnte nicht in die Datei " + FromUtf8(search_->listFilePath) +

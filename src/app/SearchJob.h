@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "resultlist/ResultRows.h"
 #include "search/ListFile.h"
@@ -25,6 +26,10 @@ struct SearchJob {
   ListFileResult saved;
   // What stopped the search before its rows were complete; empty when it ran.
   std::string error;
+  // The folders the walk could not read, so that documents in them may be
+  // missing from the rows (LeavesSearchIncomplete); the window names them
+  // after the search.
+  std::vector<FolderFailure> unreadFolders;
   std::atomic<bool> cancel{false};
   // Set when the program ends during the search: no list file is written.
   std::atomic<bool> closing{false};

@@ -1,11 +1,12 @@
 #include <cstdio>
-#include <cstring>
 #include <exception>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "cli/Commands.h"
+#include "properties/StorageError.h"
+#include "properties/VisibleText.h"
 #include "resultlist/ListFileLine.h"
 #include "search/SearchRun.h"
 
@@ -50,7 +51,10 @@ void WriteRows(const ResultRows& rows) {
 // fendrik-cli scan FOLDER [--types par,asm,psm,dft] [--no-subfolders] [--sorted] [--jobs N]
 // Does what a search does and writes each row as a list-file line; each
 // folder and each document that could not be read gets a line on standard
-// error (a missing folder is an empty search: exit status 0, no rows).
+// error. A folder below the start folder that could not be read makes the
+// search incomplete: the rows found are written and the exit status is
+// kExitFailed. A missing start folder is an empty search: its line, no rows,
+// exit status 0.
 int runScan(const std::vector<std::string>& args) {
   SearchRequest request;
   request.types.set();
@@ -79,24 +83,29 @@ int runScan(const std::vector<std::string>& args) {
   }
   if (!haveFolder) return usageError("scan: the folder is missing");
 
+  bool incomplete = false;
   try {
     ScanList scan;
     ResultRows rows;
     SearchHooks hooks;
+    // Paths and the texts that hold them are made visible, so that a file
+    // name cannot steer the terminal.
     hooks.failed = [](const DocumentFailure& failure) {
-      std::fprintf(stderr, "fendrik-cli: scan: %s: %d / %s\n", failure.path.c_str(), failure.number,
-                   failure.description.c_str());
+      std::fprintf(stderr, "fendrik-cli: scan: %s: %d / %s\n", VisibleText(failure.path).c_str(), failure.number,
+                   VisibleText(failure.description).c_str());
     };
-    hooks.folderError = [](const std::string& folder, int error) {
-      std::fprintf(stderr, "fendrik-cli: scan: %s: %d / %s\n", folder.c_str(), error, std::strerror(error));
+    hooks.folderError = [&](const std::string& folder, int error) {
+      std::fprintf(stderr, "fendrik-cli: scan: %s: %d / %s\n", VisibleText(folder).c_str(), error,
+                   SystemErrorText(error).c_str());
+      incomplete = incomplete || LeavesSearchIncomplete(request, {folder, error});
     };
     RunSearch(request, scan, rows, hooks);
     WriteRows(rows);
   } catch (const std::exception& error) {
-    std::fprintf(stderr, "fendrik-cli: scan: %s\n", error.what());
+    std::fprintf(stderr, "fendrik-cli: scan: %s\n", VisibleText(error.what()).c_str());
     return kExitFailed;
   }
-  return std::fflush(stdout) == 0 ? kExitOk : kExitFailed;
+  return std::fflush(stdout) == 0 && !incomplete ? kExitOk : kExitFailed;
 }
 
 }  // namespace fendrik::cli

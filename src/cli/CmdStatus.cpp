@@ -8,6 +8,7 @@
 #include "cli/Commands.h"
 #include "properties/FileProperties.h"
 #include "properties/StatusChange.h"
+#include "properties/VisibleText.h"
 
 namespace fendrik::cli {
 
@@ -22,20 +23,24 @@ int runStatus(const std::vector<std::string>& args) {
   try {
     server = FileProperties::Create();
   } catch (const StorageError& e) {
-    std::fprintf(stderr, "fendrik-cli: %d / %s\n", e.number(), e.description().c_str());
+    std::fprintf(stderr, "fendrik-cli: %d / %s\n", e.number(), VisibleText(e.description()).c_str());
     return kExitFailed;
   }
+  // Paths and the texts that may hold them are made visible, so that a file
+  // name cannot steer the terminal.
   bool anyFailed = false;
   for (size_t i = 1; i < args.size(); ++i) {
+    const std::string path = VisibleText(args[i]);
     try {
       const SaveResult result = WriteDocumentStatus(*server, args[i], code);
       if (!result.warning.empty())
-        std::fprintf(stderr, "fendrik-cli: %s: Warnung: %s\n", args[i].c_str(), result.warning.c_str());
+        std::fprintf(stderr, "fendrik-cli: %s: Warnung: %s\n", path.c_str(), VisibleText(result.warning).c_str());
     } catch (const StorageError& e) {
-      std::fprintf(stderr, "fendrik-cli: %s: %d / %s\n", args[i].c_str(), e.number(), e.description().c_str());
+      std::fprintf(stderr, "fendrik-cli: %s: %d / %s\n", path.c_str(), e.number(),
+                   VisibleText(e.description()).c_str());
       anyFailed = true;
     } catch (const std::exception& e) {
-      std::fprintf(stderr, "fendrik-cli: %s: %s\n", args[i].c_str(), e.what());
+      std::fprintf(stderr, "fendrik-cli: %s: %s\n", path.c_str(), VisibleText(e.what()).c_str());
       anyFailed = true;
     }
   }

@@ -3,11 +3,13 @@
 #include <vector>
 
 #include "cli/Commands.h"
+#include "properties/VisibleText.h"
 
 namespace fendrik::cli {
 
 int usageError(const std::string& message) {
-  if (!message.empty()) std::fprintf(stderr, "fendrik-cli: %s\n", message.c_str());
+  // The message may quote an argument, which may be a path: made visible.
+  if (!message.empty()) std::fprintf(stderr, "fendrik-cli: %s\n", fendrik::VisibleText(message).c_str());
   std::fputs(
       "Aufruf / usage:\n"
       "  fendrik-cli scan FOLDER [--types par,asm,psm,dft] [--no-subfolders] [--sorted] [--jobs N]\n"

@@ -33,6 +33,16 @@ bool NameEndsInPattern(std::string_view name, std::string_view pattern) {
 
 // One depth-first walk that feeds one or more patterns, each into its own
 // list, so several types cost a single pass over the tree.
+//
+// The walk holds at most one folder open, however deep the tree: it reads a
+// folder's entries whole (deciding folder or file while the folder is open),
+// closes it, and then goes through what it read, opening each subfolder by
+// its full path where the entries meet it. A stack of read folders takes the
+// place of recursion, so a deep tree costs neither descriptors nor call stack
+// per level. Opening by the full path fails just where a document cannot be
+// reached by its path either: a path longer than the system allows
+// (ENAMETOOLONG) or one through too many symbolic links (ELOOP); such a
+// folder is reported and its documents would be unreadable anyway.
 class TreeWalk {
  public:
   TreeWalk(const std::string_view* patterns, ScanList* const* lists, size_t count, bool includeSubfolders,
@@ -43,18 +53,61 @@ class TreeWalk {
   void run(const std::string& folder) {
     folder_ = folder;
     if (folder_.empty() || folder_.back() != '/') folder_ += '/';
-    if (perFolder_) perFolder_();
-    int fd = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0)
-      listFolder(fd);
-    else
-      report(errno);
+    visit();
+    while (depth_ > 0) {
+      Pending& top = stack_[depth_ - 1];
+      folder_.resize(top.pathLength);
+      if (top.next == top.entries.size()) {
+        --depth_;
+        continue;
+      }
+      const char kind = top.entries[top.next];
+      const char* name = top.entries.c_str() + top.next + 1;
+      top.next += 2 + std::strlen(name);
+      if (kind == kFile) {
+        meetFile(name);
+        continue;
+      }
+      folder_ += name;
+      folder_ += '/';
+      if (kind == kFolder)
+        visit();  // may add to stack_: `top` is not used after this
+      else
+        report(top.errors[top.nextError++]);
+    }
   }
 
  private:
-  // Lists the open folder `fd`, whose path (ending in "/") is folder_; takes
-  // ownership of fd.
-  void listFolder(int fd) {
+  // Each entry is a folder, a file, or a link whose target could not be
+  // examined (a loop, no right to look): that one is reported like a folder
+  // that cannot be read, since a folder may hide behind it.
+  static constexpr char kFile = 'f';
+  static constexpr char kFolder = 'd';
+  static constexpr char kUnexamined = 'e';
+
+  // A folder read but not yet gone through: its entries in the order the
+  // file system gave them, each as its kind, its name and a NUL, without the
+  // files that match no pattern.
+  struct Pending {
+    std::string entries;
+    size_t next = 0;
+    // The errno values of its kUnexamined entries, in order.
+    std::vector<int> errors;
+    size_t nextError = 0;
+    // The length of folder_ while the walk is in this folder.
+    size_t pathLength = 0;
+  };
+
+  // Opens the folder folder_ names and, the first time the walk meets it
+  // (by device and inode), reads its entries.
+  void visit() {
+    // The callback may throw to stop the walk; no folder is open here.
+    if (perFolder_) perFolder_();
+    const int fd = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+      report(errno);
+      return;
+    }
     struct stat self {};
     if (::fstat(fd, &self) != 0) {
       report(errno);
@@ -65,13 +118,22 @@ class TreeWalk {
       ::close(fd);
       return;
     }
-    // The per-folder callback may throw to stop the walk; every folder
-    // opened on the way down is closed again then.
     std::unique_ptr<DIR, int (*)(DIR*)> dir(::fdopendir(fd), &::closedir);
     if (dir == nullptr) {
       report(errno);
       ::close(fd);
       return;
+    }
+    // Without subfolders nothing is entered: every entry is met at once.
+    Pending* pending = nullptr;
+    if (includeSubfolders_) {
+      if (depth_ == stack_.size()) stack_.emplace_back();
+      pending = &stack_[depth_++];
+      pending->entries.clear();
+      pending->next = 0;
+      pending->errors.clear();
+      pending->nextError = 0;
+      pending->pathLength = folder_.size();
     }
     while (true) {
       errno = 0;
@@ -82,40 +144,51 @@ class TreeWalk {
       }
       const char* name = entry->d_name;
       if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
-      if (isFolder(dir.get(), *entry))
-        meetFolder(dir.get(), name);
-      else
+      int error = 0;
+      const char kind = kindOf(dir.get(), *entry, error);
+      if (kind == kFile && (pending == nullptr || pending->entries.empty())) {
+        // Files before the first entry that has to wait need not wait.
         meetFile(name);
+      } else if (pending == nullptr) {
+        meetAtOnce(kind, name, error);
+      } else if (kind != kFile || matchesAny(name)) {
+        pending->entries += kind;
+        pending->entries.append(name).push_back('\0');
+        if (kind == kUnexamined) pending->errors.push_back(error);
+      }
     }
+  }
+
+  // A folder or unexamined link met in a walk without subfolders.
+  void meetAtOnce(char kind, const char* name, int error) {
+    if (kind == kFolder) {
+      for (size_t k = 0; k < count_; ++k) append(*lists_[k], kFolderEntryMark, name);
+      return;
+    }
+    const size_t length = folder_.size();
+    folder_.append(name).push_back('/');
+    report(error);
+    folder_.resize(length);
   }
 
   void report(int error) const {
     if (folderError_) folderError_(folder_, error);
   }
 
-  static bool isFolder(DIR* dir, const dirent& entry) {
-    if (entry.d_type == DT_DIR) return true;
-    if (entry.d_type != DT_LNK && entry.d_type != DT_UNKNOWN) return false;
-    // A link counts by what it points to; a broken link is a file.
+  // A link counts by what it points to; a link to nothing is a file.
+  static char kindOf(DIR* dir, const dirent& entry, int& error) {
+    if (entry.d_type == DT_DIR) return kFolder;
+    if (entry.d_type != DT_LNK && entry.d_type != DT_UNKNOWN) return kFile;
     struct stat target {};
-    return ::fstatat(::dirfd(dir), entry.d_name, &target, 0) == 0 && S_ISDIR(target.st_mode);
+    if (::fstatat(::dirfd(dir), entry.d_name, &target, 0) == 0) return S_ISDIR(target.st_mode) ? kFolder : kFile;
+    error = errno;
+    return error == ENOENT || error == ENOTDIR ? kFile : kUnexamined;
   }
 
-  void meetFolder(DIR* dir, const char* name) {
-    if (!includeSubfolders_) {
-      for (size_t k = 0; k < count_; ++k) append(*lists_[k], kFolderEntryMark, name);
-      return;
-    }
-    size_t parentLength = folder_.size();
-    folder_ += name;
-    folder_ += '/';
-    if (perFolder_) perFolder_();
-    int fd = ::openat(::dirfd(dir), name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0)
-      listFolder(fd);
-    else
-      report(errno);
-    folder_.resize(parentLength);
+  bool matchesAny(std::string_view name) const {
+    for (size_t k = 0; k < count_; ++k)
+      if (NameEndsInPattern(name, patterns_[k])) return true;
+    return false;
   }
 
   void meetFile(const char* name) {
@@ -137,6 +210,10 @@ class TreeWalk {
   const PerFolderCallback& perFolder_;
   const FolderErrorCallback& folderError_;
   std::string folder_;
+  // The read folders from the start folder down to the one the walk is in;
+  // entries beyond depth_ are kept for their memory.
+  std::vector<Pending> stack_;
+  size_t depth_ = 0;
   // Device and inode of every folder listed so far in this walk.
   std::set<std::pair<dev_t, ino_t>> listed_;
 };

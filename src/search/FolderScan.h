@@ -14,8 +14,12 @@ namespace fendrik {
 // is closed again when the exception leaves it.
 using PerFolderCallback = std::function<void()>;
 
-// Called for each folder the scan cannot open or list: its path (ending in
-// "/") and the errno value. The command line reports these; the window does not.
+// Called for each folder the scan cannot open or list, and for each link whose
+// target it cannot examine (a loop, no right to look), since a folder may hide
+// behind it: its path (ending in "/") and the errno value, in walk order. A
+// folder whose path is longer than the system allows, or leads through too
+// many links, is reported with ENAMETOOLONG or ELOOP: no document in it could
+// be opened by its path.
 using FolderErrorCallback = std::function<void(const std::string& folder, int error)>;
 
 // Walks `folder` (with or without a trailing "/") and appends to `list` a
@@ -27,7 +31,8 @@ using FolderErrorCallback = std::function<void(const std::string& folder, int er
 // device and inode, reached again through a link) is not listed again, so
 // links back to an ancestor end and links that fan out cost one walk of each
 // folder. A folder that cannot be listed contributes nothing but a call of
-// folderError.
+// folderError. The walk holds at most one folder open at a time and needs no
+// recursion, whatever the depth of the tree.
 void ScanFolder(const std::string& folder, std::string_view pattern, ScanList& list, bool includeSubfolders,
                 const PerFolderCallback& perFolder = {}, const FolderErrorCallback& folderError = {});
 

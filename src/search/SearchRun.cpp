@@ -1,5 +1,7 @@
 #include "search/SearchRun.h"
 
+#include <cerrno>
+
 namespace fendrik {
 
 namespace {
@@ -27,6 +29,12 @@ size_t RunSearch(const SearchRequest& request, ScanList& scan, ResultRows& rows,
   options.progress = hooks.progress;
   options.failed = hooks.failed;
   return FillResultRows(scan, options, rows);
+}
+
+bool LeavesSearchIncomplete(const SearchRequest& request, const FolderFailure& failure) {
+  if (failure.error != ENOENT && failure.error != ENOTDIR) return true;
+  // The walk reports the start folder as given, with one "/" behind it.
+  return failure.folder != (request.folder.ends_with('/') ? request.folder : request.folder + "/");
 }
 
 }  // namespace fendrik

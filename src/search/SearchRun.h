@@ -20,6 +20,12 @@ struct SearchRequest {
   unsigned jobs = 0;
 };
 
+// A folder the walk could not open or list, and why (an errno value).
+struct FolderFailure {
+  std::string folder;
+  int error = 0;
+};
+
 // How a search is watched and stopped.
 struct SearchHooks {
   // Before each folder of the walk.
@@ -32,7 +38,8 @@ struct SearchHooks {
   std::function<void(size_t read, size_t total)> progress;
   // Each document that could not be opened, in ScanList order.
   std::function<void(const DocumentFailure&)> failed;
-  // Each folder the walk could not open or list (the window ignores these).
+  // Each folder the walk could not open or list (FolderErrorCallback), in
+  // walk order, from the thread that called RunSearch.
   FolderErrorCallback folderError;
 };
 
@@ -40,5 +47,11 @@ struct SearchHooks {
 // ASM, PSM, DFT) into `scan`, then fills `rows` from it. Returns the number
 // of rows. The window and the command line both search through this.
 size_t RunSearch(const SearchRequest& request, ScanList& scan, ResultRows& rows, const SearchHooks& hooks = {});
+
+// Whether a folder the walk reported leaves the search incomplete, that is,
+// documents may be missing from its rows: every report does except that of
+// the start folder itself when it does not exist or is no folder, whose
+// search is simply empty.
+bool LeavesSearchIncomplete(const SearchRequest& request, const FolderFailure& failure);
 
 }  // namespace fendrik

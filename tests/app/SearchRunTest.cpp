@@ -1,10 +1,14 @@
 // The search from the window: what CmdSuchen puts into the list and the list
 // file, the window during a run, Esc, closing during a run, and the reload.
+#include <sys/stat.h>
 #include <time.h>
 
 #include <unistd.h>
 
+#include <climits>
 #include <fstream>
+#include <iterator>
+#include <map>
 
 #include "OrdinaryUser.h"
 #include "TestSupport.h"
@@ -165,6 +169,56 @@ TEST_F(WindowSearch, GivesTheRowsOfTheCommandLineAndWritesAndReloadsTheListFile)
     EXPECT_TRUE(control<QPushButton>("CmdSuchen")->isEnabled());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
   }
+}
+
+// The folders a search cannot read are named after it in one message, each made visible with the reason
+// in words; the list shows the documents found. Among them a tree 3,000 folders deep, searched while
+// the program may open only a few more files: its top document is listed, the first of its folders
+// whose path is too long for the system is named.
+TEST_F(WindowSearch, NamesTheFoldersItCouldNotReadInOneMessage) {
+  const std::string folder = generate(6, 5);
+  const std::string original = generateDocuments(folder_ / "one", 1, 7).at(0);
+  const std::vector<std::string> deep = folder_.chain("cad/tief", "d", 3000, {0, 2999}, readFile(original));
+  std::string tooLong = folder + "/tief/d/";
+  while (tooLong.size() < PATH_MAX) tooLong += "d/";
+  for (const char* name : {"gesperrt", "clear\x1b[2J"}) {
+    fs::create_directory(folder + "/" + name);
+    fs::copy_file(original, folder + "/" + name + "/drin.par");
+    ::chmod((folder + "/" + name).c_str(), 0);
+  }
+  fs::create_symlink("schleife", folder + "/schleife");
+  // In walk order: the order in which the file system gives the folder's entries.
+  const std::map<std::string, QString> lines{
+      {"gesperrt", QString::fromStdString(folder) + "/gesperrt/: Zugriff verweigert"},
+      {"clear\x1b[2J", QString::fromStdString(folder) + "/clear\\x1B[2J/: Zugriff verweigert"},
+      {"schleife", QString::fromStdString(folder) + "/schleife/: Zu viele symbolische Links (eine Schleife)"},
+      {"tief", QString::fromStdString(tooLong) + ": Dateiname zu lang"}};
+  QStringList expected;
+  for (const auto& entry : fs::directory_iterator(folder))
+    if (lines.count(entry.path().filename())) expected << lines.at(entry.path().filename());
+  ASSERT_EQ(expected.size(), 4);
+  choose(folder, {1, 2, 3, 4});
+  std::vector<Shown> shown;
+  AsOrdinaryUser(folder_, [&] {
+    FewOpenFiles few(32);
+    ASSERT_TRUE(few.ok());
+    shown = search();
+  });
+  for (const char* name : {"gesperrt", "clear\x1b[2J"}) ::chmod((folder + "/" + name).c_str(), 0700);
+  std::vector<Shown> incomplete;
+  std::copy_if(shown.begin(), shown.end(), std::back_inserter(incomplete),
+               [](const Shown& box) { return box.text.startsWith(QString::fromUtf8("Die Suche ist unvollständig")); });
+  ASSERT_EQ(incomplete.size(), 1U) << Texts(shown);
+  EXPECT_EQ(incomplete[0].text, QString::fromUtf8("Die Suche ist unvollständig: 4 Ordner konnten nicht gelesen werden, "
+                                                  "ihre Dokumente fehlen in der Liste:\n\n") +
+                                    expected.join('\n'));
+  EXPECT_EQ(incomplete[0].details, expected.join('\n'));
+  EXPECT_EQ(incomplete[0].icon, QMessageBox::Warning);
+  EXPECT_EQ(rows().size(), 7U);
+  EXPECT_EQ(label6(), "7");
+  bool topListed = false;
+  for (size_t k = 0; k < rows().size(); ++k) topListed = topListed || rows().text(k, 0) == deep.front();
+  EXPECT_TRUE(topListed);
 }
 
 // A search of many documents: the controls that change the list wait and the event loop keeps turning.

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <filesystem>
 #include <set>
@@ -22,6 +23,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using fendrik::test::readFile;
 using fendrik::test::shellQuote;
 using fendrik::test::TempFolder;
 using Strings = std::vector<std::string>;
@@ -43,12 +45,14 @@ struct Result {
 
 // Runs fendrik-cli with `arguments` (quoted already) in the German locale;
 // or as an ordinary user in the C locale (the super-user runs it as
-// "nobody", who cannot list a folder of mode 0).
-Result Cli(const std::string& arguments, bool asOrdinaryUser = false) {
+// "nobody", who cannot list a folder of mode 0); with openFiles, it may
+// hold only that many files open.
+Result Cli(const std::string& arguments, bool asOrdinaryUser = false, int openFiles = 0) {
   const TempFolder temp;
-  const std::string prefix = !asOrdinaryUser ? "env LC_ALL=de_DE.UTF-8 LANG=de_DE.UTF-8 "
-                             : ::geteuid() == 0 ? "env LC_ALL=C setpriv --reuid=65534 --regid=65534 --clear-groups "
-                                                : "env LC_ALL=C ";
+  const std::string prefix = (openFiles > 0 ? "ulimit -n " + std::to_string(openFiles) + " && " : std::string()) +
+                             (!asOrdinaryUser    ? "env LC_ALL=de_DE.UTF-8 LANG=de_DE.UTF-8 "
+                              : ::geteuid() == 0 ? "env LC_ALL=C setpriv --reuid=65534 --regid=65534 --clear-groups "
+                                                 : "env LC_ALL=C ");
   Result result;
   result.status = fendrik::test::runCommand(
       prefix + shellQuote(FENDRIK_CLI) + " " + arguments + " 2>" + shellQuote((temp / "errors").string()), &result.out);
@@ -145,30 +149,84 @@ TEST(Cli, WrongCommandLinesAreUsageErrors) {
   for (const auto& [arguments, status] : cases) EXPECT_EQ(Cli(arguments).status, status) << arguments;
 }
 
-TEST(CmdScanFolders, UnreadableFoldersAreNamedOnStandardErrorAndTheSearchGoesOn) {
+// Every folder that cannot be read is named on standard error with the reason, the
+// documents found are listed, and the search fails, since it is incomplete; a missing
+// folder or a file is an empty search.
+TEST(CmdScanFolders, UnreadableFoldersAreNamedAndTheSearchFails) {
   TempFolder temp;
   ::chmod(temp.str().c_str(), 0755);
-  const std::string file = temp.file("plain.par", "no document");
+  const std::string file = temp.file("plain.par", "no document"), top = temp.str() + "/top";
   temp.file("top/notes.txt", "text");
   temp.file("top/locked/inside.par");
-  temp.folder("top/also locked");
-  temp.folder("top/open");
-  for (const char* locked : {"/top/locked", "/top/also locked"}) ::chmod((temp.str() + locked).c_str(), 0);
-  auto line = [](const std::string& folder, int error) {
-    return "fendrik-cli: scan: " + folder + "/: " + std::to_string(error) + " / " + std::strerror(error);
+  const std::string found = temp.file("top/open/body.par", readFile(fs::path(FENDRIK_REAL_SAMPLES) / "Connecting-Rod/body.par"));
+  temp.link("top/loop", "loop");
+  const char* const locked[] = {"/locked", "/also locked", "/clear\x1b[2J"};
+  for (const char* name : locked) ::mkdir((top + name).c_str(), 0);
+  for (const char* name : locked) ::chmod((top + name).c_str(), 0);
+  auto line = [](const std::string& folder, int error, const std::string& reason) {
+    return "fendrik-cli: scan: " + folder + "/: " + std::to_string(error) + " / " + reason;
   };
-  const std::pair<std::string, Strings> cases[] = {
-      // A missing folder or a file is an empty search.
-      {temp.str() + "/gibt/es/nicht", {line(temp.str() + "/gibt/es/nicht", ENOENT)}},
-      {file, {line(file, ENOTDIR)}},
-      {temp.str() + "/top", {line(temp.str() + "/top/also locked", EACCES), line(temp.str() + "/top/locked", EACCES)}}};
-  for (const auto& [folder, errors] : cases) {
-    Result run = Cli("scan " + shellQuote(folder), true);
-    EXPECT_EQ(run.status, 0) << folder;
-    EXPECT_EQ(run.out, "") << folder;
-    EXPECT_EQ(run.errors, errors);
+  Strings unread{line(top + "/also locked", EACCES, "Zugriff verweigert"),
+                 line(top + "/clear\\x1B[2J", EACCES, "Zugriff verweigert"),
+                 line(top + "/locked", EACCES, "Zugriff verweigert"),
+                 line(top + "/loop", ELOOP, "Zu viele symbolische Links (eine Schleife)")};
+  std::sort(unread.begin(), unread.end());
+  const struct { std::string folder; Strings errors; int status; Strings listed; } cases[] = {
+      {temp.str() + "/gibt/es/nicht", {line(temp.str() + "/gibt/es/nicht", ENOENT, "Datei nicht gefunden")}, 0, {}},
+      {file, {line(file, ENOTDIR, "Ein Teil des Pfades ist kein Ordner")}, 0, {}},
+      {top, unread, 1, {found}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.folder);
+    Result run = Cli("scan " + shellQuote(c.folder), true);
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.errors, c.errors);
+    Strings listed;
+    for (const Strings& f : Lines(run.out)) listed.push_back(f[1]);
+    EXPECT_EQ(listed, c.listed);
   }
-  for (const char* locked : {"/top/locked", "/top/also locked"}) ::chmod((temp.str() + locked).c_str(), 0700);
+  for (const char* name : locked) ::chmod((top + name).c_str(), 0700);
+}
+
+// A tree 3,000 folders deep, far more than the 64 files the program may open: every
+// document whose path the system can open is listed, the first folder whose path is
+// too long is named as such, and the search fails.
+TEST(CmdScanFolders, DeepTreeIsSearchedWithFewOpenFiles) {
+  TempFolder temp;
+  const std::vector<std::string> documents =
+      temp.chain("deep", "d", 3000, {0, 500, 1000, 1500, 2999},
+                 readFile(fs::path(FENDRIK_REAL_SAMPLES) / "Connecting-Rod/body.par"));
+  std::string tooLong = temp.str() + "/deep/d/";
+  while (tooLong.size() < PATH_MAX) tooLong += "d/";
+  const Result run = Cli("scan " + shellQuote(temp.str() + "/deep"), false, 64);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.errors, Strings{"fendrik-cli: scan: " + tooLong + ": " + std::to_string(ENAMETOOLONG) +
+                                " / Dateiname zu lang"});
+  Strings listed;
+  for (const Strings& f : Lines(run.out)) listed.push_back(f[1]);
+  EXPECT_EQ(listed, Strings(documents.begin(), documents.end() - 1));
+}
+
+// Paths, and texts that hold them, reach the terminal with their control characters
+// escaped: a file name cannot colour or clear it.
+TEST(Cli, PathsOnStandardErrorCannotSteerTheTerminal) {
+  TempFolder temp;
+  const std::string name = "\x1b[2J\x1b]0;Titel\x07.par", visible = "\\x1B[2J\\x1B]0;Titel\\x07.par";
+  temp.file("junk/" + name, "kein Dokument");
+  const struct { std::string arguments, start; } cases[] = {
+      {"scan " + shellQuote(temp.str() + "/junk"), "fendrik-cli: scan: " + temp.str() + "/junk/" + visible + ": "},
+      {"status 1 " + shellQuote(temp.str() + "/junk/" + name), "fendrik-cli: " + temp.str() + "/junk/" + visible + ": "},
+      {"status 1 " + shellQuote(temp.str() + "/" + name), "fendrik-cli: " + temp.str() + "/" + visible + ": "},
+      {"scan a " + shellQuote(name), "fendrik-cli: scan: only one folder: " + visible},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    const Result run = Cli(c.arguments);
+    EXPECT_EQ(std::count_if(run.errors.begin(), run.errors.end(), [&](const auto& line) { return line.starts_with(c.start); }), 1)
+        << testing::PrintToString(run.errors);
+    for (const std::string& line : run.errors)
+      EXPECT_EQ(std::count_if(line.begin(), line.end(), [](unsigned char c) { return c < 0x20 || c == 0x7F; }), 0)
+          << line;
+  }
 }
 
 TEST(CmdDump, StreamNamesBeyondTheBasicPlanePrintAsUtf8) {

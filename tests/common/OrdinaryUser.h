@@ -60,4 +60,24 @@ void AsOrdinaryUser(const TempFolder& temp, Action action, std::optional<rlim_t>
   }
 }
 
+// While it lives, the process may hold only `headroom` more files open than
+// it holds now (its soft limit of open files is lowered, then restored).
+class FewOpenFiles {
+ public:
+  explicit FewOpenFiles(rlim_t headroom) {
+    ::getrlimit(RLIMIT_NOFILE, &old_);
+    rlimit few = old_;
+    few.rlim_cur = static_cast<rlim_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {})) + headroom;
+    ok_ = ::setrlimit(RLIMIT_NOFILE, &few) == 0;
+  }
+  ~FewOpenFiles() { ::setrlimit(RLIMIT_NOFILE, &old_); }
+  FewOpenFiles(const FewOpenFiles&) = delete;
+  FewOpenFiles& operator=(const FewOpenFiles&) = delete;
+  bool ok() const { return ok_; }
+
+ private:
+  rlimit old_{};
+  bool ok_ = false;
+};
+
 }  // namespace fendrik::test

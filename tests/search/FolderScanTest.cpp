@@ -1,11 +1,13 @@
 // The folder walk: file-system order, which names match, links, folders that
-// cannot be listed, and one walk for several types.
+// cannot be listed, trees deeper than the files a process may open, and one
+// walk for several types.
 #include "search/FolderScan.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <filesystem>
 #include <functional>
 #include <stdexcept>
@@ -19,6 +21,7 @@ namespace fendrik {
 namespace {
 
 using test::TempFolder;
+using Strings = std::vector<std::string>;
 
 // Walks that must end: a scan that visits more folders than `limit` is stopped
 // (the test then fails) instead of running until memory is gone.
@@ -113,6 +116,85 @@ TEST(FolderScan, FolderLinksAreFollowedButNeverBackIntoAnAncestor) {
   ASSERT_EQ(deep.size(), 1U);
   EXPECT_TRUE(deep[0].ends_with("/deep.par")) << deep[0];
   EXPECT_EQ(visited, 1 + 2 * 24);
+}
+
+// A path in a chain of folders "d" below `top` as the number of levels and
+// the rest, short enough to read in a failure: "2000/level2000.par".
+std::string Levels(const std::string& top, std::string path) {
+  path.erase(0, top.size());
+  size_t levels = 0;
+  for (; path.starts_with("/d/"); ++levels) path.erase(0, 2);
+  return std::to_string(levels) + path;
+}
+
+// 3,000 levels, far more than the files the process may open: every document
+// whose path the system can open is listed, in walk order, and the first
+// folder whose path is too long for the system is reported as such, once.
+TEST(FolderScan, DeepTreeIsWalkedWithFewOpenFilesAndATooLongPathIsReported) {
+  TempFolder temp;
+  const std::string top = temp.str() + "/deep";
+  std::vector<int> withFile;
+  for (int level = 0; level < 3000; level += 250) withFile.push_back(level);
+  withFile.push_back(2999);
+  const std::vector<std::string> documents = temp.chain("deep", "d", 3000, withFile);
+  Strings expected, listed, reported;
+  for (const std::string& document : documents)
+    if (document.rfind('/') + 1 < PATH_MAX) expected.push_back(Levels(top, document));
+  ASSERT_GE(expected.size(), 5U);
+  ASSERT_LT(expected.size(), documents.size());
+  std::string tooLong = top + "/d/";
+  while (tooLong.size() < PATH_MAX) tooLong += "d/";
+  ScanList list;
+  int visited = 0;
+  {
+    test::FewOpenFiles few(32);
+    ASSERT_TRUE(few.ok());
+    ScanFolders(top, TypeSelection().set(), true, list, Limit(visited, 5000), [&](const std::string& folder, int error) {
+      reported.push_back(Levels(top, folder) + " " + std::to_string(error));
+    });
+  }
+  for (const std::string& entry : list) listed.push_back(Levels(top, std::string(FileEntryPath(entry))));
+  EXPECT_EQ(listed, expected);
+  EXPECT_EQ(reported, Strings{Levels(top, tooLong) + " " + std::to_string(ENAMETOOLONG)});
+}
+
+// A link that leads back to itself, directly or through others, cannot be a
+// folder or a file: it is reported as a loop in walk order, beside the
+// documents found. So is a folder whose path leads through more links than
+// the system follows, since no document in it could be opened by its path.
+TEST(FolderScan, LinkLoopsAreReported) {
+  TempFolder temp;
+  const std::string root = temp.folder("root");
+  temp.link("root/loop.par", "loop.par");
+  temp.link("root/ring/one", "two");
+  temp.link("root/ring/two", "one");
+  temp.file("root/ring/kept.par");
+  // Each level links to the next: level k is reached through k links.
+  for (int k = 0; k < 60; ++k) {
+    temp.link("chain/" + std::to_string(k) + "/next", "../" + std::to_string(k + 1));
+    temp.file("chain/" + std::to_string(k) + "/doc" + std::to_string(k) + ".par");
+  }
+  temp.link("root/chain", "../chain/0");
+  std::vector<std::pair<std::string, int>> reports;
+  ScanList list;
+  ScanFolder(root, "PAR", list, true, {}, [&](const std::string& folder, int error) {
+    reports.emplace_back(folder, error);
+  });
+  std::sort(reports.begin(), reports.end());
+  // The last folder reached is the one whose path the system still resolves.
+  std::string last = root + "/chain";
+  size_t reached = 0;
+  for (; ::access(last.c_str(), F_OK) == 0; ++reached) last += "/next";
+  ASSERT_TRUE(reached > 30 && reached < 60) << reached;
+  EXPECT_EQ(reports, (std::vector<std::pair<std::string, int>>{
+                         {last + "/", ELOOP}, {root + "/loop.par/", ELOOP}, {root + "/ring/one/", ELOOP},
+                         {root + "/ring/two/", ELOOP}}));
+  ScanList expected{"    " + root + "/ring/kept.par"};
+  for (std::string folder = root + "/chain"; expected.size() <= reached; folder += "/next")
+    expected.push_back("    " + folder + "/doc" + std::to_string(expected.size() - 1) + ".par");
+  std::sort(list.begin(), list.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(list, expected);
 }
 
 // A tree with every kind of entry that could make one walk for all types
