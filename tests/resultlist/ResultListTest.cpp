@@ -175,8 +175,8 @@ TEST(FileFacts, TimeAndSizeTextsFollowTheLocale) {
     const char* sizeText;
   } cases[] = {
       {QLocale(QLocale::German, QLocale::Germany), 1704164645, "2024.01.02 04:04:05", 123'456'789'012ULL, "123.456.789.012"},
-      // Longer than 15 characters: only the last 15 are kept.
-      {QLocale(QLocale::German, QLocale::Germany), 0, "1970.01.01 01:00:00", 1'234'567'890'123'456'789ULL, "890.123.456.789"},
+      {QLocale(QLocale::German, QLocale::Germany), 0, "1970.01.01 01:00:00", 1'234'567'890'123'456'789ULL,
+       "1.234.567.890.123.456.789"},
       {QLocale(QLocale::English, QLocale::UnitedStates), 946728000, "2000.01.01 13:00:00", 999, "            999"},  // 24 hours
       {QLocale(QLocale::Finnish, QLocale::Finland), 946684798, "2000.01.01 00.59.58", 0, "              0"},
       {QLocale::c(), 946684798, "2000.01.01 00:59:58", 1'234'567, "      1,234,567"},  // grouped all the same
@@ -188,6 +188,26 @@ TEST(FileFacts, TimeAndSizeTextsFollowTheLocale) {
     EXPECT_EQ(GetModifiedText(file), c.modifiedText);
     EXPECT_EQ(GetSizeText(file), c.sizeText);
   }
+  QLocale::setDefault(QLocale::system());
+}
+
+// Sizes up to 15 characters stand right-aligned in 15; longer ones keep every digit.
+TEST(FileFacts, SizeTextsKeepEveryDigit) {
+  QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+  const std::pair<std::uintmax_t, const char*> cases[] = {
+      {0, "              0"},
+      {1, "              1"},
+      {999, "            999"},
+      {1'000, "          1.000"},
+      {12'345'678, "     12.345.678"},
+      {999'999'999'999ULL, "999.999.999.999"},              // the longest text that fits
+      {1'000'000'000'000ULL, "1.000.000.000.000"},          // 1 TB
+      {1'099'511'627'776ULL, "1.099.511.627.776"},          // 1 TiB
+      {1'000'000'000'000'000ULL, "1.000.000.000.000.000"},  // 1 PB
+      {1'125'899'906'842'624ULL, "1.125.899.906.842.624"},  // 1 PiB
+      {18'446'744'073'709'551'615ULL, "18.446.744.073.709.551.615"},  // the largest size there is
+  };
+  for (const auto& [size, text] : cases) EXPECT_EQ(GetSizeText(FileObject{"", "", 0, size}), text) << size;
   QLocale::setDefault(QLocale::system());
 }
 
