@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QLocale>
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -121,25 +122,82 @@ TEST_P(TextOrderIn, MixedCaseAndUmlautsSortAsAPersonReadsAndDigitsAsText) {
     EXPECT_LT(order.compare(a, b), 0) << a << " / " << b;
 }
 
-// A list long enough that the keys are made by several threads sorts exactly
-// as comparing one pair at a time says, stably, in both directions: the keys
-// order as compare() does.
-TEST_P(TextOrderIn, LongListsSortAsPairwiseComparisonSays) {
-  const Strings stems{"welle", "WELLE", "Äpfel", "apfel", "Zahnrad", "ärger", "Teil 10", "Teil 9", "",
-                      "ß", "ss", " x", "x-y", "xy", "Ölpumpe", "9"};
-  Strings names;
-  for (size_t k = 0; k < 70000; ++k) names.push_back(stems[(k * 7919) % stems.size()] + std::to_string(k % 13));
-  TextOrder order;
-  for (bool ascending : {true, false}) {
-    const Strings sorted = SortedStrings(names, ascending);
-    ASSERT_EQ(sorted.size(), names.size());
-    for (size_t k = 1; k < sorted.size(); ++k) {
-      const std::string &a = sorted[k - 1], &b = sorted[k];
-      const size_t aHash = a.rfind('#'), bHash = b.rfind('#');
-      const int c = order.compare(a.substr(0, aHash), b.substr(0, bHash)) * (ascending ? 1 : -1);
-      ASSERT_TRUE(c < 0 || (c == 0 && std::stoul(a.substr(aHash + 1)) < std::stoul(b.substr(bHash + 1))))
-          << a << " before " << b;
+// The list's order written out: groups of texts that compare equal, the
+// groups from first to last. Empty texts first, then blanks and punctuation,
+// digits as text, letters; an umlaut right after its plain letter and before
+// the next letter, ß right after "ss" as an accented letter after its plain
+// one, letter case ignored.
+const std::vector<Strings> kOrderedGroups{
+    {""},
+    {" x"},
+    {"0"},
+    {"10"},
+    {"9"},
+    {"apfel", "Apfel", "APFEL"},
+    {"Äpfel", "äpfel"},
+    {"ärger"},
+    {"Ofen"},
+    {"Öl"},
+    {"Ölpumpe"},
+    {"ss", "SS"},
+    {"ß"},
+    {"STRASSE", "strasse"},
+    {"Straße"},
+    {"Teil 1"},
+    {"Teil 10"},
+    {"Teil 9"},
+    {"uber"},
+    {"Über"},
+    {"Ufer"},
+    {"welle", "WELLE", "Welle"},
+    {"x y"},
+    {"x-y"},
+    {"xy"},
+    {"Zahnrad"},
+};
+
+TEST_P(TextOrderIn, ComparesAsTheWrittenOutOrderSays) {
+  const TextOrder order;
+  for (size_t g = 0; g < kOrderedGroups.size(); ++g)
+    for (const std::string& a : kOrderedGroups[g])
+      for (size_t h = 0; h < kOrderedGroups.size(); ++h)
+        for (const std::string& b : kOrderedGroups[h]) {
+          const int expected = g < h ? -1 : g > h ? 1 : 0;
+          const int c = order.compare(a, b);
+          EXPECT_EQ((c > 0) - (c < 0), expected) << "\"" << a << "\" / \"" << b << "\"";
+          const int k = order.key(a).compare(order.key(b));
+          EXPECT_EQ((k > 0) - (k < 0), expected) << "keys of \"" << a << "\" / \"" << b << "\"";
+        }
+}
+
+// A list long enough that the keys are made by several threads sorts into
+// the written-out order, in both directions; rows of equal texts keep their
+// positions' order either way.
+TEST_P(TextOrderIn, LongListsSortIntoTheWrittenOutOrderAndEqualTextsKeepTheirOrder) {
+  Strings stems;
+  std::vector<size_t> groupOf;
+  for (size_t g = 0; g < kOrderedGroups.size(); ++g)
+    for (const std::string& text : kOrderedGroups[g]) {
+      stems.push_back(text);
+      groupOf.push_back(g);
     }
+  // Row k holds stem (k * 7919) mod n, so every group's rows are spread over the list.
+  constexpr size_t kRows = 70000;
+  Strings names;
+  for (size_t k = 0; k < kRows; ++k) names.push_back(stems[(k * 7919) % stems.size()]);
+  for (bool ascending : {true, false}) {
+    SCOPED_TRACE(ascending ? "ascending" : "descending");
+    Strings expected;
+    for (size_t step = 0; step < kOrderedGroups.size(); ++step) {
+      const size_t g = ascending ? step : kOrderedGroups.size() - 1 - step;
+      for (size_t k = 0; k < kRows; ++k)
+        if (groupOf[(k * 7919) % stems.size()] == g) expected.push_back(names[k] + "#" + std::to_string(k));
+    }
+    const Strings sorted = SortedStrings(names, ascending);
+    ASSERT_EQ(sorted.size(), expected.size());
+    const auto [got, want] = std::mismatch(sorted.begin(), sorted.end(), expected.begin());
+    EXPECT_TRUE(got == sorted.end()) << "row " << (got - sorted.begin()) << ": \"" << *got << "\", expected \""
+                                     << *want << "\"";
   }
 }
 
