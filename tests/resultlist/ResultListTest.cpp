@@ -92,6 +92,30 @@ TEST(RowFilter, KeepsOrRemovesTheMatchesInAnyLetterCaseInTheirOrder) {
   }
 }
 
+// Long texts with characters beyond ASCII are read a piece at a time; a match is found wherever it lies,
+// also across the places where pieces of natural sizes (2^14, 2^15 units) would meet.
+TEST(RowFilter, FindsAPartAnywhereInALongText) {
+  for (size_t around : {16384u, 32768u})
+    for (size_t at = around - 24; at < around + 24; ++at) {
+      const std::string text = "ä" + std::string(at - 1, 'x') + "WoRt" + std::string(100, 'y');
+      EXPECT_TRUE(ContainsText(text, "wort")) << at;
+      EXPECT_TRUE(ContainsText(text, QString::fromUtf8("äx"))) << at;
+      EXPECT_FALSE(ContainsText(text, "worty" + QString(101, 'y'))) << at;
+      EXPECT_FALSE(ContainsText(text, "wörtyy")) << at;
+    }
+  // Letters beyond the Basic Multilingual Plane take two units each, an odd number before the match too.
+  for (const std::string& before : {std::string(), std::string("e")}) {
+    std::string text = before;
+    for (int k = 0; k < 20000; ++k) text += "𐐀";
+    text += "x";
+    EXPECT_TRUE(ContainsText(text, QString::fromUtf8("𐐨𐐨X")));
+    EXPECT_TRUE(ContainsText(text, before.empty() ? QString::fromUtf8("𐐀") : QString::fromUtf8("E𐐨")));
+    EXPECT_FALSE(ContainsText(text, QString::fromUtf8("x𐐨")));
+  }
+  // Bytes that are not UTF-8 read as U+FFFD, one for each byte.
+  EXPECT_TRUE(ContainsText("ä\xff\xfe", QString::fromUtf8("ä\uFFFD\uFFFD")));
+}
+
 class TextOrderIn : public ::testing::TestWithParam<QLocale> {
  protected:
   void SetUp() override { QLocale::setDefault(GetParam()); }
