@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "ListWindow.h"
 #include "app/AltLinesBackground.h"
 #include "app/ResultListView.h"
 #include "app/ResultRowsModel.h"
@@ -103,15 +104,9 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   const int count = argc > 1 ? std::atoi(argv[1]) : 2000;
 
-  QWidget window;
-  window.resize(1400, 700);
-  ResultRowsModel model;
-  model.showColumns();
-  ResultListView list(&model, Twips(96), &window);
-  list.setGeometry(0, 0, 1380, 600);
+  bench::ListWindow shown;
+  auto& [window, model, list, picture] = shown;
   for (int k = 0; k < kColumnCount; ++k) list.setColumnWidthTwips(k, kColumns[k].firstStartWidth);
-  QWidget picture;
-  picture.setPalette(QPalette(QColor(255, 255, 200)));
   window.show();
   QApplication::processEvents();
   const std::string path = (std::filesystem::temp_directory_path() / "fendrik-bench-long-texts.lst").string();
