@@ -46,7 +46,7 @@ QString DisplayText(std::string_view utf8) {
       continue;
     }
     const std::optional<char32_t> c = propset::nextCodePoint(utf8, at);
-    if (!c) ++at;  // a byte that starts no character stands for itself
+    if (!c) ++at;  // a byte that starts no character shows as U+FFFD
     const char32_t picture = c ? Shown(*c) : char32_t{QChar::ReplacementCharacter};
     shown.append(QStringView(QChar::fromUcs4(picture)));
   }

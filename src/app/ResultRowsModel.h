@@ -13,8 +13,8 @@ namespace fendrik {
 // shows at most kDisplayCharacters characters, then "…"; the cut falls between
 // two characters. Every character is visible and the text stays on one line:
 // control characters show as their control pictures (TAB as U+2409, LF as
-// U+240A, DEL as U+2421), line and paragraph separators as U+2424, bytes
-// that are not UTF-8 as U+FFFD. The row keeps its exact bytes for filters,
+// U+240A, DEL as U+2421), the other line breaks (U+0085, U+2028, U+2029) as
+// U+2424, bytes that are not UTF-8 as U+FFFD. The row keeps its exact bytes for filters,
 // the status change and the list file.
 inline constexpr int kDisplayCharacters = 500;
 QString DisplayText(std::string_view utf8);
