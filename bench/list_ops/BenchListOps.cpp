@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "ListWindow.h"
 #include "app/AltLinesBackground.h"
 #include "app/ResultListView.h"
 #include "app/ResultRowsModel.h"
@@ -90,14 +91,8 @@ int main(int argc, char** argv) {
   const int runs = 5;
 
   const ResultRows master = MakeRows(count);
-  QWidget window;
-  window.resize(1400, 700);
-  ResultRowsModel model;
-  model.showColumns();
-  ResultListView list(&model, Twips(96), &window);
-  list.setGeometry(0, 0, 1380, 600);
-  QWidget picture;
-  picture.setPalette(QPalette(QColor(255, 255, 200)));
+  bench::ListWindow shown;
+  auto& [window, model, list, picture] = shown;
   window.show();
   QApplication::processEvents();
   std::printf("%u rows\n", count);

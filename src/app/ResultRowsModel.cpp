@@ -1,8 +1,11 @@
 #include "app/ResultRowsModel.h"
 
+#include <algorithm>
+#include <optional>
 #include <utility>
 #include <vector>
 
+#include "properties/propset/TextCodec.h"
 #include "resultlist/RowFilter.h"
 
 namespace fendrik {
@@ -21,7 +24,35 @@ Qt::Alignment AlignmentOf(int column) {
 }
 
 QString ToQString(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+// The character a cell shows for c.
+char32_t Shown(char32_t c) {
+  if (c < 0x20) return 0x2400 + c;  // the control pictures of U+0000 to U+001F
+  if (c == 0x7F) return 0x2421;
+  if (c == 0x85 || c == 0x2028 || c == 0x2029) return 0x2424;
+  return c;
+}
 }  // namespace
+
+QString DisplayText(std::string_view utf8) {
+  QString shown;
+  shown.reserve(static_cast<qsizetype>(std::min<size_t>(utf8.size(), 2 * kDisplayCharacters + 1)));
+  size_t at = 0;
+  for (int characters = 0; at < utf8.size() && characters < kDisplayCharacters; ++characters) {
+    const auto byte = static_cast<unsigned char>(utf8[at]);
+    if (byte >= 0x20 && byte < 0x7F) {
+      shown.append(QLatin1Char(static_cast<char>(byte)));
+      ++at;
+      continue;
+    }
+    const std::optional<char32_t> c = propset::nextCodePoint(utf8, at);
+    if (!c) ++at;  // a byte that starts no character shows as U+FFFD
+    const char32_t picture = c ? Shown(*c) : char32_t{QChar::ReplacementCharacter};
+    shown.append(QStringView(QChar::fromUcs4(picture)));
+  }
+  if (at < utf8.size()) shown.append(QChar(0x2026));
+  return shown;
+}
 
 ResultRowsModel::ResultRowsModel(QObject* parent) : QAbstractTableModel(parent) {}
 
@@ -103,7 +134,7 @@ int ResultRowsModel::columnCount(const QModelIndex& parent) const {
 QVariant ResultRowsModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid()) return {};
   if (role == Qt::DisplayRole)
-    return ToQString(rows_.text(static_cast<size_t>(index.row()), index.column()));
+    return DisplayText(rows_.text(static_cast<size_t>(index.row()), index.column()));
   if (role == Qt::TextAlignmentRole) return QVariant::fromValue(AlignmentOf(index.column()));
   return {};
 }

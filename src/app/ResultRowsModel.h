@@ -1,10 +1,23 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QString>
+#include <string_view>
 
 #include "resultlist/ResultRows.h"
 
 namespace fendrik {
+
+// The text a cell shows for a row text (UTF-8). A text of millions of
+// characters would keep the list busy for seconds at every paint, so a cell
+// shows at most kDisplayCharacters characters, then "…"; the cut falls between
+// two characters. Every character is visible and the text stays on one line:
+// control characters show as their control pictures (TAB as U+2409, LF as
+// U+240A, DEL as U+2421), the other line breaks (U+0085, U+2028, U+2029) as
+// U+2424, bytes that are not UTF-8 as U+FFFD. The row keeps its exact bytes for filters,
+// the status change and the list file.
+inline constexpr int kDisplayCharacters = 500;
+QString DisplayText(std::string_view utf8);
 
 // Shows ResultRows in the result list. The list has no columns until
 // showColumns() is called (start-up sets them up once).

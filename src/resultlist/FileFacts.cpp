@@ -72,8 +72,9 @@ std::string GetSizeText(const FileObject& file) {
   // The size is always grouped, also where the locale leaves grouping off by
   // default (the C locale).
   locale.setNumberOptions(QLocale::DefaultNumberOptions);
-  QString digits = locale.toString(static_cast<qulonglong>(file.size));
-  return (QString(15, QLatin1Char(' ')) + digits).right(15).toStdString();
+  const QString digits = locale.toString(static_cast<qulonglong>(file.size));
+  // Every digit stays; only a shorter text is padded on the left.
+  return digits.rightJustified(kSizeTextWidth, QLatin1Char(' ')).toStdString();
 }
 
 std::string StripExtension(std::string_view text) {

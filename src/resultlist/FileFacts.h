@@ -28,7 +28,9 @@ std::string GetFolderPath(const FileObject& file);
 std::string GetModifiedText(const FileObject& file);
 
 // The size with the digit grouping of the regional settings and no decimals,
-// right-aligned in 15 characters; a longer text keeps its last 15 characters.
+// right-aligned in kSizeTextWidth characters; a longer text (from 1 TB up in
+// German) keeps every digit and stands unpadded.
+inline constexpr int kSizeTextWidth = 15;
 std::string GetSizeText(const FileObject& file);
 
 // The text before its last "."; the whole text when it has none.

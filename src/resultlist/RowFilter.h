@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringMatcher>
 #include <cstddef>
 #include <string_view>
 
@@ -16,7 +17,8 @@ int FilterColumnOfBox(int box);
 // Finds a part in texts with letter case ignored for every letter: both
 // sides are compared case-folded (umlauts, ß, letters outside the Basic
 // Multilingual Plane). The part is folded once; texts of ASCII letters only
-// are compared without building a folded copy.
+// are compared without building a folded copy, other texts are folded a
+// piece at a time (a text of millions of characters takes milliseconds).
 class TextMatcher {
  public:
   explicit TextMatcher(const QString& part);
@@ -25,6 +27,7 @@ class TextMatcher {
 
  private:
   QString folded_;
+  QStringMatcher matcher_;  // finds folded_ in folded text
   std::string asciiFolded_;  // the folded part when it is ASCII only
   bool asciiPart_ = false;
 };

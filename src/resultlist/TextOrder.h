@@ -9,7 +9,9 @@ namespace fendrik {
 // collation of the user's locale with letter case ignored, so "welle" stands
 // next to "WELLE" and "Äpfel" next to "Apfel". Digits compare as text, never
 // as numbers (the date and size columns sort right because their texts have a
-// fixed width). Texts that compare equal keep their order in a stable sort.
+// fixed width up to 999 GB; a size from 1 TB up has a wider text, which
+// sorts by its first digit among the unpadded sizes from 100 GB up). Texts
+// that compare equal keep their order in a stable sort.
 //
 // Every sort of the list (the file-name sort after a search, header clicks)
 // goes through this one order. An object is used by one thread at a time.

@@ -183,6 +183,61 @@ TEST_F(ListHandling, RowBandsStartPaleAlternateBelowTheRowsAndFollowChanges) {
   }
 }
 
+// A title of four million characters, as a document can hold one: the cell shows its beginning, cut, so the
+// list measures and paints no more than that; the row keeps every character, and the filter finds a word at
+// its very end. Control characters show as control pictures, the row keeps them as they are.
+TEST_F(ListHandling, AVeryLongTextIsShownCutAndFilteredWhole) {
+  const std::string stem = "Welle Gehäuse Äußere Platte ";  // 28 characters
+  std::string title;
+  for (int k = 0; k < 4'000'000 / 28; ++k) title += stem;
+  title += "Schlusswort";
+  model().setRows(MakeRows({{{1, "kurz.par"}, {9, "Welle"}},
+                            {{1, "lang.par"}, {9, title}},
+                            {{1, "a\nb.par"}, {9, "x\ty\r\x01\x7f"}}}));
+  list().viewport()->grab();  // painted once
+  const QString shown = model().data(model().index(1, 9), Qt::DisplayRole).toString();
+  EXPECT_EQ(shown.size(), kDisplayCharacters + 1);
+  EXPECT_TRUE(shown == QString::fromUtf8(title).left(kDisplayCharacters) + QChar(0x2026)) << shown.last(9).toStdString();
+  // The list measures the cell by the text it shows: narrower than that many of a wide letter.
+  EXPECT_LT(static_cast<QAbstractItemView&>(list()).sizeHintForColumn(9),
+            list().fontMetrics().horizontalAdvance(QString(kDisplayCharacters + 10, QChar('W'))));
+  EXPECT_EQ(model().data(model().index(2, 1), Qt::DisplayRole).toString().toStdString(), "a\u240Ab.par");
+  EXPECT_EQ(model().data(model().index(2, 9), Qt::DisplayRole).toString().toStdString(), "x\u2409y\u240D\u2401\u2421");
+  // A line break does not make its row higher than the others.
+  EXPECT_EQ(list().sizeHintForRow(2), list().sizeHintForRow(0));
+  EXPECT_EQ(Column(1), (Strings{"kurz.par", "lang.par", "a\nb.par"}));
+
+  TypeFilter(9, "schlusswort");
+  EXPECT_EQ(Column(1), Strings{"lang.par"});
+  EXPECT_EQ(model().rows().text(0, 9), title);
+  EXPECT_EQ(label6(), "1");
+}
+
+// What a cell shows of a row text: the text's first kDisplayCharacters characters, cut between two characters,
+// then "…"; every control character as a visible picture, bytes that are not UTF-8 as U+FFFD.
+TEST(ResultRowsModel, CellsShowTextsCutBetweenCharactersWithControlsVisible) {
+  const int n = kDisplayCharacters;
+  const std::string as(static_cast<size_t>(n - 1), 'a');
+  const QString qas(n - 1, QChar('a'));
+  const QString cut(QChar(0x2026));
+  const struct { const char* what; std::string text; QString shown; } cases[] = {
+      {"empty", "", ""},
+      {"plain", "Welle 01.par", "Welle 01.par"},
+      {"exactly the limit", as + "b", qas + "b"},
+      {"one beyond", as + "bc", qas + "b" + cut},
+      {"two-byte character last", as + "ä", qas + QString::fromUtf8("ä")},
+      {"two-byte character cut off", as + "bä", qas + "b" + cut},
+      {"two-byte character at the cut", as + "äb", qas + QString::fromUtf8("ä") + cut},
+      {"three-byte character at the cut", as + "€b", qas + QString::fromUtf8("€") + cut},
+      {"four-byte character at the cut", as + "𐐀b", qas + QString::fromUtf8("𐐀") + cut},
+      {"controls", std::string("\0\t\n\r\x1b\x1f\x7f", 7), QString::fromUtf8("\u2400\u2409\u240A\u240D\u241B\u241F\u2421")},
+      {"line separators", "a\u2028b\u2029c\u0085d", QString::fromUtf8("a\u2424b\u2424c\u2424d")},
+      {"not UTF-8", "a\xff\xc3(\xe2\x82", QString::fromUtf8("a\uFFFD\uFFFD(\uFFFD\uFFFD")},
+      {"a lone byte counts as one character", as + "\xff" + "b", qas + QChar(0xFFFD) + cut},
+  };
+  for (const auto& c : cases) EXPECT_EQ(DisplayText(c.text).toStdString(), c.shown.toStdString()) << c.what;
+}
+
 // Every change announced the way views rely on, checked by Qt's own tester (it fails the test on the first
 // wrong or missing announcement), and a selected cell follows its row through sorting.
 TEST(ResultRowsModel, AnnouncesEveryChangeAsQtRequires) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QLocale>
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -91,6 +92,30 @@ TEST(RowFilter, KeepsOrRemovesTheMatchesInAnyLetterCaseInTheirOrder) {
   }
 }
 
+// Long texts with characters beyond ASCII are read a piece at a time; a match is found wherever it lies,
+// also across the places where pieces of natural sizes (2^14, 2^15 units) would meet.
+TEST(RowFilter, FindsAPartAnywhereInALongText) {
+  for (size_t around : {16384u, 32768u})
+    for (size_t at = around - 24; at < around + 24; ++at) {
+      const std::string text = "ä" + std::string(at - 1, 'x') + "WoRt" + std::string(100, 'y');
+      EXPECT_TRUE(ContainsText(text, "wort")) << at;
+      EXPECT_TRUE(ContainsText(text, QString::fromUtf8("äx"))) << at;
+      EXPECT_FALSE(ContainsText(text, "worty" + QString(101, 'y'))) << at;
+      EXPECT_FALSE(ContainsText(text, "wörtyy")) << at;
+    }
+  // Letters beyond the Basic Multilingual Plane take two units each, an odd number before the match too.
+  for (const std::string& before : {std::string(), std::string("e")}) {
+    std::string text = before;
+    for (int k = 0; k < 20000; ++k) text += "𐐀";
+    text += "x";
+    EXPECT_TRUE(ContainsText(text, QString::fromUtf8("𐐨𐐨X")));
+    EXPECT_TRUE(ContainsText(text, before.empty() ? QString::fromUtf8("𐐀") : QString::fromUtf8("E𐐨")));
+    EXPECT_FALSE(ContainsText(text, QString::fromUtf8("x𐐨")));
+  }
+  // Bytes that are not UTF-8 read as U+FFFD, one for each byte.
+  EXPECT_TRUE(ContainsText("ä\xff\xfe", QString::fromUtf8("ä\uFFFD\uFFFD")));
+}
+
 class TextOrderIn : public ::testing::TestWithParam<QLocale> {
  protected:
   void SetUp() override { QLocale::setDefault(GetParam()); }
@@ -121,25 +146,82 @@ TEST_P(TextOrderIn, MixedCaseAndUmlautsSortAsAPersonReadsAndDigitsAsText) {
     EXPECT_LT(order.compare(a, b), 0) << a << " / " << b;
 }
 
-// A list long enough that the keys are made by several threads sorts exactly
-// as comparing one pair at a time says, stably, in both directions: the keys
-// order as compare() does.
-TEST_P(TextOrderIn, LongListsSortAsPairwiseComparisonSays) {
-  const Strings stems{"welle", "WELLE", "Äpfel", "apfel", "Zahnrad", "ärger", "Teil 10", "Teil 9", "",
-                      "ß", "ss", " x", "x-y", "xy", "Ölpumpe", "9"};
-  Strings names;
-  for (size_t k = 0; k < 70000; ++k) names.push_back(stems[(k * 7919) % stems.size()] + std::to_string(k % 13));
-  TextOrder order;
-  for (bool ascending : {true, false}) {
-    const Strings sorted = SortedStrings(names, ascending);
-    ASSERT_EQ(sorted.size(), names.size());
-    for (size_t k = 1; k < sorted.size(); ++k) {
-      const std::string &a = sorted[k - 1], &b = sorted[k];
-      const size_t aHash = a.rfind('#'), bHash = b.rfind('#');
-      const int c = order.compare(a.substr(0, aHash), b.substr(0, bHash)) * (ascending ? 1 : -1);
-      ASSERT_TRUE(c < 0 || (c == 0 && std::stoul(a.substr(aHash + 1)) < std::stoul(b.substr(bHash + 1))))
-          << a << " before " << b;
+// The list's order written out: groups of texts that compare equal, the
+// groups from first to last. Empty texts first, then blanks and punctuation,
+// digits as text, letters; an umlaut right after its plain letter and before
+// the next letter, ß right after "ss" as an accented letter after its plain
+// one, letter case ignored.
+const std::vector<Strings> kOrderedGroups{
+    {""},
+    {" x"},
+    {"0"},
+    {"10"},
+    {"9"},
+    {"apfel", "Apfel", "APFEL"},
+    {"Äpfel", "äpfel"},
+    {"ärger"},
+    {"Ofen"},
+    {"Öl"},
+    {"Ölpumpe"},
+    {"ss", "SS"},
+    {"ß"},
+    {"STRASSE", "strasse"},
+    {"Straße"},
+    {"Teil 1"},
+    {"Teil 10"},
+    {"Teil 9"},
+    {"uber"},
+    {"Über"},
+    {"Ufer"},
+    {"welle", "WELLE", "Welle"},
+    {"x y"},
+    {"x-y"},
+    {"xy"},
+    {"Zahnrad"},
+};
+
+TEST_P(TextOrderIn, ComparesAsTheWrittenOutOrderSays) {
+  const TextOrder order;
+  for (size_t g = 0; g < kOrderedGroups.size(); ++g)
+    for (const std::string& a : kOrderedGroups[g])
+      for (size_t h = 0; h < kOrderedGroups.size(); ++h)
+        for (const std::string& b : kOrderedGroups[h]) {
+          const int expected = g < h ? -1 : g > h ? 1 : 0;
+          const int c = order.compare(a, b);
+          EXPECT_EQ((c > 0) - (c < 0), expected) << "\"" << a << "\" / \"" << b << "\"";
+          const int k = order.key(a).compare(order.key(b));
+          EXPECT_EQ((k > 0) - (k < 0), expected) << "keys of \"" << a << "\" / \"" << b << "\"";
+        }
+}
+
+// A list long enough that the keys are made by several threads sorts into
+// the written-out order, in both directions; rows of equal texts keep their
+// positions' order either way.
+TEST_P(TextOrderIn, LongListsSortIntoTheWrittenOutOrderAndEqualTextsKeepTheirOrder) {
+  Strings stems;
+  std::vector<size_t> groupOf;
+  for (size_t g = 0; g < kOrderedGroups.size(); ++g)
+    for (const std::string& text : kOrderedGroups[g]) {
+      stems.push_back(text);
+      groupOf.push_back(g);
     }
+  // Row k holds stem (k * 7919) mod n, so every group's rows are spread over the list.
+  constexpr size_t kRows = 70000;
+  Strings names;
+  for (size_t k = 0; k < kRows; ++k) names.push_back(stems[(k * 7919) % stems.size()]);
+  for (bool ascending : {true, false}) {
+    SCOPED_TRACE(ascending ? "ascending" : "descending");
+    Strings expected;
+    for (size_t step = 0; step < kOrderedGroups.size(); ++step) {
+      const size_t g = ascending ? step : kOrderedGroups.size() - 1 - step;
+      for (size_t k = 0; k < kRows; ++k)
+        if (groupOf[(k * 7919) % stems.size()] == g) expected.push_back(names[k] + "#" + std::to_string(k));
+    }
+    const Strings sorted = SortedStrings(names, ascending);
+    ASSERT_EQ(sorted.size(), expected.size());
+    const auto [got, want] = std::mismatch(sorted.begin(), sorted.end(), expected.begin());
+    EXPECT_TRUE(got == sorted.end()) << "row " << (got - sorted.begin()) << ": \"" << *got << "\", expected \""
+                                     << *want << "\"";
   }
 }
 
@@ -175,8 +257,8 @@ TEST(FileFacts, TimeAndSizeTextsFollowTheLocale) {
     const char* sizeText;
   } cases[] = {
       {QLocale(QLocale::German, QLocale::Germany), 1704164645, "2024.01.02 04:04:05", 123'456'789'012ULL, "123.456.789.012"},
-      // Longer than 15 characters: only the last 15 are kept.
-      {QLocale(QLocale::German, QLocale::Germany), 0, "1970.01.01 01:00:00", 1'234'567'890'123'456'789ULL, "890.123.456.789"},
+      {QLocale(QLocale::German, QLocale::Germany), 0, "1970.01.01 01:00:00", 1'234'567'890'123'456'789ULL,
+       "1.234.567.890.123.456.789"},
       {QLocale(QLocale::English, QLocale::UnitedStates), 946728000, "2000.01.01 13:00:00", 999, "            999"},  // 24 hours
       {QLocale(QLocale::Finnish, QLocale::Finland), 946684798, "2000.01.01 00.59.58", 0, "              0"},
       {QLocale::c(), 946684798, "2000.01.01 00:59:58", 1'234'567, "      1,234,567"},  // grouped all the same
@@ -188,6 +270,26 @@ TEST(FileFacts, TimeAndSizeTextsFollowTheLocale) {
     EXPECT_EQ(GetModifiedText(file), c.modifiedText);
     EXPECT_EQ(GetSizeText(file), c.sizeText);
   }
+  QLocale::setDefault(QLocale::system());
+}
+
+// Sizes up to 15 characters stand right-aligned in 15; longer ones keep every digit.
+TEST(FileFacts, SizeTextsKeepEveryDigit) {
+  QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+  const std::pair<std::uintmax_t, const char*> cases[] = {
+      {0, "              0"},
+      {1, "              1"},
+      {999, "            999"},
+      {1'000, "          1.000"},
+      {12'345'678, "     12.345.678"},
+      {999'999'999'999ULL, "999.999.999.999"},              // the longest text that fits
+      {1'000'000'000'000ULL, "1.000.000.000.000"},          // 1 TB
+      {1'099'511'627'776ULL, "1.099.511.627.776"},          // 1 TiB
+      {1'000'000'000'000'000ULL, "1.000.000.000.000.000"},  // 1 PB
+      {1'125'899'906'842'624ULL, "1.125.899.906.842.624"},  // 1 PiB
+      {18'446'744'073'709'551'615ULL, "18.446.744.073.709.551.615"},  // the largest size there is
+  };
+  for (const auto& [size, text] : cases) EXPECT_EQ(GetSizeText(FileObject{"", "", 0, size}), text) << size;
   QLocale::setDefault(QLocale::system());
 }
 
