@@ -21,7 +21,6 @@
 #include "app/ResultRowsModel.h"
 #include "app/SearchJob.h"
 #include "properties/StorageError.h"
-#include "properties/VisibleText.h"
 #include "search/ListFile.h"
 
 namespace fendrik {
@@ -38,15 +37,14 @@ void ShowUnreadFolders(QWidget* parent, const std::vector<FolderFailure>& folder
   if (folders.empty()) return;
   QStringList lines;
   for (const FolderFailure& folder : folders)
-    lines << FromUtf8(VisibleText(folder.folder) + ": " + SystemErrorText(folder.error));
+    lines << ShownText(folder.folder) + ": " + FromUtf8(SystemErrorText(folder.error));
   const qsizetype count = lines.size();
   const QString lead = count == 1 ? QString::fromUtf8("Die Suche ist unvollständig: 1 Ordner konnte nicht gelesen "
                                                       "werden, seine Dokumente fehlen in der Liste:")
                                   : QString::fromUtf8("Die Suche ist unvollständig: %1 Ordner konnten nicht gelesen "
                                                       "werden, ihre Dokumente fehlen in der Liste:")
                                         .arg(count);
-  ShowMessageBox(parent, QMessageBox::Warning, "Fehler",
-                 lead + "\n\n" + lines.mid(0, 10).join('\n') + (count > 10 ? "\n..." : ""), lines.join('\n'));
+  ShowListMessage(parent, QMessageBox::Warning, "Fehler", lead, lines);
 }
 }  // namespace
 
