@@ -10,7 +10,7 @@ packages=(
   python3 python3-olefile
   xvfb xauth x11-utils imagemagick xdotool
   fuse3 libfuse3-dev
-  fonts-dejavu-core fonts-dejavu-extra
+  fonts-dejavu-core fonts-dejavu-extra fonts-symbola
   hyperfine
 )
 missing=()
