@@ -14,6 +14,15 @@ namespace fendrik {
 namespace hresult {
 // STG_E_FILENOTFOUND: the file or a folder on its path does not exist.
 inline constexpr int32_t kFileNotFound = static_cast<int32_t>(0x80030002u);
+// HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE): the path, or a name on it,
+// is longer than the system allows.
+inline constexpr int32_t kNameTooLong = static_cast<int32_t>(0x800700CEu);
+// HRESULT_FROM_WIN32(ERROR_CANT_RESOLVE_FILENAME): symbolic links on the path
+// point at each other (a loop), or there are too many of them.
+inline constexpr int32_t kLinkLoop = static_cast<int32_t>(0x80070781u);
+// STG_E_INVALIDNAME: a path the system cannot take as it is (a NUL character
+// in it would end the name early).
+inline constexpr int32_t kInvalidName = static_cast<int32_t>(0x800300FCu);
 // STG_E_ACCESSDENIED: no right to read or write, or the file is read-only.
 inline constexpr int32_t kAccessDenied = static_cast<int32_t>(0x80030005u);
 // STG_E_LOCKVIOLATION: another program holds the file locked.

@@ -156,3 +156,22 @@ TEST_F(RealSampleStatusWrite, HugePropertySetIsRefusedBeforeItIsRead) {
   EXPECT_LT(hugePeak - normalPeak, static_cast<long>(kMaxPropertySetBytes / 1024 / 2)) << hugePeak << " against " << normalPeak << " KiB";
   EXPECT_EQ(test::readFile(document), before);
 }
+
+// A path holding a NUL byte names, for the system, the file before the NUL: it is refused by the server before any
+// file is opened, and that file keeps its bytes.
+TEST_F(RealSampleStatusWrite, PathWithANulByteIsRefusedBeforeAnyFileIsOpened) {
+  const std::string withNul = document + std::string(1, '\0') + ".hidden/zzz.par";
+  const std::string before = test::readFile(document);
+  for (const auto& action : std::vector<std::function<void()>>{[&] { server->Open(withNul); },
+                                                               [&] { WriteDocumentStatus(*server, withNul, 3); }}) {
+    try {
+      action();
+      ADD_FAILURE() << "not refused";
+    } catch (const StorageError& e) {
+      EXPECT_EQ(e.number(), hresult::kInvalidName);
+      EXPECT_NE(e.description().find(document + "\\x00.hidden/zzz.par"), std::string::npos) << e.description();
+    }
+  }
+  EXPECT_FALSE(server->isOpen());
+  EXPECT_TRUE(test::readFile(document) == before) << "the file before the NUL was written";
+}

@@ -52,7 +52,7 @@ CompoundFile::~CompoundFile() = default;
 std::unique_ptr<CompoundFile> CompoundFile::open(const std::filesystem::path& path) {
   // O_NONBLOCK keeps a FIFO or device from blocking the open; such files are
   // refused right after.
-  int raw = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  int raw = ::open(detail::systemPath(path), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (raw < 0) detail::throwFromErrno(errno, path.string());
   detail::UniqueFd fd(raw);
   // The shared lock (see FileLock.h), held until the file is closed, so that

@@ -711,7 +711,7 @@ WriteResult replaceRootStreams(const std::filesystem::path& path,
     file.emplace(path);
     locked = FileIdentity::of(file->fd());
     struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && static_cast<uint64_t>(st.st_dev) == locked.device &&
+    if (::stat(systemPath(path), &st) == 0 && static_cast<uint64_t>(st.st_dev) == locked.device &&
         static_cast<uint64_t>(st.st_ino) == locked.inode)
       break;
     if (attempt == 3)

@@ -45,13 +45,14 @@ constexpr std::chrono::milliseconds kWriterLockWait{2000};
 WritableFile::WritableFile(const std::filesystem::path& path) : hooks_(installedWriteHooks()) {
   const std::string readOnly = "Zugriff verweigert: Datei ist schreibgeschützt";
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) throwFromErrno(errno, path.string());
+  const char* name = systemPath(path);
+  if (::stat(name, &st) != 0) throwFromErrno(errno, path.string());
   if (!S_ISREG(st.st_mode)) throw StorageError(hresult::kFileNotFound, "Datei nicht gefunden: " + path.string());
   // A file without any write bit is treated like a file with the read-only
   // attribute, also for a user (root) whom the permission bits do not stop.
   if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
     throw StorageError(hresult::kAccessDenied, readOnly + ": " + path.string());
-  int raw = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY);
+  int raw = ::open(name, O_RDWR | O_CLOEXEC | O_NOCTTY);
   if (raw < 0) {
     if (errno == EACCES || errno == EPERM || errno == EROFS || errno == ETXTBSY)
       throw StorageError(hresult::kAccessDenied, readOnly + ": " + path.string());
