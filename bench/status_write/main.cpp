@@ -30,9 +30,9 @@ struct CountingHooks : WriteHooks {
     bytes += written.size();
     return 0;
   }
-  int beforeSync() override {
+  int aroundSync(int fd, int (*sync)(int)) override {
     ++syncs;
-    return 0;
+    return sync(fd);
   }
 };
 

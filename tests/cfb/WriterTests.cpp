@@ -185,10 +185,10 @@ struct CrashRecorder : WriteHooks {
     unsynced.push_back({offset, std::move(before), {bytes.begin(), bytes.end()}});
     return 0;
   }
-  int beforeSync() override {
+  int aroundSync(int fd, int (*sync)(int)) override {
     if (steps++ == stopAt) throw Crash{};
     unsynced.clear();
-    return 0;
+    return sync(fd);
   }
 };
 

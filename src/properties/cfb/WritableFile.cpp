@@ -89,10 +89,13 @@ void WritableFile::write(uint64_t offset, std::span<const uint8_t> bytes) {
   bytesWritten_ += bytes.size();
 }
 
+namespace {
+int syncFile(int fd) { return ::fsync(fd) == 0 ? 0 : errno; }
+}  // namespace
+
 void WritableFile::sync() {
-  if (hooks_)
-    if (int err = hooks_->beforeSync()) throwWriteError(err, "fsync");
-  if (::fsync(fd_.get()) != 0) throwWriteError(errno, "fsync");
+  const int err = hooks_ ? hooks_->aroundSync(fd_.get(), &syncFile) : syncFile(fd_.get());
+  if (err != 0) throwWriteError(err, "fsync");
 }
 
 void WritableFile::reserve(uint64_t newSize) {

@@ -18,8 +18,13 @@ struct WriteHooks {
   // clean-up runs. May return an errno value: the write then fails as if the
   // system had returned that error, and the writer handles it as it would.
   virtual int beforeWrite(uint64_t /*offset*/, std::span<const uint8_t> /*bytes*/) { return 0; }
-  // The same for each fsync.
-  virtual int beforeSync() { return 0; }
+  // Wraps each fsync: `sync(fd)` makes the real call and gives its result (0
+  // or the errno), and the writer goes on with what this returns. The default
+  // syncs the file and passes the result on. A hook may make the real call on
+  // another descriptor (a pipe, which the system cannot sync: EINVAL), replace
+  // the result with an errno, or throw instead of calling it (a crash before
+  // the fsync).
+  virtual int aroundSync(int fd, int (*sync)(int fd)) { return sync(fd); }
 };
 
 class ScopedWriteHooks {
