@@ -59,6 +59,42 @@ TEST_F(RealSampleSaveBesideOthers, AnotherProgramsSaveBetweenOpenAndSaveIsKept) 
   EXPECT_EQ(test::readFile(document), std::string(3000, 'x'));
 }
 
+// Another program saves the document by renaming a new file over it while the writer has the old one open and waits
+// for a reader's lock: the writer notices that the path names another file, writes the status into that one, keeping
+// the other program's change, and leaves the file renamed away as it was.
+TEST_F(RealSampleSaveBesideOthers, FileRenamedOverThePathBeforeTheLockIsWrittenInstead) {
+  const auto fresh = temp.copy(document, "saving.tmp");
+  auto other = FileProperties::Create();
+  other->Open(fresh.string());
+  other->Item("SummaryInformation").Item("Title").SetValue("Von einem anderen Programm");
+  other->Save();
+  other->Close();
+  const std::string oldBytes = test::readFile(document);
+  const std::string away = (temp.path() / "renamed-away.par").string();
+  auto reader = FileProperties::Create();
+  reader->Open(document);
+  struct RenameOver : cfb::WriteHooks {
+    std::function<void()> action;
+    void beforeLock() override {
+      if (action) std::exchange(action, nullptr)();
+    }
+  } hooks;
+  hooks.action = [&] {
+    std::filesystem::rename(document, away);
+    std::filesystem::rename(fresh, document);
+    reader->Close();  // the lock the writer waits for
+  };
+  {
+    cfb::ScopedWriteHooks installed(hooks);
+    EXPECT_EQ(test::errorOf([&] { WriteDocumentStatus(*server, document, 3); }), 0);
+  }
+  EXPECT_FALSE(hooks.action) << "the writer did not open the file";
+  EXPECT_TRUE(test::readFile(away) == oldBytes) << "the file renamed away was written";
+  const QJsonObject view = test::olefileView({document});
+  EXPECT_EQ(test::field(view, document, "title") + " / " + test::statusSeen(view, document),
+            "Von einem anderen Programm / 3 Vodra 4");
+}
+
 // A reader that has the document open holds the writer off until it closes; a reader that comes during a save reads
 // its whole result, never a mix.
 TEST_F(RealSampleSaveBesideOthers, ReadersBesideAWriterReadOldOrNewWhole) {

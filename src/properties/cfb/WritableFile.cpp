@@ -59,6 +59,7 @@ WritableFile::WritableFile(const std::filesystem::path& path) : hooks_(installed
     throwFromErrno(errno, path.string());
   }
   fd_ = UniqueFd(raw);
+  if (hooks_) hooks_->beforeLock();
   // The exclusive lock (see FileLock.h). Our readers hold the shared one for
   // the few milliseconds they read a document, so a short wait for them
   // comes before the answer "locked".

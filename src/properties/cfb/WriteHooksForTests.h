@@ -1,6 +1,7 @@
 #pragma once
 
-// Test seam of the in-place writer: fault injection at each write and fsync.
+// Test seam of the in-place writer: fault injection at each write and fsync,
+// and a step between opening the file and locking it.
 // Only tests and benchmarks include this header; the writer's public
 // functions (replaceRootStreams, FileProperties::Save) take no hooks. Hooks
 // are installed per thread for the lifetime of a ScopedWriteHooks.
@@ -13,6 +14,9 @@ namespace fendrik::cfb {
 
 struct WriteHooks {
   virtual ~WriteHooks() = default;
+  // Called when the writer has opened the file, before it takes the lock:
+  // the moment another program may rename a file over the path.
+  virtual void beforeLock() {}
   // Called before each pwrite of `bytes` at `offset`. May throw (anything but
   // StorageError) to stop the writer right there, as a crash would: no
   // clean-up runs. May return an errno value: the write then fails as if the
