@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <stdexcept>
@@ -33,6 +34,8 @@ inline constexpr int32_t kWriteFault = static_cast<int32_t>(0x8003001Du);
 inline constexpr int32_t kReadFault = static_cast<int32_t>(0x8003001Eu);
 // STG_E_MEDIUMFULL: no room left on the disk.
 inline constexpr int32_t kDiskFull = static_cast<int32_t>(0x80030070u);
+// STG_E_INSUFFICIENTMEMORY: the memory an operation needs is not to be had.
+inline constexpr int32_t kOutOfMemory = static_cast<int32_t>(0x800300F8u);
 // STG_E_INVALIDHEADER: not a compound file.
 inline constexpr int32_t kInvalidHeader = static_cast<int32_t>(0x800300FBu);
 // STG_E_DOCFILECORRUPT: a compound file or property set that is damaged.
@@ -76,17 +79,30 @@ class StorageError : public std::runtime_error {
   const std::string& problem() const noexcept { return problem_; }
   // Where in the file it failed; empty when the error has no place.
   const std::string& where() const noexcept { return where_; }
+  // Whether the file may have been changed although the operation failed: a
+  // write had begun and could not show afterwards that the file reads as
+  // before, or another program wrote the file meanwhile. Every other error
+  // left the file as it was.
+  bool fileMayBeChanged() const noexcept { return fileMayBeChanged_; }
+  void markFileMayBeChanged() noexcept { fileMayBeChanged_ = true; }
 
  private:
   int32_t number_;
   std::string problem_;
   std::string where_;
+  bool fileMayBeChanged_ = false;
 };
 
 // What a system error number (errno) means, in German words for a message:
 // "Zugriff verweigert", "Dateiname zu lang", ... An error without words of
 // its own gives the system's text and the number.
 std::string SystemErrorText(int error);
+
+// The error for memory that ran out: "Nicht genug Arbeitsspeicher " and what
+// was being done, e.g. "beim Schreiben in /x/a.par".
+inline StorageError OutOfMemoryError(const std::string& doing) {
+  return StorageError(hresult::kOutOfMemory, SystemErrorText(ENOMEM) + " " + doing);
+}
 
 // A number as the places in error texts give it: "0x" and upper-case hex
 // digits, e.g. the offset of a damaged value or a sector number.
