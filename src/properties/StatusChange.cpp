@@ -1,6 +1,9 @@
 #include "properties/StatusChange.h"
 
+#include <new>
+
 #include "properties/FileProperties.h"
+#include "properties/VisibleText.h"
 
 namespace fendrik {
 namespace {
@@ -43,6 +46,9 @@ SaveResult WriteDocumentStatus(FileProperties& server, const std::string& path, 
       throw StorageError(hresult::kCannotSave, "Der Status wurde nicht geschrieben: die Datei enthält danach nicht" +
                                                    missing + " wie verlangt.",
                          path);
+  } catch (const std::bad_alloc&) {
+    server.Close();
+    throw OutOfMemoryError("beim Setzen des Status von " + VisibleText(path));
   } catch (...) {
     server.Close();
     throw;

@@ -4,6 +4,8 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <cerrno>
+#include <cstring>
+#include <fstream>
 #include <map>
 #include "TestFiles.h"
 #include "properties/StatusChange.h"
@@ -42,6 +44,71 @@ struct FaultAt : cfb::WriteHooks {
     return error;
   }
 };
+
+// What a child process made of `action`: the number and text of the error it threw (0 and "" for none; 1 for an
+// exception that is no StorageError), and its peak memory.
+struct ChildOutcome {
+  int32_t number = 0;
+  std::string text;
+  long peakKiB = 0;
+};
+
+// Runs `action` in a child process whose address space may grow by `extraMiB` beyond what it holds at the start (no
+// limit for 0, and none under AddressSanitizer, whose shadow memory takes terabytes of address space).
+ChildOutcome inChild(size_t extraMiB, const std::function<void()>& action) {
+  int channel[2];
+  if (::pipe(channel) != 0) throw std::runtime_error("no pipe");
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(channel[0]);
+#ifndef __SANITIZE_ADDRESS__
+    if (extraMiB > 0) {
+      long pages = 0;
+      std::ifstream("/proc/self/statm") >> pages;
+      const rlim_t limit = static_cast<rlim_t>(pages) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + (rlim_t{extraMiB} << 20);
+      const struct rlimit address {limit, limit};
+      ::setrlimit(RLIMIT_AS, &address);
+    }
+#endif
+    std::string report = "0\n";
+    try {
+      action();
+    } catch (const StorageError& e) {
+      report = std::to_string(e.number()) + "\n" + e.description();
+    } catch (const std::exception& e) {
+      report = std::string("1\n") + e.what();
+    }
+    const bool sent = ::write(channel[1], report.data(), report.size()) == static_cast<ssize_t>(report.size());
+    ::_exit(sent ? 0 : 1);
+  }
+  ::close(channel[1]);
+  std::string report;
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(channel[0], buffer, sizeof buffer)) > 0;) report.append(buffer, static_cast<size_t>(n));
+  ::close(channel[0]);
+  int status = 0;
+  struct rusage usage {};
+  ::wait4(pid, &status, 0, &usage);
+  ChildOutcome outcome;
+  outcome.peakKiB = usage.ru_maxrss;
+  const size_t line = report.find('\n');
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || line == std::string::npos)
+    return {1, "the child ended without a report", outcome.peakKiB};
+  outcome.number = std::stoi(report.substr(0, line));
+  outcome.text = report.substr(line + 1);
+  return outcome;
+}
+
+// The first `count` bytes of a file.
+std::string firstBytes(const std::string& path, size_t count) {
+  std::string bytes(count, '\0');
+  std::ifstream in(path, std::ios::binary);
+  in.read(bytes.data(), static_cast<std::streamsize>(count));
+  bytes.resize(static_cast<size_t>(in.gcount()));
+  return bytes;
+}
+
+constexpr off_t kTerabyte = off_t{1} << 40;
 
 }  // namespace
 
@@ -146,27 +213,94 @@ TEST_F(RealSampleStatusWrite, HugePropertySetIsRefusedBeforeItIsRead) {
   std::vector<cfb::StreamReplacement> grown = {{test::kExtendedStream, bytes}};
   cfb::replaceRootStreams(document, grown);
   const std::string before = test::readFile(document);
-  // Peak memory (KiB) of a child that sets the status of `file`; it exits 0 when it met the expected error.
+  // Peak memory of a child that sets the status of `file` and meets the expected error.
   auto changeInChild = [](const std::string& file, int32_t expected) {
-    pid_t pid = ::fork();
-    if (pid == 0) {
-      int32_t number = test::errorOf([&] {
-        auto server = FileProperties::Create();
-        server->Open(file);
-        server->Item("ExtendedSummaryInformation").Item("Status").SetValue(int16_t{3});
-      });
-      ::_exit(number == expected ? 0 : 1);
-    }
-    int status = 0;
-    struct rusage usage {};
-    ::wait4(pid, &status, 0, &usage);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << file << ": not the expected result";
-    return usage.ru_maxrss;
+    const ChildOutcome outcome = inChild(0, [&] {
+      auto server = FileProperties::Create();
+      server->Open(file);
+      server->Item("ExtendedSummaryInformation").Item("Status").SetValue(int16_t{3});
+    });
+    EXPECT_EQ(outcome.number, expected) << file << ": " << outcome.text;
+    return outcome.peakKiB;
   };
   const long normalPeak = changeInChild(normal, 0);
   const long hugePeak = changeInChild(document, hresult::kDocfileCorrupt);
   EXPECT_LT(hugePeak - normalPeak, static_cast<long>(kMaxPropertySetBytes / 1024 / 2)) << hugePeak << " against " << normalPeak << " KiB";
   EXPECT_EQ(test::readFile(document), before);
+}
+
+// A document extended far beyond its structure (sparse, to 1 TB) changes with the memory its structure needs: in a
+// child that may take 256 MiB more address space, the status is set, and the file holds the same bytes as the
+// document that was not extended after the same change, then nothing but the extension's zeros.
+TEST(RealSampleStatusMemory, DocumentExtendedToATerabyteChangesInTheMemoryOfItsStructure) {
+  test::TempFolder temp;
+  const auto sample = test::sample("3D-model/Practical work - Part 2-Screw.par");
+  if (!std::filesystem::exists(sample)) GTEST_SKIP() << "no real samples";
+  const std::string normal = temp.copy(sample, "normal.par").string(), extended = temp.copy(sample, "extended.par").string();
+  if (::truncate(extended.c_str(), kTerabyte) != 0)
+    GTEST_SKIP() << "the temporary folder takes no file of 1 TB: " << std::strerror(errno);
+  const ChildOutcome outcome = inChild(256, [&] {
+    auto server = FileProperties::Create();
+    WriteDocumentStatus(*server, extended, 3);
+  });
+  EXPECT_EQ(outcome.number, 0) << outcome.text;
+  auto server = FileProperties::Create();
+  WriteDocumentStatus(*server, normal, 3);
+  const std::string changed = test::readFile(normal);
+  EXPECT_EQ(test::statusSeen(extended), "3 Vodra 4");
+  EXPECT_EQ(std::filesystem::file_size(extended), static_cast<uintmax_t>(kTerabyte));
+  // The bytes up to the next MiB, then no data up to the end (only the hole the extension made).
+  const size_t compared = ((changed.size() >> 20) + 1) << 20;
+  EXPECT_TRUE(firstBytes(extended, compared) == changed + std::string(compared - changed.size(), '\0'))
+      << "the extended document holds other bytes than the one that was not extended";
+  const int fd = ::open(extended.c_str(), O_RDONLY | O_CLOEXEC);
+  const off_t data = ::lseek(fd, static_cast<off_t>(compared), SEEK_DATA);
+  EXPECT_TRUE(data == -1 && errno == ENXIO) << "data at " << data;
+  ::close(fd);
+}
+
+// Memory that runs out is reported in words: a document whose FAT the DIFAT claims to be 512 MiB (FAT sectors in a
+// sparse extension), which the writer's proof would read whole, in a child that may take 256 MiB more.
+TEST(RealSampleStatusMemory, MemoryThatRunsOutIsReportedInWords) {
+#ifdef __SANITIZE_ADDRESS__
+  GTEST_SKIP() << "an address-space limit does not work beside AddressSanitizer";
+#endif
+  test::TempFolder temp;
+  const auto sample = test::sample("3D-model/Practical work - Part 2-Screw.par");
+  if (!std::filesystem::exists(sample)) GTEST_SKIP() << "no real samples";
+  const std::string path = temp.copy(sample, "claims.par").string();
+  if (::truncate(path.c_str(), kTerabyte) != 0)
+    GTEST_SKIP() << "the temporary folder takes no file of 1 TB: " << std::strerror(errno);
+  std::string header = firstBytes(path, 512);
+  const uint32_t ss = 1u << cfb::detail::loadU16(reinterpret_cast<const uint8_t*>(&header[cfb::detail::kHdrSectorShift]));
+  const uint32_t numFat = cfb::detail::loadU32(reinterpret_cast<const uint8_t*>(&header[cfb::detail::kHdrNumFatSectors]));
+  ASSERT_LE(numFat, cfb::detail::kHeaderDifatEntries);
+  // FAT sectors from `first` on, for 512 MiB of FAT entries; the DIFAT sectors listing them behind those.
+  const uint32_t first = static_cast<uint32_t>(std::filesystem::file_size(sample) / ss + 16), perDifat = ss / 4 - 1;
+  const uint32_t fatSectors = (512u << 20) / ss, difatSectors = (fatSectors - cfb::detail::kHeaderDifatEntries) / perDifat;
+  const uint32_t claimed = cfb::detail::kHeaderDifatEntries + difatSectors * perDifat, firstDifat = first + claimed;
+  auto u32 = [](std::string& bytes, size_t at, uint32_t value) { cfb::detail::storeU32(reinterpret_cast<uint8_t*>(&bytes[at]), value); };
+  for (uint32_t i = numFat; i < cfb::detail::kHeaderDifatEntries; ++i) u32(header, cfb::detail::kHdrDifat + 4 * i, first + i);
+  u32(header, cfb::detail::kHdrNumFatSectors, claimed);
+  u32(header, cfb::detail::kHdrFirstDifatSector, firstDifat);
+  u32(header, cfb::detail::kHdrNumDifatSectors, difatSectors);
+  std::string difat(size_t{difatSectors} * ss, '\0');
+  for (uint32_t d = 0, fat = cfb::detail::kHeaderDifatEntries; d < difatSectors; ++d) {
+    for (uint32_t e = 0; e < perDifat; ++e) u32(difat, size_t{d} * ss + 4 * e, first + fat++);
+    u32(difat, size_t{d} * ss + 4 * perDifat, d + 1 < difatSectors ? firstDifat + d + 1 : cfb::detail::kEndOfChain);
+  }
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  ASSERT_EQ(::pwrite(fd, header.data(), header.size(), 0), 512);
+  ASSERT_EQ(::pwrite(fd, difat.data(), difat.size(), (off_t{firstDifat} + 1) * ss), static_cast<ssize_t>(difat.size()));
+  ::close(fd);
+  const std::string before = firstBytes(path, (size_t{firstDifat} + 1) * ss + difat.size());
+  const ChildOutcome outcome = inChild(256, [&] {
+    auto server = FileProperties::Create();
+    WriteDocumentStatus(*server, path, 3);
+  });
+  EXPECT_EQ(outcome.number, hresult::kOutOfMemory) << outcome.text;
+  EXPECT_NE(outcome.text.find("Nicht genug Arbeitsspeicher beim "), std::string::npos) << outcome.text;
+  EXPECT_TRUE(firstBytes(path, before.size()) == before);
 }
 
 // A path holding a NUL byte names, for the system, the file before the NUL: it is refused by the server before any

@@ -63,10 +63,12 @@
 #include <algorithm>
 #include <cassert>
 #include <map>
+#include <new>
 #include <optional>
 #include <set>
 
 #include "properties/StorageError.h"
+#include "properties/VisibleText.h"
 #include "properties/cfb/Container.h"
 #include "properties/cfb/Names.h"
 #include "properties/cfb/StructureProof.h"
@@ -91,7 +93,7 @@ class Transaction {
     fatLocations_ = c.fatLocations();
     fat_ = c.wholeFat();
     diskFat_ = fat_;
-    nextAppend_ = c.sectorCount();
+    nextAppend_ = c.describedSectorCount();
     std::copy(c.header().raw.begin(), c.header().raw.end(), header_.begin());
     dir_ = c.directoryBytes();
   }
@@ -204,10 +206,13 @@ void Transaction::ensureFatCovers(uint32_t s) {
 
 // A free sector inside the file: one the FAT calls free and the old state
 // does not use (the proof makes the two agree; the map is asked anyway), else
-// one appended at the end.
+// the next one after the sectors the FAT describes. That is the end of the
+// file, unless the file goes on beyond its structure (extended, or with bytes
+// appended): the sectors there belong to nothing, as the free ones do, and
+// are taken in turn, so that the FAT grows with the structure and never to
+// the file's length (a 100 GB sparse file would need a FAT of 800 MB).
 uint32_t Transaction::allocateSector() {
-  const uint64_t covered = static_cast<uint64_t>(c_.fatLocations().size()) * per_;
-  while (freeCursor_ < std::min<uint64_t>(c_.sectorCount(), covered)) {
+  while (freeCursor_ < c_.describedSectorCount()) {
     uint32_t s = freeCursor_++;
     if (!map_.usedByOldState(s) && fatGet(s) == kFreeSector) {
       fatSet(s, kEndOfChain);
@@ -277,8 +282,7 @@ std::vector<Transaction::Change> Transaction::collect(std::span<const StreamRepl
     change.content = &r.content;
     const uint64_t size = c_.streamSize(*id);
     if (size > c_.fileSize()) throwCorrupt("der Datenstrom ist größer als die Datei");
-    change.old.resize(size);
-    c_.readStream(*id, 0, change.old);
+    change.old = c_.readWholeStream(*id);
     if (change.old != r.content) result.push_back(std::move(change));
   }
   return result;
@@ -668,6 +672,9 @@ void Transaction::run(std::span<const StreamReplacement> requested) {
   } catch (const StorageError&) {
     if (!committed_) file_.restoreSize();
     throw;
+  } catch (const std::bad_alloc&) {
+    if (!committed_) file_.restoreSize();
+    throw;
   }
   freeOld();
   sync();
@@ -700,8 +707,10 @@ WriteResult replaceRootStreams(const std::filesystem::path& path, std::span<cons
       path, [&](const LockedFile&) { return std::vector<StreamReplacement>(changes.begin(), changes.end()); });
 }
 
-WriteResult replaceRootStreams(const std::filesystem::path& path,
-                               const std::function<std::vector<StreamReplacement>(const LockedFile&)>& plan) {
+namespace {
+
+WriteResult replaceLocked(const std::filesystem::path& path,
+                          const std::function<std::vector<StreamReplacement>(const LockedFile&)>& plan) {
   // A file renamed over the path between our open and our lock would leave us
   // holding (and writing) the replaced inode: open again until the path and
   // the locked descriptor name the same file.
@@ -733,9 +742,7 @@ WriteResult replaceRootStreams(const std::filesystem::path& path,
       if (size > maxBytes || size > container.fileSize())
         throwCorrupt("der Datenstrom ist unerwartet groß", container.entryLabel(child) + ": " + std::to_string(size) +
                                                                 " Bytes");
-      std::vector<uint8_t> bytes(static_cast<size_t>(size));
-      container.readStream(child, 0, bytes);
-      return bytes;
+      return container.readWholeStream(child);
     }
     return std::nullopt;
   };
@@ -749,6 +756,17 @@ WriteResult replaceRootStreams(const std::filesystem::path& path,
             error.what()};
   }
   return {};
+}
+
+}  // namespace
+
+WriteResult replaceRootStreams(const std::filesystem::path& path,
+                               const std::function<std::vector<StreamReplacement>(const LockedFile&)>& plan) {
+  try {
+    return replaceLocked(path, plan);
+  } catch (const std::bad_alloc&) {
+    throw OutOfMemoryError("beim Schreiben in " + VisibleText(path.native()));
+  }
 }
 
 }  // namespace fendrik::cfb
