@@ -1,13 +1,12 @@
 // fendrik-cli status CODE FILE...: writes a document status into each file.
 
 #include <cstdio>
-#include <exception>
 #include <string>
 #include <vector>
 
 #include "cli/Commands.h"
-#include "properties/FileProperties.h"
-#include "properties/StatusChange.h"
+#include "properties/StatusRun.h"
+#include "properties/StorageError.h"
 
 namespace fendrik::cli {
 
@@ -18,28 +17,24 @@ int runStatus(const std::vector<std::string>& args) {
     return usageError("status: CODE must be a whole number from 0 to 5: " + codeText);
   const auto code = static_cast<int16_t>(codeText[0] - '0');
 
-  std::unique_ptr<FileProperties> server;
+  const std::vector<std::string> files(args.begin() + 1, args.end());
+  // One document after another, each reported as it is done; a failure says
+  // whether the document is as it was or may have been changed.
+  auto report = [&](size_t index, const StatusOutcome& outcome) {
+    const char* file = files[index].c_str();
+    if (outcome.written && !outcome.warning.empty())
+      std::fprintf(stderr, "fendrik-cli: %s: Warnung: %s\n", file, outcome.warning.c_str());
+    if (!outcome.written)
+      std::fprintf(stderr, "fendrik-cli: %s: %d / %s (%s)\n", file, outcome.number, outcome.description.c_str(),
+                   outcome.unchanged ? "unverändert" : "möglicherweise verändert");
+  };
   try {
-    server = FileProperties::Create();
+    const StatusRunSummary summary = WriteStatusOfDocuments(files, code, 1, {}, report);
+    return summary.written == files.size() ? kExitOk : kExitFailed;
   } catch (const StorageError& e) {
     std::fprintf(stderr, "fendrik-cli: %d / %s\n", e.number(), e.description().c_str());
     return kExitFailed;
   }
-  bool anyFailed = false;
-  for (size_t i = 1; i < args.size(); ++i) {
-    try {
-      const SaveResult result = WriteDocumentStatus(*server, args[i], code);
-      if (!result.warning.empty())
-        std::fprintf(stderr, "fendrik-cli: %s: Warnung: %s\n", args[i].c_str(), result.warning.c_str());
-    } catch (const StorageError& e) {
-      std::fprintf(stderr, "fendrik-cli: %s: %d / %s\n", args[i].c_str(), e.number(), e.description().c_str());
-      anyFailed = true;
-    } catch (const std::exception& e) {
-      std::fprintf(stderr, "fendrik-cli: %s: %s\n", args[i].c_str(), e.what());
-      anyFailed = true;
-    }
-  }
-  return anyFailed ? kExitFailed : kExitOk;
 }
 
 }  // namespace fendrik::cli

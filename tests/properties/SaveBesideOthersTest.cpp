@@ -4,6 +4,7 @@
 #include <thread>
 #include "TestFiles.h"
 #include "properties/StatusChange.h"
+#include "properties/StatusRun.h"
 #include "properties/cfb/WriteHooksForTests.h"
 
 using namespace fendrik;
@@ -93,6 +94,61 @@ TEST_F(RealSampleSaveBesideOthers, FileRenamedOverThePathBeforeTheLockIsWrittenI
   const QJsonObject view = test::olefileView({document});
   EXPECT_EQ(test::field(view, document, "title") + " / " + test::statusSeen(view, document),
             "Von einem anderen Programm / 3 Vodra 4");
+}
+
+// Another program rewrites the document in place during a status write, heedless of the lock: `cp` of another document,
+// or of the document as that program had read it, at each write and fsync of the writer in turn. Nothing stops such a
+// program, but the writer notices that the file is no longer the one it wrote and goes no further: the document is
+// reported as possibly changed, never as unchanged, and where the rewrite came at an fsync (the writer's bytes then
+// all on the disk), the file holds exactly what the other program wrote.
+TEST_F(RealSampleSaveBesideOthers, InPlaceRewriteByAnotherProgramIsNeverReportedUnchanged) {
+  const std::string asRead = temp.copy(document, "as-read.par").string();
+  const std::string another = temp.copy(test::sample("Connecting-Rod/Asm1.asm"), "another.par").string();
+  struct RewriteAt : cfb::WriteHooks {
+    int target = 0, seen = 0;
+    bool atSync = false;
+    std::function<void()> rewrite;
+    void step(bool sync) {
+      if (seen++ != target) return;
+      atSync = sync;
+      std::exchange(rewrite, nullptr)();
+    }
+    int beforeWrite(uint64_t, std::span<const uint8_t>) override { return step(false), 0; }
+    int aroundSync(int fd, int (*sync)(int)) override { return step(true), sync(fd); }
+  };
+  size_t atSyncs = 0;
+  for (const std::string& source : {another, asRead}) {
+    for (int target = 0;; ++target) {
+      SCOPED_TRACE(source + " at step " + std::to_string(target));
+      const std::string copy = temp.copy(document, "rewritten.par").string();
+      RewriteAt hooks;
+      hooks.target = target;
+      hooks.rewrite = [&] {
+        EXPECT_EQ(test::runCommand("cp " + test::shellQuote(source) + " " + test::shellQuote(copy)), 0);
+      };
+      std::vector<StatusOutcome> outcomes;
+      {
+        cfb::ScopedWriteHooks installed(hooks);
+        WriteStatusOfDocuments({copy}, 3, 1, {}, [&](size_t, const StatusOutcome& o) { outcomes.push_back(o); });
+      }
+      if (hooks.rewrite) break;  // the write ended before this step: every step was tried
+      ASSERT_EQ(outcomes.size(), 1u);
+      if (outcomes[0].written) {
+        // Only a rewrite with the very bytes the writer had read, before its first write, leaves nothing to notice.
+        EXPECT_TRUE(source == asRead && target == 0);
+        auto expected = test::readTexts(source);
+        expected[2] = "3";
+        EXPECT_EQ(test::readTexts(copy), expected);
+        continue;
+      }
+      EXPECT_FALSE(outcomes[0].unchanged) << outcomes[0].description;
+      if (hooks.atSync) {
+        ++atSyncs;
+        EXPECT_TRUE(test::readFile(copy) == test::readFile(source)) << "the writer wrote into the other program's file";
+      }
+    }
+  }
+  EXPECT_GE(atSyncs, 6u);  // pre-commit, commit and free fsyncs, for both rewrites
 }
 
 // A reader that has the document open holds the writer off until it closes; a reader that comes during a save reads

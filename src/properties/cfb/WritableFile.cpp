@@ -71,6 +71,43 @@ WritableFile::WritableFile(const std::filesystem::path& path) : hooks_(installed
   }
   if (::fstat(fd_.get(), &st) != 0) throwFromErrno(errno, path.string());
   size_ = static_cast<uint64_t>(st.st_size);
+  noteState();
+}
+
+void WritableFile::noteState() {
+  struct stat st {};
+  if (::fstat(fd_.get(), &st) != 0) throwFromErrno(errno, "Dateistatus");
+  leftSize_ = static_cast<uint64_t>(st.st_size);
+  leftChangeSeconds_ = st.st_ctim.tv_sec;
+  leftChangeNanoseconds_ = st.st_ctim.tv_nsec;
+}
+
+std::string WritableFile::changeByOthers() const {
+  struct stat st {};
+  if (::fstat(fd_.get(), &st) != 0) throwFromErrno(errno, "Dateistatus");
+  if (static_cast<uint64_t>(st.st_size) != leftSize_)
+    return "die Datei hat " + std::to_string(st.st_size) + " Bytes statt " + std::to_string(leftSize_);
+  if (st.st_ctim.tv_sec != leftChangeSeconds_ || st.st_ctim.tv_nsec != leftChangeNanoseconds_)
+    return "die Änderungszeit der Datei hat sich seit dem letzten eigenen Schreiben verschoben";
+  return {};
+}
+
+uint64_t WritableFile::currentSize() const {
+  struct stat st {};
+  if (::fstat(fd_.get(), &st) != 0) throwFromErrno(errno, "Dateistatus");
+  return static_cast<uint64_t>(st.st_size);
+}
+
+bool WritableFile::readNow(uint64_t offset, std::span<uint8_t> out) const {
+  size_t done = 0;
+  while (done < out.size()) {
+    const ssize_t n = ::pread(fd_.get(), out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throwFromErrno(errno, "Lesefehler");
+    if (n == 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
 }
 
 void WritableFile::write(uint64_t offset, std::span<const uint8_t> bytes) {
@@ -88,6 +125,7 @@ void WritableFile::write(uint64_t offset, std::span<const uint8_t> bytes) {
     done += static_cast<size_t>(n);
   }
   bytesWritten_ += bytes.size();
+  noteState();
 }
 
 namespace {
@@ -105,11 +143,17 @@ void WritableFile::reserve(uint64_t newSize) {
   // zero sectors are referenced by nothing until the commit.
   int rc = ::fallocate(fd_.get(), 0, static_cast<off_t>(size_), static_cast<off_t>(newSize - size_));
   if (rc != 0 && errno != EOPNOTSUPP && errno != ENOSYS) throwFromErrno(errno, "Speicherplatz reservieren");
+  noteState();
 }
 
 void WritableFile::restoreSize() {
   if (::ftruncate(fd_.get(), static_cast<off_t>(size_)) != 0) {
     // Nothing more can be done; the appended sectors are unreferenced anyway.
+  }
+  try {
+    noteState();
+  } catch (const StorageError&) {
+    // The next check of the file's state reports it changed.
   }
 }
 
