@@ -13,14 +13,28 @@ namespace {
 
 using RealSampleSaveBesideOthers = test::RealSampleDocument;
 
-// Calls `action` once, before the writer's first write.
-struct BeforeFirstWrite : cfb::WriteHooks {
-  std::function<void()> action;
+// Calls each action once: `write` before the writer's first write, `lock` before it first takes the lock.
+struct Once : cfb::WriteHooks {
+  std::function<void()> write, lock;
   int beforeWrite(uint64_t, std::span<const uint8_t>) override {
-    if (action) std::exchange(action, nullptr)();
+    if (write) std::exchange(write, nullptr)();
     return 0;
   }
+  void beforeLock() override {
+    if (lock) std::exchange(lock, nullptr)();
+  }
 };
+
+// Another program's save of `document` with a new title, in a new file beside it (to be renamed over it).
+std::filesystem::path OtherProgramsSave(const test::TempFolder& temp, const std::string& document) {
+  const auto fresh = temp.copy(document, "saving.tmp");
+  auto other = FileProperties::Create();
+  other->Open(fresh.string());
+  other->Item("SummaryInformation").Item("Title").SetValue("Von einem anderen Programm");
+  other->Save();
+  other->Close();
+  return fresh;
+}
 
 }  // namespace
 
@@ -28,13 +42,7 @@ TEST_F(RealSampleSaveBesideOthers, AnotherProgramsSaveBetweenOpenAndSaveIsKept) 
   // Another program saves a new title to a new file renamed over the document.
   server->Open(document);
   server->Item("ExtendedSummaryInformation").Item("Status").SetValue(int16_t{3});
-  const auto fresh = temp.copy(document, "saving.tmp");
-  auto other = FileProperties::Create();
-  other->Open(fresh.string());
-  other->Item("SummaryInformation").Item("Title").SetValue("Von einem anderen Programm");
-  other->Save();
-  other->Close();
-  std::filesystem::rename(fresh, document);
+  std::filesystem::rename(OtherProgramsSave(temp, document), document);
   server->Save();
   server->Close();
   // A program that ignores our locks rewrites the author in place, in the very set this save changes: same file, same
@@ -64,23 +72,13 @@ TEST_F(RealSampleSaveBesideOthers, AnotherProgramsSaveBetweenOpenAndSaveIsKept) 
 // for a reader's lock: the writer notices that the path names another file, writes the status into that one, keeping
 // the other program's change, and leaves the file renamed away as it was.
 TEST_F(RealSampleSaveBesideOthers, FileRenamedOverThePathBeforeTheLockIsWrittenInstead) {
-  const auto fresh = temp.copy(document, "saving.tmp");
-  auto other = FileProperties::Create();
-  other->Open(fresh.string());
-  other->Item("SummaryInformation").Item("Title").SetValue("Von einem anderen Programm");
-  other->Save();
-  other->Close();
+  const auto fresh = OtherProgramsSave(temp, document);
   const std::string oldBytes = test::readFile(document);
   const std::string away = (temp.path() / "renamed-away.par").string();
   auto reader = FileProperties::Create();
   reader->Open(document);
-  struct RenameOver : cfb::WriteHooks {
-    std::function<void()> action;
-    void beforeLock() override {
-      if (action) std::exchange(action, nullptr)();
-    }
-  } hooks;
-  hooks.action = [&] {
+  Once hooks;
+  hooks.lock = [&] {
     std::filesystem::rename(document, away);
     std::filesystem::rename(fresh, document);
     reader->Close();  // the lock the writer waits for
@@ -89,7 +87,7 @@ TEST_F(RealSampleSaveBesideOthers, FileRenamedOverThePathBeforeTheLockIsWrittenI
     cfb::ScopedWriteHooks installed(hooks);
     EXPECT_EQ(test::errorOf([&] { WriteDocumentStatus(*server, document, 3); }), 0);
   }
-  EXPECT_FALSE(hooks.action) << "the writer did not open the file";
+  EXPECT_FALSE(hooks.lock) << "the writer did not open the file";
   EXPECT_TRUE(test::readFile(away) == oldBytes) << "the file renamed away was written";
   const QJsonObject view = test::olefileView({document});
   EXPECT_EQ(test::field(view, document, "title") + " / " + test::statusSeen(view, document),
@@ -162,8 +160,8 @@ TEST_F(RealSampleSaveBesideOthers, ReadersBesideAWriterReadOldOrNewWhole) {
   std::string writerError, seen;
   std::thread writer([&] {
     try {
-      BeforeFirstWrite hooks;
-      hooks.action = [&] { firstWriteAfterClose = readerClosed.load(); };
+      Once hooks;
+      hooks.write = [&] { firstWriteAfterClose = readerClosed.load(); };
       cfb::ScopedWriteHooks installed(hooks);
       writerStarted = true;
       WriteDocumentStatus(*server, document, 3);
@@ -183,8 +181,8 @@ TEST_F(RealSampleSaveBesideOthers, ReadersBesideAWriterReadOldOrNewWhole) {
   EXPECT_EQ(test::statusSeen(document), "3 Vodra 4");
 
   std::thread late;
-  BeforeFirstWrite hooks;
-  hooks.action = [&] {
+  Once hooks;
+  hooks.write = [&] {
     late = std::thread([&] {
       try {
         seen = test::statusSeen(document);
