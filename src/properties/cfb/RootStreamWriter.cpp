@@ -164,6 +164,7 @@ class Transaction {
   void writeTables();
   using Expected = std::vector<std::pair<uint64_t, std::span<const uint8_t>>>;
   void checkAsLeft(const char* step, Expected expected);
+  std::string changeFound(Expected expected) const;
   void writeSectors(const std::vector<uint32_t>& sectors, const std::vector<uint8_t>& bytes);
   void freeOld();
   void commit();
@@ -512,8 +513,9 @@ bool Transaction::freshSector(uint64_t offset) const {
 }
 
 void Transaction::put(uint64_t offset, std::span<const uint8_t> bytes) {
-  // R2 and R3.
-  assert(committed_ || keepsOldState(offset, bytes));
+  // R2 (unless another program wrote the file meanwhile: checkAsLeft stops
+  // the writer before the commit) and R3.
+  assert(committed_ || keepsOldState(offset, bytes) || !changeFound({{0, c_.header().raw}}).empty());
   assert(freshSector(offset) || (bytes.size() == kAtomicBlock && offset % kAtomicBlock == 0));
   file_.write(offset, bytes);
   written_.emplace_back(offset, std::vector<uint8_t>(bytes.begin(), bytes.end()));
@@ -634,6 +636,20 @@ void Transaction::writeTables() {
 // writer stops before the step: its bytes, planned for the file it read,
 // would land in the other program's file.
 void Transaction::checkAsLeft(const char* step, Expected expected) {
+  const std::string found = changeFound(std::move(expected));
+  if (found.empty()) return;
+  foreignChange_ = true;
+  StorageError error(hresult::kLockViolation,
+                     std::string("Ein anderes Programm hat die Datei während des Schreibens verändert; das Schreiben "
+                                 "wurde ") + step + " abgebrochen",
+                     found);
+  error.markFileMayBeChanged();
+  throw error;
+}
+
+// What shows that the file is no longer the one this writer wrote (see
+// checkAsLeft); empty when nothing does.
+std::string Transaction::changeFound(Expected expected) const {
   // A write that a later one overlaps is left to the later one.
   for (size_t i = 0; i < written_.size(); ++i) {
     const auto& [offset, bytes] = written_[i];
@@ -652,14 +668,7 @@ void Transaction::checkAsLeft(const char* step, Expected expected) {
       found = offset == 0 ? "der Dateikopf ist ein anderer"
                           : "die Bytes " + hexText(offset) + " bis " + hexText(offset + bytes.size()) + " sind andere";
   }
-  if (found.empty()) return;
-  foreignChange_ = true;
-  StorageError error(hresult::kLockViolation,
-                     std::string("Ein anderes Programm hat die Datei während des Schreibens verändert; das Schreiben "
-                                 "wurde ") + step + " abgebrochen",
-                     found);
-  error.markFileMayBeChanged();
-  throw error;
+  return found;
 }
 
 void Transaction::commit() {
