@@ -39,8 +39,8 @@ class WritableFile {
   void restoreSize();
   uint64_t bytesWritten() const { return bytesWritten_; }
 
-  // Bytes as the file holds them now, read past every cache; false when the
-  // file ends before them.
+  // Bytes as the file holds them now (read with pread, not through a
+  // container's read-ahead); false when the file ends before them.
   bool readNow(uint64_t offset, std::span<uint8_t> out) const;
   // What tells that another program changed the file since this descriptor
   // last did (opened, wrote, reserved or cut it): its size, or its change
