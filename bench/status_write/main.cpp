@@ -1,17 +1,24 @@
 // Status-change writing: documents per second and bytes written per document
-// for replaceRootStreams, against copying each whole file, in one run.
+// for replaceRootStreams, against copying each whole file, in one run; with
+// "memory", the peak memory of a status write on a document extended sparse
+// to 100 GB against the same document as it is.
 
 #include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "CompoundFileBuilder.h"
+#include "properties/FileProperties.h"
+#include "properties/StatusChange.h"
 #include "properties/cfb/Container.h"
 #include "properties/cfb/RootStreamWriter.h"
 #include "properties/cfb/StructureProof.h"
@@ -30,9 +37,9 @@ struct CountingHooks : WriteHooks {
     bytes += written.size();
     return 0;
   }
-  int beforeSync() override {
+  int aroundSync(int fd, int (*sync)(int)) override {
     ++syncs;
-    return 0;
+    return sync(fd);
   }
 };
 
@@ -58,9 +65,70 @@ uint64_t copyWhole(const std::filesystem::path& from, const std::filesystem::pat
   return total;
 }
 
+// Peak resident memory (KiB) of a child process that runs `action`; -1 when
+// the action failed.
+long peakOfChild(const std::function<void()>& action) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    try {
+      action();
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "%s\n", e.what());
+      ::_exit(1);
+    }
+    ::_exit(0);
+  }
+  int status = 0;
+  struct rusage usage {};
+  ::wait4(pid, &status, 0, &usage);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? usage.ru_maxrss : -1;
+}
+
+// The status write (WriteDocumentStatus) on `document` and on a copy extended
+// sparse to 100 GB, each in a child of its own (the baseline: a child that
+// only starts).
+int memoryBenchmark(const std::filesystem::path& dir, const std::filesystem::path& document) {
+  const auto normal = dir / "normal.par", extended = dir / "extended.par";
+  std::filesystem::copy_file(document, normal);
+  std::filesystem::copy_file(document, extended);
+  for (const auto& p : {normal, extended})
+    std::filesystem::permissions(p, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
+  if (::truncate(extended.c_str(), off_t{100} << 30) != 0) {
+    std::printf("the temporary folder takes no file of 100 GB\n");
+    return 1;
+  }
+  auto statusWrite = [](const std::filesystem::path& path) {
+    return peakOfChild([&] {
+      auto server = fendrik::FileProperties::Create();
+      fendrik::WriteDocumentStatus(*server, path.string(), 3);
+    });
+  };
+  const long idle = peakOfChild([] {});
+  const long normalPeak = statusWrite(normal);
+  const long extendedPeak = statusWrite(extended);
+  if (normalPeak < 0 || extendedPeak < 0) {
+    std::printf("a status write failed\n");
+    return 1;
+  }
+  std::printf("document: %s (%ju bytes)\n", document.c_str(),
+              static_cast<uintmax_t>(std::filesystem::file_size(document)));
+  std::printf("peak memory of a status write: %ld KiB as it is, %ld KiB extended to 100 GB "
+              "(a child that only starts: %ld KiB)\n",
+              normalPeak, extendedPeak, idle);
+  std::printf("ratio: %.2fx the memory when extended to 100 GB\n", double(extendedPeak) / double(normalPeak));
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 2 && std::string(argv[1]) == "memory") {
+    std::string pattern = (std::filesystem::temp_directory_path() / "fendrik-bench-memory-XXXXXX").string();
+    if (!::mkdtemp(pattern.data())) return 1;
+    const int rc = memoryBenchmark(pattern, argv[2]);
+    std::filesystem::remove_all(pattern);
+    return rc;
+  }
   const int documents = argc > 1 ? std::atoi(argv[1]) : 1000;
   const int baselineDocuments = std::min(documents, argc > 2 ? std::atoi(argv[2]) : 100);
   std::string pattern = (std::filesystem::temp_directory_path() / "fendrik-bench-status-XXXXXX").string();

@@ -136,7 +136,7 @@ class FrmFendrik : public QWidget {
   struct StatusChangeRunEnd {
     void operator()(StatusChangeRun* run) const;
   };
-  void statusDocumentDone(size_t index, bool written, int number, const QString& description);
+  void statusDocumentDone(size_t index, bool written, bool unchanged, int number, const QString& description);
   void statusChangeEnded();
   // Lets the documents being written finish, begins no further one, and
   // waits for that.

@@ -29,8 +29,10 @@ struct FrmFendrik::StatusChangeRun {
   size_t listed = 0;
   int16_t code = 0;
   size_t written = 0;
-  // "path: number / description" of every document that failed.
+  // "path: number / description" of every document that failed: those known
+  // to be as they were, and those that may have been changed.
   QStringList failed;
+  QStringList mayBeChanged;
   // A failure before any document (no server could be made).
   QString startError;
   std::jthread thread;
@@ -97,9 +99,9 @@ void FrmFendrik::cmdSetze_Click() {
     auto report = [this](size_t index, const StatusOutcome& outcome) {
       QMetaObject::invokeMethod(
           this,
-          [this, index, written = outcome.written, number = outcome.number,
+          [this, index, written = outcome.written, unchanged = outcome.unchanged, number = outcome.number,
            description = QString::fromStdString(outcome.description)] {
-            statusDocumentDone(index, written, number, description);
+            statusDocumentDone(index, written, unchanged, number, description);
           },
           Qt::QueuedConnection);
     };
@@ -134,7 +136,8 @@ void FrmFendrik::cmdSetze_Click() {
   }
 }
 
-void FrmFendrik::statusDocumentDone(size_t index, bool written, int number, const QString& description) {
+void FrmFendrik::statusDocumentDone(size_t index, bool written, bool unchanged, int number,
+                                    const QString& description) {
   StatusChangeRun* run = statusRun_.get();
   if (run == nullptr || index >= run->paths.size()) return;
   const QString path = ShownText(run->paths[index]);
@@ -142,7 +145,7 @@ void FrmFendrik::statusDocumentDone(size_t index, bool written, int number, cons
     ++run->written;
     rowsModel_->setText(run->rows[index], kStatusColumn, std::to_string(run->code));
   } else {
-    run->failed << path + ": " + QString::number(number) + " / " + description;
+    (unchanged ? run->failed : run->mayBeChanged) << path + ": " + QString::number(number) + " / " + description;
   }
   // Esc: the documents in hand are finished, no further one is begun.
   if (busyStop_) run->thread.request_stop();
@@ -162,25 +165,34 @@ void FrmFendrik::statusChangeEnded() {
   Label6->clear();
   setListBusy(false);
   const qsizetype total = static_cast<qsizetype>(run->listed);
-  const qsizetype tried = static_cast<qsizetype>(run->written) + run->failed.size();
+  const qsizetype tried = static_cast<qsizetype>(run->written) + run->failed.size() + run->mayBeChanged.size();
   TestLog(QString("status change ended: %1 of %2 written").arg(run->written).arg(total));
   if (!run->startError.isEmpty()) {
     ShowMessageBox(this, QMessageBox::Critical, QString::fromUtf8("Fehler in Status ändern"),
                    QString::fromUtf8("Der Status wurde in kein Dokument geschrieben: ") + run->startError);
-  } else if (run->failed.isEmpty() && tried < total) {
+  } else if (run->failed.isEmpty() && run->mayBeChanged.isEmpty() && tried < total) {
     ShowMessageBox(this, QMessageBox::Information, QString::fromUtf8("Fehler in Status ändern"),
                    QString::fromUtf8("Abgebrochen: der Status wurde in %1 von %2 Dokumenten geschrieben.")
                        .arg(run->written)
                        .arg(total));
-  } else if (!run->failed.isEmpty()) {
-    ShowMessageBox(this, QMessageBox::Warning, QString::fromUtf8("Fehler in Status ändern"),
-                   QString::fromUtf8("Der Status wurde in %1 von %2 Dokumenten geschrieben.\n"
-                                     "%3 Dokumente konnten nicht geschrieben werden und sind unverändert:")
-                           .arg(run->written)
-                           .arg(total)
-                           .arg(run->failed.size()) +
-                       "\n\n" + run->failed.mid(0, 10).join('\n') + (run->failed.size() > 10 ? "\n..." : ""),
-                   run->failed.join('\n'));
+  } else if (!run->failed.isEmpty() || !run->mayBeChanged.isEmpty()) {
+    // Documents are called unchanged only where that is known; the others
+    // are named apart, so that the user looks at them.
+    QString text =
+        QString::fromUtf8("Der Status wurde in %1 von %2 Dokumenten geschrieben.").arg(run->written).arg(total);
+    QStringList details;
+    auto group = [&](const QStringList& lines, const char* heading) {
+      if (lines.isEmpty()) return;
+      const QString title = QString::fromUtf8(heading).arg(lines.size());
+      const bool first = details.isEmpty();
+      text += QString(first ? "\n" : "\n\n") + title + "\n\n" + lines.mid(0, 10).join('\n') +
+              (lines.size() > 10 ? "\n..." : "");
+      if (!first) details << "" << title;
+      details << lines;
+    };
+    group(run->failed, "%1 Dokumente konnten nicht geschrieben werden und sind unverändert:");
+    group(run->mayBeChanged, "%1 Dokumente konnten nicht geschrieben werden und sind möglicherweise verändert:");
+    ShowMessageBox(this, QMessageBox::Warning, QString::fromUtf8("Fehler in Status ändern"), text, details.join('\n'));
   }
 }
 

@@ -275,7 +275,16 @@ SaveResult FileProperties::Save() {
   doc_->file->releaseReadLock();
   const cfb::WriteResult written =
       cfb::replaceRootStreams(doc_->path, [this](const cfb::LockedFile& now) { return changesUnderLock(now); });
+  try {
+    reopenAfterSave();
+  } catch (StorageError& error) {
+    error.markFileMayBeChanged();  // the file was written
+    throw;
+  }
+  return {written.warning};
+}
 
+void FileProperties::reopenAfterSave() {
   // The file now holds the edited bytes. Reopen it so that streams still
   // read lazily see the new layout of the file; after another program's
   // save the directory may number the streams differently.
@@ -306,7 +315,6 @@ SaveResult FileProperties::Save() {
   if (doc_->rebased)
     for (auto& [id, stream] : doc_->streams)
       if (stream->loaded) refreshSetsOn(*stream);
-  return {written.warning};
 }
 
 }  // namespace fendrik

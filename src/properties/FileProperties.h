@@ -122,7 +122,8 @@ class FileProperties {
   // Returns the warning of a save whose change is in the file but may not
   // have reached the disk (an error after the commit, see cfb::WriteResult);
   // empty after a complete save. Every error that leaves the old values
-  // throws.
+  // throws; one that may have left the file changed says so
+  // (StorageError::fileMayBeChanged).
   SaveResult Save();
   // Closes the open document; safe at any time.
   void Close() noexcept;
@@ -137,6 +138,7 @@ class FileProperties {
   void valueChanged(PropertySet& set, uint32_t id, const PropertyValue& value);
   void refreshSetsOn(const LoadedStream& stream);
   std::vector<cfb::StreamReplacement> changesUnderLock(const cfb::LockedFile& now);
+  void reopenAfterSave();
   std::unique_ptr<OpenDocument> doc_;
 };
 

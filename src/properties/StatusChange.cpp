@@ -1,6 +1,9 @@
 #include "properties/StatusChange.h"
 
+#include <new>
+
 #include "properties/FileProperties.h"
+#include "properties/VisibleText.h"
 
 namespace fendrik {
 namespace {
@@ -23,12 +26,16 @@ std::optional<std::string> storedText(FileProperties& server, std::string_view s
 
 SaveResult WriteDocumentStatus(FileProperties& server, const std::string& path, int16_t code) {
   SaveResult result;
+  bool saving = false;  // from here on the file may change
+  bool saved = false;
   try {
     server.Open(path);
     server.Item("ExtendedSummaryInformation").Item("Status").SetValue(code);
     if (hasStatusCode(code)) server.Item("SummaryInformation").Item("Security").SetValue(securityFor(code));
     server.Item("ExtendedSummaryInformation").Item("Username").SetValue(kStatusUserName);
+    saving = true;
     result = server.Save();
+    saved = true;
 
     // Success only when a reader of the file now finds what was asked.
     server.Open(path);
@@ -43,6 +50,15 @@ SaveResult WriteDocumentStatus(FileProperties& server, const std::string& path, 
       throw StorageError(hresult::kCannotSave, "Der Status wurde nicht geschrieben: die Datei enthält danach nicht" +
                                                    missing + " wie verlangt.",
                          path);
+  } catch (StorageError& error) {
+    server.Close();
+    if (saved) error.markFileMayBeChanged();  // the file was written, yet does not read as asked
+    throw;
+  } catch (const std::bad_alloc&) {
+    server.Close();
+    StorageError error = OutOfMemoryError("beim Setzen des Status von " + VisibleText(path));
+    if (saving) error.markFileMayBeChanged();
+    throw error;
   } catch (...) {
     server.Close();
     throw;

@@ -25,7 +25,10 @@ StatusOutcome WriteOne(FileProperties& server, const std::string& path, int16_t 
   } catch (const StorageError& error) {
     outcome.number = error.number();
     outcome.description = error.description();
+    outcome.unchanged = !error.fileMayBeChanged();
   } catch (const std::exception& error) {
+    // An error of another kind may come from any step: the document counts as
+    // possibly changed.
     outcome.number = hresult::kCannotSave;
     outcome.description = error.what();
   }

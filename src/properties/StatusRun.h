@@ -22,6 +22,12 @@ struct StatusOutcome {
   // The server's error number and description when it was not written.
   int32_t number = 0;
   std::string description;
+  // When not written: whether the document is known to be as it was (the
+  // failure came before anything was written into it, or the writer read it
+  // back and found its old state). False when it may have been changed: the
+  // write failed past the point where that can be shown, or another program
+  // wrote the document meanwhile.
+  bool unchanged = false;
   // When written: why the status may not have reached the disk (see
   // SaveResult); empty normally.
   std::string warning;

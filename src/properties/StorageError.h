@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <stdexcept>
@@ -14,6 +15,15 @@ namespace fendrik {
 namespace hresult {
 // STG_E_FILENOTFOUND: the file or a folder on its path does not exist.
 inline constexpr int32_t kFileNotFound = static_cast<int32_t>(0x80030002u);
+// HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE): the path, or a name on it,
+// is longer than the system allows.
+inline constexpr int32_t kNameTooLong = static_cast<int32_t>(0x800700CEu);
+// HRESULT_FROM_WIN32(ERROR_CANT_RESOLVE_FILENAME): symbolic links on the path
+// point at each other (a loop), or there are too many of them.
+inline constexpr int32_t kLinkLoop = static_cast<int32_t>(0x80070781u);
+// STG_E_INVALIDNAME: a path the system cannot take as it is (a NUL character
+// in it would end the name early).
+inline constexpr int32_t kInvalidName = static_cast<int32_t>(0x800300FCu);
 // STG_E_ACCESSDENIED: no right to read or write, or the file is read-only.
 inline constexpr int32_t kAccessDenied = static_cast<int32_t>(0x80030005u);
 // STG_E_LOCKVIOLATION: another program holds the file locked.
@@ -24,6 +34,8 @@ inline constexpr int32_t kWriteFault = static_cast<int32_t>(0x8003001Du);
 inline constexpr int32_t kReadFault = static_cast<int32_t>(0x8003001Eu);
 // STG_E_MEDIUMFULL: no room left on the disk.
 inline constexpr int32_t kDiskFull = static_cast<int32_t>(0x80030070u);
+// STG_E_INSUFFICIENTMEMORY: the memory an operation needs is not to be had.
+inline constexpr int32_t kOutOfMemory = static_cast<int32_t>(0x800300F8u);
 // STG_E_INVALIDHEADER: not a compound file.
 inline constexpr int32_t kInvalidHeader = static_cast<int32_t>(0x800300FBu);
 // STG_E_DOCFILECORRUPT: a compound file or property set that is damaged.
@@ -67,17 +79,30 @@ class StorageError : public std::runtime_error {
   const std::string& problem() const noexcept { return problem_; }
   // Where in the file it failed; empty when the error has no place.
   const std::string& where() const noexcept { return where_; }
+  // Whether the file may have been changed although the operation failed: a
+  // write had begun and could not show afterwards that the file reads as
+  // before, or another program wrote the file meanwhile. Every other error
+  // left the file as it was.
+  bool fileMayBeChanged() const noexcept { return fileMayBeChanged_; }
+  void markFileMayBeChanged() noexcept { fileMayBeChanged_ = true; }
 
  private:
   int32_t number_;
   std::string problem_;
   std::string where_;
+  bool fileMayBeChanged_ = false;
 };
 
 // What a system error number (errno) means, in German words for a message:
 // "Zugriff verweigert", "Dateiname zu lang", ... An error without words of
 // its own gives the system's text and the number.
 std::string SystemErrorText(int error);
+
+// The error for memory that ran out: "Nicht genug Arbeitsspeicher " and what
+// was being done, e.g. "beim Schreiben in /x/a.par".
+inline StorageError OutOfMemoryError(const std::string& doing) {
+  return StorageError(hresult::kOutOfMemory, SystemErrorText(ENOMEM) + " " + doing);
+}
 
 // A number as the places in error texts give it: "0x" and upper-case hex
 // digits, e.g. the offset of a damaged value or a sector number.

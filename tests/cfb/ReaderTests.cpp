@@ -195,6 +195,44 @@ TEST(HostileInput, EveryDamageEndsInAnErrorThatNamesIt) {
   }
 }
 
+TEST(HostileInput, FileFarLongerThanItsStructureCostsTheMemoryOfItsStructure) {
+  // Extended sparse to 1 TB (2^31 sectors): nothing is sized by the file's
+  // length (marks for its sectors would take 256 MiB, a table 8 GiB), also
+  // where a damaged number points into the extension.
+  TempDir dir;
+  const auto built =
+      buildCompoundFile({{kSummary, std::vector<uint8_t>(300, 0x11)}, {u"Big", std::vector<uint8_t>(45300, 0x22)}}, 3);
+  const uint32_t big = built.streamIds[1];
+  const uint64_t bigStart = built.entryOffset(big) + kDeStartSector, bigSize = built.entryOffset(big) + kDeSize;
+  auto fat = [&](uint32_t s) { return built.sectorOffset(built.firstFatSector) + 4 * s; };
+  const uint32_t first = loadU32(built.image.data() + bigStart), far = 0x7FFFFF00;
+  struct Case {
+    uint64_t at, value;
+    int bytes;
+    std::string expected;  // a part of the description; empty: the file reads
+  };
+  for (const Case& c : std::vector<Case>{
+           {0, 0, 0, ""},
+           {fat(first + 87), far, 4, ""},  // the last sector in the extension: read leniently, as it lies
+           {bigSize, 0x30000000u, 8, "Sektorkette ist länger als die FAT"},
+           {fat(built.firstDirSector), far, 4, "Sektornummer außerhalb der FAT"},
+           {kHdrNumFatSectors, 0x7FFFFFF0u, 4, "die DIFAT ist unvollständig"}}) {
+    SCOPED_TRACE(c.expected);
+    auto image = built.image;
+    for (int k = 0; k < c.bytes; ++k) image[c.at + k] = static_cast<uint8_t>(c.value >> (8 * k));
+    writeSparse(image, dir / "extended.par");
+    std::filesystem::resize_file(dir / "extended.par", uintmax_t{1} << 40);
+    largestAllocation = 0;
+    const std::string error = readError(dir / "extended.par");
+    EXPECT_LE(largestAllocation, 1u << 20);
+    if (c.expected.empty()) {
+      EXPECT_EQ(error, "");
+    } else {
+      EXPECT_NE(error.find(c.expected), std::string::npos) << error;
+    }
+  }
+}
+
 TEST(HostileInput, SizeFieldNearItsLimitInVersion4) {
   // Version 4 counts all 64 bits of the size; a size near 2^64 must not wrap
   // round to a short chain.

@@ -185,10 +185,10 @@ struct CrashRecorder : WriteHooks {
     unsynced.push_back({offset, std::move(before), {bytes.begin(), bytes.end()}});
     return 0;
   }
-  int beforeSync() override {
+  int aroundSync(int fd, int (*sync)(int)) override {
     if (steps++ == stopAt) throw Crash{};
     unsynced.clear();
-    return 0;
+    return sync(fd);
   }
 };
 
@@ -327,6 +327,13 @@ TEST(WriterAccess, RefusalsNameTheirCauseAndLeaveTheFile) {
   // A file-size limit stands in for a full disk: writing past it fails the
   // same way, before anything the old state references is touched.
   const auto growing = statusLikeChange(rootStreams(doc), 300000);
+  // Paths the system refuses: a name longer than a folder entry may be, a
+  // path longer than the system takes, and links that point at each other.
+  const auto longName = dir / (std::string(300, 'n') + ".par");
+  std::filesystem::path longPath = dir.path();
+  while (longPath.native().size() <= 4096) longPath /= std::string(200, 'p');
+  dir.link("loop/a.par", (dir / "loop/b.par").string());
+  dir.link("loop/b.par", (dir / "loop/a.par").string());
   struct Case {
     std::filesystem::path path;
     const std::vector<StreamReplacement>& changes;
@@ -341,9 +348,15 @@ TEST(WriterAccess, RefusalsNameTheirCauseAndLeaveTheFile) {
            {readOnly, changes, 0, hresult::kAccessDenied, "schreibgeschützt"},
            {doc, missingSet, 0, hresult::kSetNotFound, "NoSuchPropertySet"},
            {locked, changes, 0, hresult::kLockViolation, ""},
-           {doc, growing, 0, hresult::kDiskFull, ""}}) {
-    SCOPED_TRACE(c.path.string());
-    auto bytes = [&] { return is_regular_file(c.path) ? readFileBytes(c.path) : std::vector<uint8_t>{}; };
+           {doc, growing, 0, hresult::kDiskFull, ""},
+           {longName, changes, hresult::kNameTooLong, hresult::kNameTooLong, "Dateiname zu lang: " + longName.string()},
+           {longPath, changes, hresult::kNameTooLong, hresult::kNameTooLong, "Dateiname zu lang"},
+           {dir / "loop/a.par", changes, hresult::kLinkLoop, hresult::kLinkLoop, "Schleife"}}) {
+    SCOPED_TRACE(c.path.string().substr(0, 200));
+    auto bytes = [&] {
+      std::error_code unreadable;
+      return is_regular_file(c.path, unreadable) ? readFileBytes(c.path) : std::vector<uint8_t>{};
+    };
     const auto before = bytes();
     EXPECT_EQ(failureOf([&] { CompoundFile::open(c.path); }).number, c.reader);
     struct rlimit unlimited {}, limit {};
@@ -357,6 +370,18 @@ TEST(WriterAccess, RefusalsNameTheirCauseAndLeaveTheFile) {
     EXPECT_NE(f.text.find(c.text), std::string::npos) << f.text;
     EXPECT_EQ(bytes(), before);
   }
+  // A NUL byte in a path: the system would take the name up to it, doc.par.
+  // Refused before anything is opened, the path made visible in the text.
+  const std::filesystem::path withNul = doc.string() + std::string(1, '\0') + ".hidden/zzz.par";
+  const auto docBytes = readFileBytes(doc);
+  for (const auto& action : std::vector<std::function<void()>>{[&] { CompoundFile::open(withNul); },
+                                                               [&] { replaceRootStreams(withNul, changes); }}) {
+    const Failure f = failureOf(action);
+    EXPECT_EQ(f.number, hresult::kInvalidName);
+    EXPECT_NE(f.text.find("NUL-Zeichen"), std::string::npos) << f.text;
+    EXPECT_NE(f.text.find(doc.string() + "\\x00.hidden/zzz.par"), std::string::npos) << f.text;
+  }
+  EXPECT_TRUE(readFileBytes(doc) == docBytes);
   // Once the lock is gone the change goes through.
   lockFd = {};
   EXPECT_EQ(failureOf([&] { replaceRootStreams(locked, changes); }).number, 0);

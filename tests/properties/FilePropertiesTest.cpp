@@ -61,6 +61,7 @@ TEST_F(RealSampleFileProperties, DamagedSetFailsWhileOtherSetsRead) {
   const auto good = test::readTexts(test::sample(kWithCustom));
   ASSERT_FALSE(good[10].empty());
   const test::Section status(test::sample(kWithCustom), test::kExtendedStream);
+  const test::Section summary(test::sample(kWithCustom), test::kSummaryStream);
   const test::Section custom(test::sample(kWithCustom), test::kDocSummaryStream, 1);
   const struct {  // the patch, and the reads that must fail
     const char* what; std::u16string stream; uint64_t offset; std::vector<uint8_t> bytes; std::vector<size_t> emptied;
@@ -71,6 +72,11 @@ TEST_F(RealSampleFileProperties, DamagedSetFailsWhileOtherSetsRead) {
       {"status value offset past the end", test::kExtendedStream, status.entryAt(7) + 4, {0x00, 0x00, 0x10, 0x00}, {2}},
       {"document summary byte order", test::kDocSummaryStream, 0, {0x00, 0x00}, {7, 9, 11}},
       {"custom dictionary huge", test::kDocSummaryStream, custom.valueAt(0), {0xFF, 0xFF, 0xFF, 0x7F}, {11}},
+      // One odd value fails only itself: Author, from the same set, is still read.
+      {"template value offset past the end", test::kSummaryStream, summary.entryAt(7) + 4, {0, 0, 0x10, 0}, {}},
+      {"template of an unknown type", test::kSummaryStream, summary.valueAt(7), {0x99, 0x00}, {}},
+      {"last author text longer than its set", test::kSummaryStream, summary.valueAt(8) + 4, {0xF0, 0xFF, 0xFF, 0x7F}, {}},
+      {"author text longer than its set", test::kSummaryStream, summary.valueAt(4) + 4, {0xF0, 0xFF, 0xFF, 0x7F}, {10}},
   };
   for (const auto& d : damages) {
     SCOPED_TRACE(d.what);

@@ -4,6 +4,7 @@
 #include <thread>
 #include "TestFiles.h"
 #include "properties/StatusChange.h"
+#include "properties/StatusRun.h"
 #include "properties/cfb/WriteHooksForTests.h"
 
 using namespace fendrik;
@@ -12,14 +13,28 @@ namespace {
 
 using RealSampleSaveBesideOthers = test::RealSampleDocument;
 
-// Calls `action` once, before the writer's first write.
-struct BeforeFirstWrite : cfb::WriteHooks {
-  std::function<void()> action;
+// Calls each action once: `write` before the writer's first write, `lock` before it first takes the lock.
+struct Once : cfb::WriteHooks {
+  std::function<void()> write, lock;
   int beforeWrite(uint64_t, std::span<const uint8_t>) override {
-    if (action) std::exchange(action, nullptr)();
+    if (write) std::exchange(write, nullptr)();
     return 0;
   }
+  void beforeLock() override {
+    if (lock) std::exchange(lock, nullptr)();
+  }
 };
+
+// Another program's save of `document` with a new title, in a new file beside it (to be renamed over it).
+std::filesystem::path OtherProgramsSave(const test::TempFolder& temp, const std::string& document) {
+  const auto fresh = temp.copy(document, "saving.tmp");
+  auto other = FileProperties::Create();
+  other->Open(fresh.string());
+  other->Item("SummaryInformation").Item("Title").SetValue("Von einem anderen Programm");
+  other->Save();
+  other->Close();
+  return fresh;
+}
 
 }  // namespace
 
@@ -27,13 +42,7 @@ TEST_F(RealSampleSaveBesideOthers, AnotherProgramsSaveBetweenOpenAndSaveIsKept) 
   // Another program saves a new title to a new file renamed over the document.
   server->Open(document);
   server->Item("ExtendedSummaryInformation").Item("Status").SetValue(int16_t{3});
-  const auto fresh = temp.copy(document, "saving.tmp");
-  auto other = FileProperties::Create();
-  other->Open(fresh.string());
-  other->Item("SummaryInformation").Item("Title").SetValue("Von einem anderen Programm");
-  other->Save();
-  other->Close();
-  std::filesystem::rename(fresh, document);
+  std::filesystem::rename(OtherProgramsSave(temp, document), document);
   server->Save();
   server->Close();
   // A program that ignores our locks rewrites the author in place, in the very set this save changes: same file, same
@@ -59,6 +68,87 @@ TEST_F(RealSampleSaveBesideOthers, AnotherProgramsSaveBetweenOpenAndSaveIsKept) 
   EXPECT_EQ(test::readFile(document), std::string(3000, 'x'));
 }
 
+// Another program saves the document by renaming a new file over it while the writer has the old one open and waits
+// for a reader's lock: the writer notices that the path names another file, writes the status into that one, keeping
+// the other program's change, and leaves the file renamed away as it was.
+TEST_F(RealSampleSaveBesideOthers, FileRenamedOverThePathBeforeTheLockIsWrittenInstead) {
+  const auto fresh = OtherProgramsSave(temp, document);
+  const std::string oldBytes = test::readFile(document);
+  const std::string away = (temp.path() / "renamed-away.par").string();
+  auto reader = FileProperties::Create();
+  reader->Open(document);
+  Once hooks;
+  hooks.lock = [&] {
+    std::filesystem::rename(document, away);
+    std::filesystem::rename(fresh, document);
+    reader->Close();  // the lock the writer waits for
+  };
+  {
+    cfb::ScopedWriteHooks installed(hooks);
+    EXPECT_EQ(test::errorOf([&] { WriteDocumentStatus(*server, document, 3); }), 0);
+  }
+  EXPECT_FALSE(hooks.lock) << "the writer did not open the file";
+  EXPECT_TRUE(test::readFile(away) == oldBytes) << "the file renamed away was written";
+  const QJsonObject view = test::olefileView({document});
+  EXPECT_EQ(test::field(view, document, "title") + " / " + test::statusSeen(view, document),
+            "Von einem anderen Programm / 3 Vodra 4");
+}
+
+// Another program rewrites the document in place during a status write, heedless of the lock: `cp` of another document,
+// or of the document as that program had read it, at each write and fsync of the writer in turn. Nothing stops such a
+// program, but the writer notices that the file is no longer the one it wrote and goes no further: the document is
+// reported as possibly changed, never as unchanged, and where the rewrite came at an fsync (the writer's bytes then
+// all on the disk), the file holds exactly what the other program wrote.
+TEST_F(RealSampleSaveBesideOthers, InPlaceRewriteByAnotherProgramIsNeverReportedUnchanged) {
+  const std::string asRead = temp.copy(document, "as-read.par").string();
+  const std::string another = temp.copy(test::sample("Connecting-Rod/Asm1.asm"), "another.par").string();
+  struct RewriteAt : cfb::WriteHooks {
+    int target = 0, seen = 0;
+    bool atSync = false;
+    std::function<void()> rewrite;
+    void step(bool sync) {
+      if (seen++ != target) return;
+      atSync = sync;
+      std::exchange(rewrite, nullptr)();
+    }
+    int beforeWrite(uint64_t, std::span<const uint8_t>) override { return step(false), 0; }
+    int aroundSync(int fd, int (*sync)(int)) override { return step(true), sync(fd); }
+  };
+  size_t atSyncs = 0;
+  for (const std::string& source : {another, asRead}) {
+    for (int target = 0;; ++target) {
+      SCOPED_TRACE(source + " at step " + std::to_string(target));
+      const std::string copy = temp.copy(document, "rewritten.par").string();
+      RewriteAt hooks;
+      hooks.target = target;
+      hooks.rewrite = [&] {
+        EXPECT_EQ(test::runCommand("cp " + test::shellQuote(source) + " " + test::shellQuote(copy)), 0);
+      };
+      std::vector<StatusOutcome> outcomes;
+      {
+        cfb::ScopedWriteHooks installed(hooks);
+        WriteStatusOfDocuments({copy}, 3, 1, {}, [&](size_t, const StatusOutcome& o) { outcomes.push_back(o); });
+      }
+      if (hooks.rewrite) break;  // the write ended before this step: every step was tried
+      ASSERT_EQ(outcomes.size(), 1u);
+      if (outcomes[0].written) {
+        // Only a rewrite with the very bytes the writer had read, before its first write, leaves nothing to notice.
+        EXPECT_TRUE(source == asRead && target == 0);
+        auto expected = test::readTexts(source);
+        expected[2] = "3";
+        EXPECT_EQ(test::readTexts(copy), expected);
+        continue;
+      }
+      EXPECT_FALSE(outcomes[0].unchanged) << outcomes[0].description;
+      if (hooks.atSync) {
+        ++atSyncs;
+        EXPECT_TRUE(test::readFile(copy) == test::readFile(source)) << "the writer wrote into the other program's file";
+      }
+    }
+  }
+  EXPECT_GE(atSyncs, 6u);  // pre-commit, commit and free fsyncs, for both rewrites
+}
+
 // A reader that has the document open holds the writer off until it closes; a reader that comes during a save reads
 // its whole result, never a mix.
 TEST_F(RealSampleSaveBesideOthers, ReadersBesideAWriterReadOldOrNewWhole) {
@@ -70,8 +160,8 @@ TEST_F(RealSampleSaveBesideOthers, ReadersBesideAWriterReadOldOrNewWhole) {
   std::string writerError, seen;
   std::thread writer([&] {
     try {
-      BeforeFirstWrite hooks;
-      hooks.action = [&] { firstWriteAfterClose = readerClosed.load(); };
+      Once hooks;
+      hooks.write = [&] { firstWriteAfterClose = readerClosed.load(); };
       cfb::ScopedWriteHooks installed(hooks);
       writerStarted = true;
       WriteDocumentStatus(*server, document, 3);
@@ -91,8 +181,8 @@ TEST_F(RealSampleSaveBesideOthers, ReadersBesideAWriterReadOldOrNewWhole) {
   EXPECT_EQ(test::statusSeen(document), "3 Vodra 4");
 
   std::thread late;
-  BeforeFirstWrite hooks;
-  hooks.action = [&] {
+  Once hooks;
+  hooks.write = [&] {
     late = std::thread([&] {
       try {
         seen = test::statusSeen(document);

@@ -4,6 +4,8 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <cerrno>
+#include <cstring>
+#include <fstream>
 #include <map>
 #include "TestFiles.h"
 #include "properties/StatusChange.h"
@@ -17,19 +19,97 @@ namespace {
 using RealSampleStatusWrite = test::RealSampleDocument;
 
 // Stops the writer at one write or fsync (a crash there) when `error` is 0, or makes that write or fsync fail with
-// the error number.
+// the error number: the write is not made; the fsync is, and the writer is given the error instead of its result,
+// except for EINVAL, which the real call gives, made on a pipe (the system cannot sync one).
 struct FaultAt : cfb::WriteHooks {
-  FaultAt(bool s, int t, int e) : atSync(s), target(t), error(e) {}
+  FaultAt(bool s, int t, int e) : atSync(s), target(t), error(e) {
+    if (::pipe(pipe) != 0) throw std::runtime_error("no pipe");
+  }
+  ~FaultAt() override {
+    ::close(pipe[0]);
+    ::close(pipe[1]);
+  }
   bool atSync, fired = false;
-  int target, error, seen = 0;
+  int target, error, seen = 0, pipe[2] = {-1, -1};
   int hit() {
     if (seen++ != target) return 0;
     fired = true;
     return error != 0 ? error : throw std::runtime_error("stopped");
   }
   int beforeWrite(uint64_t, std::span<const uint8_t>) override { return atSync ? 0 : hit(); }
-  int beforeSync() override { return atSync ? hit() : 0; }
+  int aroundSync(int fd, int (*sync)(int)) override {
+    if (!atSync || hit() == 0) return sync(fd);
+    if (error == EINVAL) return sync(pipe[0]);
+    sync(fd);
+    return error;
+  }
 };
+
+// What a child process made of `action`: the number and text of the error it threw (0 and "" for none; 1 for an
+// exception that is no StorageError), and its peak memory.
+struct ChildOutcome {
+  int32_t number = 0;
+  std::string text;
+  long peakKiB = 0;
+};
+
+// Runs `action` in a child process whose address space may grow by `extraMiB` beyond what it holds at the start (no
+// limit for 0, and none under AddressSanitizer, whose shadow memory takes terabytes of address space).
+ChildOutcome inChild(size_t extraMiB, const std::function<void()>& action) {
+  int channel[2];
+  if (::pipe(channel) != 0) throw std::runtime_error("no pipe");
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(channel[0]);
+#ifndef __SANITIZE_ADDRESS__
+    if (extraMiB > 0) {
+      long pages = 0;
+      std::ifstream("/proc/self/statm") >> pages;
+      const rlim_t limit =
+          static_cast<rlim_t>(pages) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + (rlim_t{extraMiB} << 20);
+      const struct rlimit address {limit, limit};
+      ::setrlimit(RLIMIT_AS, &address);
+    }
+#endif
+    std::string report = "0\n";
+    try {
+      action();
+    } catch (const StorageError& e) {
+      report = std::to_string(e.number()) + "\n" + e.description();
+    } catch (const std::exception& e) {
+      report = std::string("1\n") + e.what();
+    }
+    const bool sent = ::write(channel[1], report.data(), report.size()) == static_cast<ssize_t>(report.size());
+    ::_exit(sent ? 0 : 1);
+  }
+  ::close(channel[1]);
+  std::string report;
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(channel[0], buffer, sizeof buffer)) > 0;) report.append(buffer, static_cast<size_t>(n));
+  ::close(channel[0]);
+  int status = 0;
+  struct rusage usage {};
+  ::wait4(pid, &status, 0, &usage);
+  ChildOutcome outcome;
+  outcome.peakKiB = usage.ru_maxrss;
+  const size_t line = report.find('\n');
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || line == std::string::npos)
+    return {1, "the child ended without a report", outcome.peakKiB};
+  outcome.number = std::stoi(report.substr(0, line));
+  outcome.text = report.substr(line + 1);
+  return outcome;
+}
+
+// The first `count` bytes of a file.
+std::string firstBytes(const std::string& path, size_t count) {
+  std::string bytes(count, '\0');
+  std::ifstream in(path, std::ios::binary);
+  in.read(bytes.data(), static_cast<std::streamsize>(count));
+  bytes.resize(static_cast<size_t>(in.gcount()));
+  return bytes;
+}
+
+constexpr off_t kTerabyte = off_t{1} << 40;
 
 }  // namespace
 
@@ -65,21 +145,32 @@ TEST_F(RealSampleStatusWrite, EveryRealSampleReadsBackInOlefile) {
   }
 }
 
-// A crash, an I/O error or a full disk at any write or fsync: the file reads all old or all new, in olefile and in
-// our reader; the change reports success exactly when the file holds it (with a warning: the error came after the
-// commit), and otherwise the error with its own number.
+// A crash, an I/O error or a full disk at any write or fsync, and an fsync the system refuses for real: the file reads
+// all old or all new, in olefile and in our reader; the change reports success exactly when the file holds it (with a
+// warning: the error came after the commit), and otherwise the error with its own number.
 TEST_F(RealSampleStatusWrite, CrashOrErrorAtAnyWriteLeavesAllOldOrAllNew) {
   const std::string oldSeen = "0 robert 0", newSeen = "3 Vodra 4";
-  struct Outcome { std::string file, warning; int error; int32_t number; };  // number 0: success, -1: stopped
+  struct Outcome {
+    std::string file, warning;
+    int error;
+    int32_t number;  // 0: success, -1: stopped
+    bool mayBeChanged = false;
+  };
   std::vector<Outcome> outcomes;
-  for (int error : {0, EIO, ENOSPC}) {
+  for (int error : {0, EIO, ENOSPC, EINVAL}) {
     for (bool atSync : {false, true}) {
-      for (int target = 0; target < 200; ++target) {
+      for (int target = 0; target < 200 && (atSync || error != EINVAL); ++target) {
         Outcome o{temp.copy(document, std::to_string(outcomes.size()) + ".par").string(), {}, error, -1};
         FaultAt hooks(atSync, target, error);
         try {
           cfb::ScopedWriteHooks installed(hooks);
-          o.number = test::errorOf([&] { o.warning = WriteDocumentStatus(*server, o.file, 3).warning; });
+          try {
+            o.warning = WriteDocumentStatus(*server, o.file, 3).warning;
+            o.number = 0;
+          } catch (const StorageError& e) {
+            o.number = e.number();
+            o.mayBeChanged = e.fileMayBeChanged();
+          }
         } catch (const std::runtime_error&) {
         }
         if (!hooks.fired) break;  // the save ran to its end: every point was tried
@@ -104,7 +195,8 @@ TEST_F(RealSampleStatusWrite, CrashOrErrorAtAnyWriteLeavesAllOldOrAllNew) {
       ++kinds["succeeded with a warning"];
     } else {
       EXPECT_EQ(seen, oldSeen) << "reported " << o.number << ", yet the file holds the change";
-      EXPECT_EQ(o.number, o.error == EIO ? hresult::kWriteFault : hresult::kDiskFull);
+      EXPECT_EQ(o.number, o.error == ENOSPC ? hresult::kDiskFull : hresult::kWriteFault);
+      EXPECT_FALSE(o.mayBeChanged) << "the file was read back as it was, yet is called possibly changed";
       ++kinds["failed"];
     }
   }
@@ -134,25 +226,112 @@ TEST_F(RealSampleStatusWrite, HugePropertySetIsRefusedBeforeItIsRead) {
   std::vector<cfb::StreamReplacement> grown = {{test::kExtendedStream, bytes}};
   cfb::replaceRootStreams(document, grown);
   const std::string before = test::readFile(document);
-  // Peak memory (KiB) of a child that sets the status of `file`; it exits 0 when it met the expected error.
+  // Peak memory of a child that sets the status of `file` and meets the expected error.
   auto changeInChild = [](const std::string& file, int32_t expected) {
-    pid_t pid = ::fork();
-    if (pid == 0) {
-      int32_t number = test::errorOf([&] {
-        auto server = FileProperties::Create();
-        server->Open(file);
-        server->Item("ExtendedSummaryInformation").Item("Status").SetValue(int16_t{3});
-      });
-      ::_exit(number == expected ? 0 : 1);
-    }
-    int status = 0;
-    struct rusage usage {};
-    ::wait4(pid, &status, 0, &usage);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << file << ": not the expected result";
-    return usage.ru_maxrss;
+    const ChildOutcome outcome = inChild(0, [&] {
+      auto server = FileProperties::Create();
+      server->Open(file);
+      server->Item("ExtendedSummaryInformation").Item("Status").SetValue(int16_t{3});
+    });
+    EXPECT_EQ(outcome.number, expected) << file << ": " << outcome.text;
+    return outcome.peakKiB;
   };
   const long normalPeak = changeInChild(normal, 0);
   const long hugePeak = changeInChild(document, hresult::kDocfileCorrupt);
   EXPECT_LT(hugePeak - normalPeak, static_cast<long>(kMaxPropertySetBytes / 1024 / 2)) << hugePeak << " against " << normalPeak << " KiB";
   EXPECT_EQ(test::readFile(document), before);
+}
+
+// A document extended far beyond its structure (sparse, to 1 TB) changes with the memory its structure needs: in a
+// child that may take 256 MiB more address space, the status is set, and the file holds the same bytes as the
+// document that was not extended after the same change, then nothing but the extension's zeros.
+TEST(RealSampleStatusMemory, DocumentExtendedToATerabyteChangesInTheMemoryOfItsStructure) {
+  test::TempFolder temp;
+  const auto sample = test::sample("3D-model/Practical work - Part 2-Screw.par");
+  if (!std::filesystem::exists(sample)) GTEST_SKIP() << "no real samples";
+  const std::string normal = temp.copy(sample, "normal.par").string();
+  const std::string extended = temp.copy(sample, "extended.par").string();
+  if (::truncate(extended.c_str(), kTerabyte) != 0)
+    GTEST_SKIP() << "the temporary folder takes no file of 1 TB: " << std::strerror(errno);
+  const ChildOutcome outcome = inChild(256, [&] {
+    auto server = FileProperties::Create();
+    WriteDocumentStatus(*server, extended, 3);
+  });
+  EXPECT_EQ(outcome.number, 0) << outcome.text;
+  auto server = FileProperties::Create();
+  WriteDocumentStatus(*server, normal, 3);
+  const std::string changed = test::readFile(normal);
+  EXPECT_EQ(test::statusSeen(extended), "3 Vodra 4");
+  EXPECT_EQ(std::filesystem::file_size(extended), static_cast<uintmax_t>(kTerabyte));
+  // The bytes up to the next MiB, then no data up to the end (only the hole the extension made).
+  const size_t compared = ((changed.size() >> 20) + 1) << 20;
+  EXPECT_TRUE(firstBytes(extended, compared) == changed + std::string(compared - changed.size(), '\0'))
+      << "the extended document holds other bytes than the one that was not extended";
+  const int fd = ::open(extended.c_str(), O_RDONLY | O_CLOEXEC);
+  const off_t data = ::lseek(fd, static_cast<off_t>(compared), SEEK_DATA);
+  EXPECT_TRUE(data == -1 && errno == ENXIO) << "data at " << data;
+  ::close(fd);
+}
+
+// Memory that runs out is reported in words: a document whose FAT the DIFAT claims to be 512 MiB (FAT sectors in a
+// sparse extension), which the writer's proof would read whole, in a child that may take 256 MiB more.
+TEST(RealSampleStatusMemory, MemoryThatRunsOutIsReportedInWords) {
+#ifdef __SANITIZE_ADDRESS__
+  GTEST_SKIP() << "an address-space limit does not work beside AddressSanitizer";
+#endif
+  test::TempFolder temp;
+  const auto sample = test::sample("3D-model/Practical work - Part 2-Screw.par");
+  if (!std::filesystem::exists(sample)) GTEST_SKIP() << "no real samples";
+  const std::string path = temp.copy(sample, "claims.par").string();
+  if (::truncate(path.c_str(), kTerabyte) != 0)
+    GTEST_SKIP() << "the temporary folder takes no file of 1 TB: " << std::strerror(errno);
+  using namespace cfb::detail;
+  const std::string head = firstBytes(path, 512);
+  std::vector<uint8_t> header(head.begin(), head.end());
+  const uint32_t ss = 1u << loadU16(&header[kHdrSectorShift]), numFat = loadU32(&header[kHdrNumFatSectors]);
+  ASSERT_LE(numFat, kHeaderDifatEntries);
+  // FAT sectors from `first` on, for 512 MiB of FAT entries; the DIFAT sectors listing them behind those.
+  const uint32_t first = static_cast<uint32_t>(std::filesystem::file_size(sample) / ss + 16), perDifat = ss / 4 - 1;
+  const uint32_t difatSectors = ((512u << 20) / ss - kHeaderDifatEntries) / perDifat;
+  const uint32_t claimed = kHeaderDifatEntries + difatSectors * perDifat, firstDifat = first + claimed;
+  for (uint32_t i = numFat; i < kHeaderDifatEntries; ++i) storeU32(&header[kHdrDifat + 4 * i], first + i);
+  storeU32(&header[kHdrNumFatSectors], claimed);
+  storeU32(&header[kHdrFirstDifatSector], firstDifat);
+  storeU32(&header[kHdrNumDifatSectors], difatSectors);
+  std::vector<uint8_t> difat(size_t{difatSectors} * ss);
+  for (uint32_t d = 0, fat = kHeaderDifatEntries; d < difatSectors; ++d) {
+    for (uint32_t e = 0; e < perDifat; ++e) storeU32(&difat[size_t{d} * ss + 4 * e], first + fat++);
+    storeU32(&difat[size_t{d} * ss + 4 * perDifat], d + 1 < difatSectors ? firstDifat + d + 1 : kEndOfChain);
+  }
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  ASSERT_EQ(::pwrite(fd, header.data(), header.size(), 0), 512);
+  ASSERT_EQ(::pwrite(fd, difat.data(), difat.size(), (off_t{firstDifat} + 1) * ss), static_cast<ssize_t>(difat.size()));
+  ::close(fd);
+  const std::string before = firstBytes(path, (size_t{firstDifat} + 1) * ss + difat.size());
+  const ChildOutcome outcome = inChild(256, [&] {
+    auto server = FileProperties::Create();
+    WriteDocumentStatus(*server, path, 3);
+  });
+  EXPECT_EQ(outcome.number, hresult::kOutOfMemory) << outcome.text;
+  EXPECT_NE(outcome.text.find("Nicht genug Arbeitsspeicher beim "), std::string::npos) << outcome.text;
+  EXPECT_TRUE(firstBytes(path, before.size()) == before);
+}
+
+// A path holding a NUL byte names, for the system, the file before the NUL: it is refused by the server before any
+// file is opened, and that file keeps its bytes.
+TEST_F(RealSampleStatusWrite, PathWithANulByteIsRefusedBeforeAnyFileIsOpened) {
+  const std::string withNul = document + std::string(1, '\0') + ".hidden/zzz.par";
+  const std::string before = test::readFile(document);
+  for (const auto& action : std::vector<std::function<void()>>{[&] { server->Open(withNul); },
+                                                               [&] { WriteDocumentStatus(*server, withNul, 3); }}) {
+    try {
+      action();
+      ADD_FAILURE() << "not refused";
+    } catch (const StorageError& e) {
+      EXPECT_EQ(e.number(), hresult::kInvalidName);
+      EXPECT_NE(e.description().find(document + "\\x00.hidden/zzz.par"), std::string::npos) << e.description();
+    }
+  }
+  EXPECT_FALSE(server->isOpen());
+  EXPECT_TRUE(test::readFile(document) == before) << "the file before the NUL was written";
 }

@@ -4,8 +4,10 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <new>
 
 #include "properties/StorageError.h"
+#include "properties/VisibleText.h"
 #include "properties/cfb/Container.h"
 #include "properties/cfb/FileLock.h"
 #include "properties/cfb/UniqueFd.h"
@@ -50,9 +52,17 @@ CompoundFile::CompoundFile() : impl_(std::make_unique<Impl>()) {}
 CompoundFile::~CompoundFile() = default;
 
 std::unique_ptr<CompoundFile> CompoundFile::open(const std::filesystem::path& path) {
+  try {
+    return openChecked(path);
+  } catch (const std::bad_alloc&) {
+    throw OutOfMemoryError("beim Lesen von " + VisibleText(path.native()));
+  }
+}
+
+std::unique_ptr<CompoundFile> CompoundFile::openChecked(const std::filesystem::path& path) {
   // O_NONBLOCK keeps a FIFO or device from blocking the open; such files are
   // refused right after.
-  int raw = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  int raw = ::open(detail::systemPath(path), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (raw < 0) detail::throwFromErrno(errno, path.string());
   detail::UniqueFd fd(raw);
   // The shared lock (see FileLock.h), held until the file is closed, so that
@@ -109,9 +119,7 @@ std::vector<uint8_t> CompoundFile::readStream(uint32_t id, uint64_t maxBytes) co
     detail::throwCorrupt("der Datenstrom ist größer als die Datei",
                          impl_->container->entryLabel(id) + ": " + std::to_string(size) + " Bytes, die Datei hat " +
                              std::to_string(impl_->container->fileSize()));
-  std::vector<uint8_t> bytes(static_cast<size_t>(size));
-  impl_->container->readStream(id, 0, bytes);
-  return bytes;
+  return impl_->container->readWholeStream(id);
 }
 
 const uint8_t* CompoundFile::streamView(uint32_t id, uint64_t length) const {

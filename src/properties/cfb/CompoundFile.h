@@ -45,7 +45,9 @@ struct FileIdentity {
 // pieces with the 16 KiB around them; never the whole file. Every sector number,
 // chain and size is checked; a damaged file throws StorageError
 // (hresult::kDocfileCorrupt), a file that is no compound file
-// hresult::kInvalidHeader, a missing file hresult::kFileNotFound. While open,
+// hresult::kInvalidHeader, a missing file hresult::kFileNotFound, memory that
+// runs out hresult::kOutOfMemory. What it keeps follows the sectors the file's
+// structure uses, never the file's length. While open,
 // it holds a shared lock on the file that our writer's exclusive lock waits
 // for (FileLock.h), so it never reads half of a change.
 class CompoundFile {
@@ -93,6 +95,7 @@ class CompoundFile {
 
  private:
   CompoundFile();
+  static std::unique_ptr<CompoundFile> openChecked(const std::filesystem::path& path);
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };

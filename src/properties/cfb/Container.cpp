@@ -6,6 +6,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <unordered_set>
 #include <utility>
 
 #include "properties/cfb/Names.h"
@@ -194,7 +195,9 @@ void Container::readDifat() {
   if (numFat == 0 || numFat > sectorCount_)
     throwCorrupt("ungültige Anzahl FAT-Sektoren " + std::to_string(numFat),
                  headerField(kHdrNumFatSectors) + ", die Datei hat " + std::to_string(sectorCount_) + " Sektoren");
-  fatLocations_.reserve(numFat);
+  // Grows with the DIFAT sectors actually read: a damaged count alone takes
+  // no memory.
+  fatLocations_.reserve(std::min(numFat, kHeaderDifatEntries));
   for (uint32_t i = 0; i < std::min(numFat, kHeaderDifatEntries); ++i)
     fatLocations_.push_back(loadU32(header_.raw.data() + kHdrDifat + 4 * i));
   const uint32_t perDifat = header_.sectorSize / 4 - 1;
@@ -204,7 +207,7 @@ void Container::readDifat() {
       throwCorrupt("die DIFAT ist unvollständig", headerField(kHdrNumDifatSectors) + ": " +
                                                       std::to_string(header_.numDifatSectors) + " DIFAT-Sektoren, " +
                                                       std::to_string(needed) + " nötig");
-    std::vector<bool> seen(sectorCount_, false);
+    std::unordered_set<uint32_t> seen;
     std::vector<uint8_t> buffer(header_.sectorSize);
     uint32_t s = header_.firstDifatSector;
     for (uint64_t k = 0; k < needed; ++k) {
@@ -213,8 +216,8 @@ void Container::readDifat() {
       if (s >= sectorCount_)
         throwCorrupt("die DIFAT verweist außerhalb der Datei", link + ": Sektor " + std::to_string(s) +
                                                                    ", die Datei hat " + std::to_string(sectorCount_));
-      if (seen[s]) throwCorrupt("Schleife in der DIFAT", link + ": Sektor " + std::to_string(s) + " zum zweiten Mal");
-      seen[s] = true;
+      if (!seen.insert(s).second)
+        throwCorrupt("Schleife in der DIFAT", link + ": Sektor " + std::to_string(s) + " zum zweiten Mal");
       difatSectors_.push_back(s);
       readAt(sectorOffset(s), buffer);
       for (uint32_t i = 0; i < perDifat && fatLocations_.size() < numFat; ++i)
@@ -323,6 +326,10 @@ std::string Container::chainLeaves(const ChainKind& kind, const std::string& wha
 }
 
 std::vector<uint32_t> Container::chain(uint32_t start, uint64_t count, const std::string& what) {
+  if (count > fatEntryCount() + 1)
+    throwCorrupt("Sektorkette ist länger als die FAT", what + ": " + std::to_string(count) +
+                                                           " Sektoren, die FAT beschreibt " +
+                                                           std::to_string(fatEntryCount()));
   return followChain(kSectors, start, count, sectorCount_, what);
 }
 
@@ -337,21 +344,27 @@ void Container::checkNoRepeats(const std::vector<uint32_t>& units, const std::st
     std::sort(sorted.begin(), end);
     repeat = std::adjacent_find(sorted.begin(), end) != end;
   } else {
-    // Longer ones: one mark per unit up to the largest, kept between checks
-    // and cleared again after each.
-    // Units lie inside the file (sectors) or the mini stream (mini sectors),
-    // so the marks never need more than one per 64 bytes of the file, whatever
-    // number a damaged chain holds.
     const uint32_t largest = *std::max_element(units.begin(), units.end());
     if (largest >= fileSize_ / kMiniSectorSize)
       throwCorrupt("Sektorkette verweist außerhalb der Datei",
                    what + ", " + unitName + " " + std::to_string(largest));
-    if (marks_.size() <= largest) marks_.resize(static_cast<size_t>(largest) + 1, false);
-    for (; marked < units.size() && !repeat; ++marked) {
-      repeat = marks_[units[marked]];
-      marks_[units[marked]] = true;
+    if (largest / 32 <= units.size()) {
+      // Longer ones whose numbers lie close together (as in every real
+      // file): one mark per unit up to the largest, kept between checks and
+      // cleared again after each; at most a bit per 4 bytes of the chain.
+      if (marks_.size() <= largest) marks_.resize(static_cast<size_t>(largest) + 1, false);
+      for (; marked < units.size() && !repeat; ++marked) {
+        repeat = marks_[units[marked]];
+        marks_[units[marked]] = true;
+      }
+      for (size_t k = 0; k < marked; ++k) marks_[units[k]] = false;
+    } else {
+      // Numbers far apart (a file much longer than its structure, or a
+      // damaged chain): a sorted copy, whatever the numbers.
+      std::vector<uint32_t> sorted(units);
+      std::sort(sorted.begin(), sorted.end());
+      repeat = std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end();
     }
-    for (size_t k = 0; k < marked; ++k) marks_[units[k]] = false;
   }
   if (repeat) {
     // Named by the first unit that comes twice (found again only now, on the
@@ -370,13 +383,18 @@ void Container::checkNoRepeats(const std::vector<uint32_t>& units, const std::st
 
 std::vector<uint32_t> Container::chainToEnd(uint32_t start, const std::string& what) {
   std::vector<uint32_t> result;
-  std::vector<bool> seen(sectorCount_, false);
+  // Each sector of the chain is followed through the FAT (nextSector refuses
+  // one it does not describe), so marks for those sectors suffice.
+  std::vector<bool> seen(describedSectorCount(), false);
   for (uint32_t s = start; s != kEndOfChain; s = nextSector(s)) {
     if (s >= sectorCount_) throwCorrupt(kSectors.outside, chainLeaves(kSectors, what, result, s, sectorCount_));
-    if (seen[s])
-      throwCorrupt("Schleife in der Sektorkette", what + ", Sektor " + std::to_string(s) + " zum zweiten Mal (Glied " +
-                                                      std::to_string(result.size() + 1) + " der Kette)");
-    seen[s] = true;
+    if (s < seen.size()) {
+      if (seen[s])
+        throwCorrupt("Schleife in der Sektorkette", what + ", Sektor " + std::to_string(s) +
+                                                        " zum zweiten Mal (Glied " +
+                                                        std::to_string(result.size() + 1) + " der Kette)");
+      seen[s] = true;
+    }
     result.push_back(s);
   }
   return result;
@@ -582,6 +600,13 @@ const uint8_t* Container::streamHeadView(uint32_t id, uint64_t length) {
   for (uint64_t i = 1; i < unitsFor(length, unit); ++i)
     if (offsetOf(units[i]) != first + i * unit) return nullptr;
   return headView(first, length);
+}
+
+std::vector<uint8_t> Container::readWholeStream(uint32_t id) {
+  streamChain(id);
+  std::vector<uint8_t> bytes(static_cast<size_t>(streamSize(id)));
+  readStream(id, 0, bytes);
+  return bytes;
 }
 
 void Container::readStream(uint32_t id, uint64_t offset, std::span<uint8_t> out) {

@@ -17,6 +17,7 @@
 // mini FAT and property streams over up to eight places and come back to
 // them, and on a file share every read again is a round trip.
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <map>
@@ -67,6 +68,14 @@ class Container {
   uint32_t sectorCount() const { return sectorCount_; }
   uint64_t sectorOffset(uint32_t sector) const { return (static_cast<uint64_t>(sector) + 1) << header_.sectorShift; }
   uint32_t entriesPerFatSector() const { return header_.sectorSize / 4; }
+  // Sectors the FAT describes (its entries). Only these can belong to a
+  // structure; a file may be far longer (extended sparse), and what is kept
+  // per sector is kept for these, never for the file's length.
+  uint64_t fatEntryCount() const { return uint64_t{fatLocations_.size()} * entriesPerFatSector(); }
+  // The sectors inside the file that the FAT describes.
+  uint32_t describedSectorCount() const {
+    return static_cast<uint32_t>(std::min<uint64_t>(sectorCount_, fatEntryCount()));
+  }
 
   // FAT: locations of the FAT sectors (from the DIFAT), one FAT sector's
   // entries (read once, then cached), and the next sector of a chain.
@@ -79,6 +88,8 @@ class Container {
   const std::vector<uint32_t>& wholeFat();
   // Exactly `count` sectors of a chain starting at `start`, each checked to lie
   // inside the file. `what` names the chain's owner in error descriptions.
+  // Every sector but the last is followed through the FAT, so a count above
+  // the FAT's entries is refused before memory for it is taken.
   std::vector<uint32_t> chain(uint32_t start, uint64_t count, const std::string& what);
   // A chain of unknown length, up to ENDOFCHAIN (directory, mini-FAT chain check).
   std::vector<uint32_t> chainToEnd(uint32_t start, const std::string& what);
@@ -114,6 +125,9 @@ class Container {
   // A stream's chain (regular or mini units), cached.
   const std::vector<uint32_t>& streamChain(uint32_t id);
   void readStream(uint32_t id, uint64_t offset, std::span<uint8_t> out);
+  // The whole stream; its chain is proven before memory for its content is
+  // taken, so a damaged size costs nothing. Callers bound the size first.
+  std::vector<uint8_t> readWholeStream(uint32_t id);
   // The first `length` bytes of a stream in place, when they lie one after
   // the other inside the read-ahead head; nullptr otherwise.
   const uint8_t* streamHeadView(uint32_t id, uint64_t length);

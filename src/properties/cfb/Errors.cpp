@@ -3,6 +3,7 @@
 #include <string>
 
 #include "properties/StorageError.h"
+#include "properties/VisibleText.h"
 #include "properties/cfb/Format.h"
 
 namespace fendrik {
@@ -57,9 +58,11 @@ void throwFromErrno(int err, const std::string& context) {
   switch (err) {
     case ENOENT:
     case ENOTDIR:
-    case ENAMETOOLONG:
-    case ELOOP:
       throw StorageError(hresult::kFileNotFound, "Datei nicht gefunden: " + context);
+    case ENAMETOOLONG:
+      throw StorageError(hresult::kNameTooLong, SystemErrorText(err) + ": " + context);
+    case ELOOP:
+      throw StorageError(hresult::kLinkLoop, SystemErrorText(err) + ": " + context);
     case EACCES:
     case EPERM:
     case EROFS:
@@ -77,6 +80,16 @@ void throwFromErrno(int err, const std::string& context) {
       throw StorageError(hresult::kAccessDenied,
                          "Zugriff verweigert: " + context + " (" + std::strerror(err) + ")");
   }
+}
+
+const char* systemPath(const std::filesystem::path& path) {
+  // The system reads a path up to its first NUL byte: the rest would be
+  // dropped unseen, and another file opened.
+  if (path.native().find('\0') != std::string::npos)
+    throw StorageError(hresult::kInvalidName,
+                       "Der Dateiname enthält ein NUL-Zeichen und kann nicht geöffnet werden: " +
+                           VisibleText(path.native()));
+  return path.c_str();
 }
 
 }  // namespace fendrik::cfb::detail

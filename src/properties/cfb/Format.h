@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <span>
 #include <string>
 
@@ -78,5 +79,9 @@ inline uint64_t unitsFor(uint64_t bytes, uint64_t unit) { return bytes / unit + 
 std::string headerField(size_t offset);
 // Maps an errno of open/read/write to the matching StorageError.
 [[noreturn]] void throwFromErrno(int err, const std::string& context);
+// The path as the system calls take it; throws StorageError (kInvalidName)
+// for a path holding a NUL byte, which the system would cut off there. Every
+// system call of ours that takes a path gets it from here.
+const char* systemPath(const std::filesystem::path& path);
 
 }  // namespace fendrik::cfb::detail

@@ -37,10 +37,18 @@
 //     FAT entries -> FREESECT, by R3 block by block), then fsync. A crash
 //     before that fsync only leaks sectors; the file reads the new state.
 //  R6 An error before the commit leaves the old state (and the old length);
-//     after any error the writer reads the file back through a fresh
-//     descriptor and reports what a reader sees: the new contents are success
-//     with a warning that they may not have reached the disk, anything else
-//     is the error.
+//     after any error the writer reads the file back (through its locked
+//     descriptor, with a fresh container) and reports what a reader sees: the
+//     new contents are success with a warning that they may not have reached
+//     the disk, anything else is the error. The error says the file may be
+//     changed unless nothing was written or the file reads as before (header,
+//     directory and the changed streams as they were).
+//  R7 Another program may write the file in place, heedless of the lock.
+//     Before the commit and before freeing the old chains the writer checks
+//     that the file is still the one it wrote (size and change time since
+//     its own last write, header, everything it wrote, the blocks the step
+//     rewrites) and stops there if not, with an error saying the file may be
+//     changed; it never truncates such a file.
 //
 // How streams change within these rules. A new chain may share the old
 // chain's unchanged tail, because no FAT entry of the old chain changes: new
@@ -63,10 +71,12 @@
 #include <algorithm>
 #include <cassert>
 #include <map>
+#include <new>
 #include <optional>
 #include <set>
 
 #include "properties/StorageError.h"
+#include "properties/VisibleText.h"
 #include "properties/cfb/Container.h"
 #include "properties/cfb/Names.h"
 #include "properties/cfb/StructureProof.h"
@@ -91,18 +101,29 @@ class Transaction {
     fatLocations_ = c.fatLocations();
     fat_ = c.wholeFat();
     diskFat_ = fat_;
-    nextAppend_ = c.sectorCount();
+    nextAppend_ = c.describedSectorCount();
     std::copy(c.header().raw.begin(), c.header().raw.end(), header_.begin());
     dir_ = c.directoryBytes();
   }
 
   void run(std::span<const StreamReplacement> changes);
+  // Whether the run stopped because another program wrote the file.
+  bool foreignChange() const { return foreignChange_; }
+  // The streams the run changes, with the contents they had.
+  const std::vector<StreamReplacement>& oldContents() const { return oldContents_; }
 
  private:
   struct Change {
     uint32_t id = 0;
     const std::vector<uint8_t>* content = nullptr;
     std::vector<uint8_t> old;
+  };
+  // One write into sectors: `before` is what the file holds there as far as
+  // this writer knows, empty for a sector nobody reads (written whole).
+  struct BlockWrite {
+    uint64_t offset = 0;
+    std::vector<uint8_t> now;
+    std::vector<uint8_t> before;
   };
 
   // Sector tables (working copies).
@@ -136,9 +157,14 @@ class Transaction {
   bool freshSector(uint64_t offset) const;
   void put(uint64_t offset, std::span<const uint8_t> bytes);
   void sync();
-  void putBlocks(uint64_t offset, std::span<const uint8_t> now, std::span<const uint8_t> before);
+  static void addChangedBlocks(std::vector<BlockWrite>& writes, uint64_t offset, std::span<const uint8_t> now,
+                               std::span<const uint8_t> before);
   void writePrepared();
+  std::vector<BlockWrite> tableWrites();
   void writeTables();
+  using Expected = std::vector<std::pair<uint64_t, std::span<const uint8_t>>>;
+  void checkAsLeft(const char* step, Expected expected);
+  std::string changeFound(Expected expected) const;
   void writeSectors(const std::vector<uint32_t>& sectors, const std::vector<uint8_t>& bytes);
   void freeOld();
   void commit();
@@ -182,8 +208,13 @@ class Transaction {
   std::vector<uint32_t> freeAfter_;
   std::vector<uint32_t> freeMiniAfter_;
   std::optional<std::pair<uint64_t, std::vector<uint8_t>>> commitBlock_;
+  std::vector<uint8_t> commitBefore_;  // the commit block as the old state holds it
   bool committed_ = false;
   size_t unsyncedWrites_ = 0;
+  bool foreignChange_ = false;
+  std::vector<StreamReplacement> oldContents_;
+  // Every write of this transaction, where and what, the commit last.
+  std::vector<std::pair<uint64_t, std::vector<uint8_t>>> written_;
 };
 
 // Appended sectors need FAT entries; new FAT sectors are appended as well and
@@ -204,10 +235,13 @@ void Transaction::ensureFatCovers(uint32_t s) {
 
 // A free sector inside the file: one the FAT calls free and the old state
 // does not use (the proof makes the two agree; the map is asked anyway), else
-// one appended at the end.
+// the next one after the sectors the FAT describes. That is the end of the
+// file, unless the file goes on beyond its structure (extended, or with bytes
+// appended): the sectors there belong to nothing, as the free ones do, and
+// are taken in turn, so that the FAT grows with the structure and never to
+// the file's length (a 100 GB sparse file would need a FAT of 800 MB).
 uint32_t Transaction::allocateSector() {
-  const uint64_t covered = static_cast<uint64_t>(c_.fatLocations().size()) * per_;
-  while (freeCursor_ < std::min<uint64_t>(c_.sectorCount(), covered)) {
+  while (freeCursor_ < c_.describedSectorCount()) {
     uint32_t s = freeCursor_++;
     if (!map_.usedByOldState(s) && fatGet(s) == kFreeSector) {
       fatSet(s, kEndOfChain);
@@ -277,9 +311,10 @@ std::vector<Transaction::Change> Transaction::collect(std::span<const StreamRepl
     change.content = &r.content;
     const uint64_t size = c_.streamSize(*id);
     if (size > c_.fileSize()) throwCorrupt("der Datenstrom ist größer als die Datei");
-    change.old.resize(size);
-    c_.readStream(*id, 0, change.old);
-    if (change.old != r.content) result.push_back(std::move(change));
+    change.old = c_.readWholeStream(*id);
+    if (change.old == r.content) continue;
+    oldContents_.push_back({r.name, change.old});
+    result.push_back(std::move(change));
   }
   return result;
 }
@@ -304,6 +339,7 @@ bool Transaction::patchInPlace(const Change& change) {
   const uint64_t blockStart = a / kAtomicBlock * kAtomicBlock;
   std::vector<uint8_t> block(kAtomicBlock);
   c_.readAt(blockStart, block);
+  commitBefore_ = block;
   std::copy(now.begin() + first, now.begin() + static_cast<long>(last) + 1, block.begin() + (a - blockStart));
   commitBlock_ = {blockStart, std::move(block)};
   return true;
@@ -416,6 +452,8 @@ void Transaction::planDirectory() {
     const uint64_t offset = c_.sectorOffset(dirChain_[pos / ss_]) + pos % ss_;
     commitBlock_ = {offset, std::vector<uint8_t>(dir_.begin() + static_cast<long>(pos),
                                                  dir_.begin() + static_cast<long>(pos + kAtomicBlock))};
+    const auto& old = c_.directoryBytes();
+    commitBefore_.assign(old.begin() + static_cast<long>(pos), old.begin() + static_cast<long>(pos + kAtomicBlock));
     return;
   }
   // Shadow copy of the directory prefix up to the last changed sector; its
@@ -475,10 +513,12 @@ bool Transaction::freshSector(uint64_t offset) const {
 }
 
 void Transaction::put(uint64_t offset, std::span<const uint8_t> bytes) {
-  // R2 and R3.
-  assert(committed_ || keepsOldState(offset, bytes));
+  // R2 (unless another program wrote the file meanwhile: checkAsLeft stops
+  // the writer before the commit) and R3.
+  assert(committed_ || keepsOldState(offset, bytes) || !changeFound({{0, c_.header().raw}}).empty());
   assert(freshSector(offset) || (bytes.size() == kAtomicBlock && offset % kAtomicBlock == 0));
   file_.write(offset, bytes);
+  written_.emplace_back(offset, std::vector<uint8_t>(bytes.begin(), bytes.end()));
   ++unsyncedWrites_;
 }
 
@@ -489,11 +529,13 @@ void Transaction::sync() {
 
 // R3: the bytes [offset, offset + now.size()) of sectors in use, `before`
 // being what the file holds there: each aligned 512-byte block that changes
-// is written alone. The range starts and ends on block boundaries.
-void Transaction::putBlocks(uint64_t offset, std::span<const uint8_t> now, std::span<const uint8_t> before) {
+// becomes a write of its own. The range starts and ends on block boundaries.
+void Transaction::addChangedBlocks(std::vector<BlockWrite>& writes, uint64_t offset, std::span<const uint8_t> now,
+                                   std::span<const uint8_t> before) {
   for (size_t b = 0; b < now.size(); b += kAtomicBlock) {
-    auto block = now.subspan(b, kAtomicBlock);
-    if (!std::equal(block.begin(), block.end(), before.begin() + static_cast<long>(b))) put(offset + b, block);
+    const auto block = now.subspan(b, kAtomicBlock), held = before.subspan(b, kAtomicBlock);
+    if (!std::equal(block.begin(), block.end(), held.begin()))
+      writes.push_back({offset + b, {block.begin(), block.end()}, {held.begin(), held.end()}});
   }
 }
 
@@ -544,43 +586,102 @@ void Transaction::writePrepared() {
     put(pieces[i].first, run);
     i = j;
   }
-  for (const auto& [start, images] : blocks) putBlocks(start, images.first, images.second);
+  std::vector<BlockWrite> changed;
+  for (const auto& [start, images] : blocks) addChangedBlocks(changed, start, images.first, images.second);
+  for (const BlockWrite& w : changed) put(w.offset, w.now);
   for (const auto& [sectors, bytes] : sectorRuns_) writeSectors(sectors, bytes);
 }
 
-// Changed FAT and mini-FAT sectors: fresh ones whole, the others by R3.
-void Transaction::writeTables() {
+// Changed FAT and mini-FAT sectors: fresh ones whole, the others by R3 (each
+// changed 512-byte block with what it held before). The writer's image of
+// the tables on the disk takes the changes at once.
+std::vector<Transaction::BlockWrite> Transaction::tableWrites() {
+  std::vector<BlockWrite> result;
   std::vector<uint8_t> now(ss_);
   std::vector<uint8_t> before(ss_);
-  auto writeTableSector = [&](uint32_t sector, const std::vector<uint32_t>& table, std::vector<uint32_t>& disk,
-                              uint64_t first) {
+  auto tableSector = [&](uint32_t sector, const std::vector<uint32_t>& table, std::vector<uint32_t>& disk,
+                         uint64_t first) {
     for (uint32_t e = 0; e < per_; ++e) {
       storeU32(now.data() + 4 * e, table[first + e]);
       storeU32(before.data() + 4 * e, first + e < disk.size() ? disk[first + e] : kFreeSector);
     }
     const uint64_t offset = c_.sectorOffset(sector);
     if (freshSector(offset))
-      put(offset, now);
+      result.push_back({offset, now, {}});
     else
-      putBlocks(offset, now, before);
+      addChangedBlocks(result, offset, now, before);
     if (disk.size() < first + per_) disk.resize(first + per_, kFreeSector);
     std::copy_n(table.begin() + static_cast<long>(first), per_, disk.begin() + static_cast<long>(first));
   };
   if (miniLoaded_) {
     for (uint32_t k : dirtyMini_)
-      if (k < miniFatChain_.size()) writeTableSector(miniFatChain_[k], miniFat_, diskMiniFat_, uint64_t(k) * per_);
+      if (k < miniFatChain_.size()) tableSector(miniFatChain_[k], miniFat_, diskMiniFat_, uint64_t(k) * per_);
     dirtyMini_.clear();
   }
-  for (uint32_t k : dirtyFat_) writeTableSector(fatLocations_[k], fat_, diskFat_, uint64_t(k) * per_);
+  for (uint32_t k : dirtyFat_) tableSector(fatLocations_[k], fat_, diskFat_, uint64_t(k) * per_);
   dirtyFat_.clear();
+  return result;
+}
+
+void Transaction::writeTables() {
+  for (const BlockWrite& w : tableWrites()) put(w.offset, w.now);
+}
+
+// Another program that writes the file in place, heedless of the lock, cannot
+// be stopped. But before each step that rewrites bytes the state then current
+// reads (the commit, the freeing of the old chains), the file must still be
+// the one this writer wrote: the size and change time of its own last write,
+// and `expected` (the header it knows, everything it wrote, the blocks the
+// step rewrites as they are before it) read back from the disk. Otherwise the
+// writer stops before the step: its bytes, planned for the file it read,
+// would land in the other program's file.
+void Transaction::checkAsLeft(const char* step, Expected expected) {
+  const std::string found = changeFound(std::move(expected));
+  if (found.empty()) return;
+  foreignChange_ = true;
+  StorageError error(hresult::kLockViolation,
+                     std::string("Ein anderes Programm hat die Datei während des Schreibens verändert; das Schreiben "
+                                 "wurde ") + step + " abgebrochen",
+                     found);
+  error.markFileMayBeChanged();
+  throw error;
+}
+
+// What shows that the file is no longer the one this writer wrote (see
+// checkAsLeft); empty when nothing does.
+std::string Transaction::changeFound(Expected expected) const {
+  // A write that a later one overlaps is left to the later one.
+  for (size_t i = 0; i < written_.size(); ++i) {
+    const auto& [offset, bytes] = written_[i];
+    const bool overlapped =
+        std::any_of(written_.begin() + static_cast<long>(i) + 1, written_.end(), [&](const auto& later) {
+          return later.first < offset + bytes.size() && offset < later.first + later.second.size();
+        });
+    if (!overlapped) expected.emplace_back(offset, bytes);
+  }
+  std::string found = file_.changeByOthers();
+  std::vector<uint8_t> now;
+  for (const auto& [offset, bytes] : expected) {
+    if (!found.empty()) break;
+    now.resize(bytes.size());
+    if (!file_.readNow(offset, now) || !std::equal(bytes.begin(), bytes.end(), now.begin()))
+      found = offset == 0 ? "der Dateikopf ist ein anderer"
+                          : "die Bytes " + hexText(offset) + " bis " + hexText(offset + bytes.size()) + " sind andere";
+  }
+  return found;
 }
 
 void Transaction::commit() {
-  if (headerChanged_) commitBlock_ = {0, std::vector<uint8_t>(header_.begin(), header_.end())};
+  if (headerChanged_) {
+    commitBlock_ = {0, std::vector<uint8_t>(header_.begin(), header_.end())};
+    commitBefore_.assign(c_.header().raw.begin(), c_.header().raw.end());
+  }
   // R4: one aligned block, after everything it reaches is on the disk.
   assert(commitBlock_ && commitBlock_->second.size() == kAtomicBlock && commitBlock_->first % kAtomicBlock == 0);
   assert(unsyncedWrites_ == 0);
+  checkAsLeft("vor dem Festschreiben", {{0, c_.header().raw}, {commitBlock_->first, commitBefore_}});
   file_.write(commitBlock_->first, commitBlock_->second);
+  written_.emplace_back(commitBlock_->first, commitBlock_->second);
   committed_ = true;
   ++unsyncedWrites_;
 }
@@ -589,7 +690,11 @@ void Transaction::freeOld() {
   for (uint32_t s : freeAfter_) fatSet(s, kFreeSector);
   for (uint32_t m : freeMiniAfter_)
     if (m < miniFat_.size()) miniSet(m, kFreeSector);
-  writeTables();
+  const std::vector<BlockWrite> writes = tableWrites();
+  Expected expected{{0, header_}};
+  for (const BlockWrite& w : writes) expected.emplace_back(w.offset, w.before);
+  checkAsLeft("vor dem Freigeben der alten Sektoren", std::move(expected));
+  for (const BlockWrite& w : writes) put(w.offset, w.now);
 }
 
 #ifndef NDEBUG
@@ -666,6 +771,10 @@ void Transaction::run(std::span<const StreamReplacement> requested) {
     commit();
     sync();
   } catch (const StorageError&) {
+    // R6; a file another program wrote meanwhile keeps its length.
+    if (!committed_ && !foreignChange_) file_.restoreSize();
+    throw;
+  } catch (const std::bad_alloc&) {
     if (!committed_) file_.restoreSize();
     throw;
   }
@@ -677,18 +786,44 @@ void Transaction::run(std::span<const StreamReplacement> requested) {
 
 namespace {
 
-// R6: whether a reader opening the file now finds every stream of `changes`
-// with its new content.
-bool readsAsWritten(const std::filesystem::path& path, std::span<const StreamReplacement> changes) {
+// R6: whether the file, read anew through the locked descriptor (the lock
+// keeps our own readers out, and the path may name another file by now),
+// holds every stream of `streams` with that content.
+bool holds(const WritableFile& file, std::span<const StreamReplacement> streams) {
   try {
-    auto file = CompoundFile::open(path);
-    for (const auto& change : changes) {
-      auto id = file->findRootChild(change.name);
-      if (!id || file->entry(*id).type != kTypeStream || file->streamSize(*id) != change.content.size()) return false;
-      if (file->readStream(*id, change.content.size()) != change.content) return false;
+    Container c(file.fd(), file.currentSize());
+    for (const auto& stream : streams) {
+      std::optional<uint32_t> id;
+      for (uint32_t child : c.rootChildren())
+        if (c.nameEquals(child, stream.name)) id = child;
+      if (!id || c.entry(*id).type != kTypeStream || c.streamSize(*id) != stream.content.size()) return false;
+      std::vector<uint8_t> bytes(stream.content.size());
+      c.readStream(*id, 0, bytes);
+      if (bytes != stream.content) return false;
     }
     return true;
   } catch (const StorageError&) {
+    return false;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+// Whether the file reads as it did before the transaction: unchanged since
+// the writer's last change to it, the same header and directory bytes (so
+// every stream has its old place and size), and the changed streams with
+// their old contents. What the transaction wrote before its commit lies
+// where the old state does not look (R2).
+bool readsAsBefore(const WritableFile& file, const Container& old, std::span<const StreamReplacement> oldContents) {
+  try {
+    if (!file.changeByOthers().empty()) return false;
+    std::vector<uint8_t> header(kHeaderBytes), directory(old.directoryBytes().size());
+    if (!file.readNow(0, header) || !std::ranges::equal(header, old.header().raw)) return false;
+    Container now(file.fd(), file.currentSize());
+    return std::ranges::equal(now.directoryBytes(), old.directoryBytes()) && holds(file, oldContents);
+  } catch (const StorageError&) {
+    return false;
+  } catch (const std::bad_alloc&) {
     return false;
   }
 }
@@ -702,53 +837,72 @@ WriteResult replaceRootStreams(const std::filesystem::path& path, std::span<cons
 
 WriteResult replaceRootStreams(const std::filesystem::path& path,
                                const std::function<std::vector<StreamReplacement>(const LockedFile&)>& plan) {
+  const std::string writing = "beim Schreiben in " + VisibleText(path.native());
   // A file renamed over the path between our open and our lock would leave us
   // holding (and writing) the replaced inode: open again until the path and
   // the locked descriptor name the same file.
   std::optional<WritableFile> file;
   FileIdentity locked;
-  for (int attempt = 0;; ++attempt) {
-    file.emplace(path);
-    locked = FileIdentity::of(file->fd());
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && static_cast<uint64_t>(st.st_dev) == locked.device &&
-        static_cast<uint64_t>(st.st_ino) == locked.inode)
-      break;
-    if (attempt == 3)
-      throw StorageError(hresult::kLockViolation,
-                         "Die Datei wird gerade von einem anderen Programm ersetzt: " + path.string());
-  }
-  Container container(file->fd(), file->size());
-  // Nothing is written before the old state is proven (see StructureProof.h).
-  const SectorMap map = proveStructure(container);
-  LockedFile now;
-  now.identity = locked;
-  now.header = container.header().raw;
-  now.directory = container.directoryBytes();
-  now.readStream = [&](std::u16string_view name, uint64_t maxBytes) -> std::optional<std::vector<uint8_t>> {
-    for (uint32_t child : container.rootChildren()) {
-      if (container.entry(child).type != kTypeStream || compareNames(container.entry(child).name, name) != 0)
-        continue;
-      const uint64_t size = container.streamSize(child);
-      if (size > maxBytes || size > container.fileSize())
-        throwCorrupt("der Datenstrom ist unerwartet groß", container.entryLabel(child) + ": " + std::to_string(size) +
-                                                                " Bytes");
-      std::vector<uint8_t> bytes(static_cast<size_t>(size));
-      container.readStream(child, 0, bytes);
-      return bytes;
-    }
-    return std::nullopt;
-  };
-  const std::vector<StreamReplacement> changes = plan(now);
+  std::optional<Container> container;
+  std::optional<SectorMap> map;
+  std::vector<StreamReplacement> changes;
   try {
-    Transaction(*file, container, map).run(changes);
-  } catch (const StorageError& error) {
-    // R6. The lock is still held, so nobody else changed the file meanwhile.
-    if (!file->writeAttempted() || !readsAsWritten(path, changes)) throw;
-    return {std::string("Die Änderung ist in der Datei, hat den Datenträger aber vielleicht nicht erreicht: ") +
-            error.what()};
+    for (int attempt = 0;; ++attempt) {
+      file.emplace(path);
+      locked = FileIdentity::of(file->fd());
+      struct stat st {};
+      if (::stat(systemPath(path), &st) == 0 && static_cast<uint64_t>(st.st_dev) == locked.device &&
+          static_cast<uint64_t>(st.st_ino) == locked.inode)
+        break;
+      if (attempt == 3)
+        throw StorageError(hresult::kLockViolation,
+                           "Die Datei wird gerade von einem anderen Programm ersetzt: " + path.string());
+    }
+    container.emplace(file->fd(), file->size());
+    // Nothing is written before the old state is proven (see StructureProof.h).
+    map = proveStructure(*container);
+    LockedFile now;
+    now.identity = locked;
+    now.header = container->header().raw;
+    now.directory = container->directoryBytes();
+    now.readStream = [&](std::u16string_view name, uint64_t maxBytes) -> std::optional<std::vector<uint8_t>> {
+      for (uint32_t child : container->rootChildren()) {
+        if (container->entry(child).type != kTypeStream || compareNames(container->entry(child).name, name) != 0)
+          continue;
+        const uint64_t size = container->streamSize(child);
+        if (size > maxBytes || size > container->fileSize())
+          throwCorrupt("der Datenstrom ist unerwartet groß",
+                       container->entryLabel(child) + ": " + std::to_string(size) + " Bytes");
+        return container->readWholeStream(child);
+      }
+      return std::nullopt;
+    };
+    changes = plan(now);
+  } catch (const std::bad_alloc&) {
+    throw OutOfMemoryError(writing);
   }
-  return {};
+
+  Transaction transaction(*file, *container, *map);
+  std::optional<StorageError> failure;
+  try {
+    transaction.run(changes);
+    return {};
+  } catch (const StorageError& error) {
+    failure = error;
+  } catch (const std::bad_alloc&) {
+    failure = OutOfMemoryError(writing);
+  }
+  // R6. The lock is still held, so none of our readers or writers changed
+  // the file meanwhile; another program that ignores the lock is reported.
+  if (!file->writeAttempted() && !transaction.foreignChange()) throw *failure;  // untouched
+  if (!transaction.foreignChange()) {
+    if (holds(*file, changes))
+      return {std::string("Die Änderung ist in der Datei, hat den Datenträger aber vielleicht nicht erreicht: ") +
+              failure->what()};
+    if (readsAsBefore(*file, *container, transaction.oldContents())) throw *failure;
+  }
+  failure->markFileMayBeChanged();
+  throw *failure;
 }
 
 }  // namespace fendrik::cfb

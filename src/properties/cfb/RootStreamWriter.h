@@ -35,9 +35,13 @@ struct WriteResult {
 // Errors (StorageError): kFileNotFound, kAccessDenied (read-only file or no
 // write permission), kLockViolation (another process holds a lock), kDiskFull,
 // kWriteFault (an I/O error while writing), kSetNotFound (a named stream is
-// missing), kInvalidHeader/kDocfileCorrupt. Whether an error after the first
-// write is reported is decided by reading the file back: when it holds the new
-// contents, the call returns (with a warning, see WriteResult) instead.
+// missing), kInvalidHeader/kDocfileCorrupt, kOutOfMemory, kLockViolation also
+// when another program wrote the file during the transaction (the writer
+// stops before its next step). Whether an error after the first write is
+// reported is decided by reading the file back: when it holds the new
+// contents, the call returns (with a warning, see WriteResult) instead. An
+// error after the first write that cannot show the file reads as before says
+// so (StorageError::fileMayBeChanged).
 // Before the first write the whole allocation structure is proven (see
 // StructureProof.h): a file with shared, looping or mis-sized chains, or with
 // used sectors the FAT calls free, is refused as damaged, byte for byte as it

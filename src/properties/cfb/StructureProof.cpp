@@ -14,7 +14,10 @@ std::string sectorText(uint32_t s) { return "Sektor " + std::to_string(s); }
 class Prover {
  public:
   explicit Prover(Container& c) : c_(c), fat_(c.wholeFat()), ss_(c.sectorSize()) {
-    map_.owner.assign(c.sectorCount(), kOwnerNone);
+    // Owners of the sectors the FAT describes: a sector beyond them belongs
+    // to no chain (every chain's sectors have FAT entries), however long the
+    // file is.
+    map_.owner.assign(c.describedSectorCount(), kOwnerNone);
     map_.lastUnit.assign(c.entryCount(), kOwnerNone);
   }
 
@@ -43,8 +46,12 @@ class Prover {
   [[noreturn]] void fail(const std::string& what, const std::string& where) { throwCorrupt(what, where); }
 
   void claim(uint32_t s, uint32_t who) {
-    if (s >= map_.owner.size())
+    if (s >= c_.sectorCount())
       fail("Sektorkette verweist außerhalb der Datei", describeOwner(c_, who) + ", " + sectorText(s));
+    if (s >= map_.owner.size())
+      fail("Sektorkette verweist auf einen Sektor, den die FAT nicht beschreibt",
+           describeOwner(c_, who) + ", " + sectorText(s) + ", die FAT beschreibt " +
+               std::to_string(map_.owner.size()) + " Sektoren");
     const uint32_t had = map_.owner[s];
     if (had == who) fail("Schleife in der Sektorkette", describeOwner(c_, who) + ", " + sectorText(s));
     if (had != kOwnerNone)
@@ -66,7 +73,8 @@ class Prover {
   void walk(uint32_t start, uint64_t count, uint32_t who) {
     if (count == 0) return;
     if (count > map_.owner.size())
-      fail("die Kette ist länger als die Datei", describeOwner(c_, who) + ": " + std::to_string(count) + " Sektoren");
+      fail(count > c_.sectorCount() ? "die Kette ist länger als die Datei" : "die Kette ist länger als die FAT",
+           describeOwner(c_, who) + ": " + std::to_string(count) + " Sektoren");
     uint32_t s = start;
     for (uint64_t i = 0;; ++i) {
       claim(s, who);

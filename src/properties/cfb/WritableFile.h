@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <span>
 #include <stdexcept>
+#include <string>
 
 #include "properties/cfb/UniqueFd.h"
 
@@ -38,12 +39,29 @@ class WritableFile {
   void restoreSize();
   uint64_t bytesWritten() const { return bytesWritten_; }
 
+  // Bytes as the file holds them now (read with pread, not through a
+  // container's read-ahead); false when the file ends before them.
+  bool readNow(uint64_t offset, std::span<uint8_t> out) const;
+  // What tells that another program changed the file since this descriptor
+  // last did (opened, wrote, reserved or cut it): its size, or its change
+  // time, which every write moves. Empty when neither differs; a change
+  // within the same tick of the clock shows in neither.
+  std::string changeByOthers() const;
+  // The file's size now.
+  uint64_t currentSize() const;
+
  private:
+  void noteState();
+
   UniqueFd fd_;
   WriteHooks* hooks_;
   uint64_t size_ = 0;
   uint64_t bytesWritten_ = 0;
   bool writeAttempted_ = false;
+  // Size and change time after this descriptor's last change.
+  uint64_t leftSize_ = 0;
+  int64_t leftChangeSeconds_ = 0;
+  int64_t leftChangeNanoseconds_ = 0;
 };
 
 }  // namespace fendrik::cfb::detail
