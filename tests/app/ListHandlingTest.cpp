@@ -203,8 +203,9 @@ TEST_F(ListHandling, AVeryLongTextIsShownCutAndFilteredWhole) {
             list().fontMetrics().horizontalAdvance(QString(kDisplayCharacters + 10, QChar('W'))));
   EXPECT_EQ(model().data(model().index(2, 1), Qt::DisplayRole).toString().toStdString(), "a\u240Ab.par");
   EXPECT_EQ(model().data(model().index(2, 9), Qt::DisplayRole).toString().toStdString(), "x\u2409y\u240D\u2401\u2421");
-  // A line break does not make its row higher than the others.
-  EXPECT_EQ(list().sizeHintForRow(2), list().sizeHintForRow(0));
+  // A line break does not make its row two lines high (a fallback font for the control pictures may add a
+  // pixel or two).
+  EXPECT_LT(list().sizeHintForRow(2), list().sizeHintForRow(0) * 3 / 2);
   EXPECT_EQ(Column(1), (Strings{"kurz.par", "lang.par", "a\nb.par"}));
 
   TypeFilter(9, "schlusswort");
