@@ -100,7 +100,7 @@ void FrmFendrik::cmdSetze_Click() {
       QMetaObject::invokeMethod(
           this,
           [this, index, written = outcome.written, unchanged = outcome.unchanged, number = outcome.number,
-           description = QString::fromStdString(outcome.description)] {
+           description = ShownText(outcome.description)] {
             statusDocumentDone(index, written, unchanged, number, description);
           },
           Qt::QueuedConnection);
