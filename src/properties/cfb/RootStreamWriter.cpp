@@ -652,7 +652,10 @@ void Transaction::checkAsLeft(const char* step, Expected expected) {
 std::string Transaction::changeFound(Expected expected) const {
   // A write that a later one overlaps is left to the later one.
   for (size_t i = 0; i < written_.size(); ++i) {
-    const auto& [offset, bytes] = written_[i];
+    // Plain names rather than a structured binding: the lambda below uses
+    // them, which not every compiler of the project accepts for bindings.
+    const uint64_t offset = written_[i].first;
+    const auto& bytes = written_[i].second;
     const bool overlapped =
         std::any_of(written_.begin() + static_cast<long>(i) + 1, written_.end(), [&](const auto& later) {
           return later.first < offset + bytes.size() && offset < later.first + later.second.size();
