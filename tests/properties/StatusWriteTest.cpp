@@ -55,7 +55,7 @@ struct ChildOutcome {
 
 // Runs `action` in a child process whose address space may grow by `extraMiB` beyond what it holds at the start (no
 // limit for 0, and none under AddressSanitizer, whose shadow memory takes terabytes of address space).
-ChildOutcome inChild(size_t extraMiB, const std::function<void()>& action) {
+ChildOutcome inChild([[maybe_unused]] size_t extraMiB, const std::function<void()>& action) {
   int channel[2];
   if (::pipe(channel) != 0) throw std::runtime_error("no pipe");
   const pid_t pid = ::fork();
