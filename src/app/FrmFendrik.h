@@ -123,6 +123,8 @@ class FrmFendrik : public QWidget {
   void requestBusyStop();
   // The search thread's work: the walk, the reading, the list file.
   void runSearchJob(SearchJob& job);
+  // Label6 follows a search or a reload, ten times a second.
+  void startProgress();
   void showSearchProgress();
   void finishSearch();
   // Stops a running search and waits for it; no list file is written.

@@ -94,11 +94,7 @@ void FrmFendrik::CmdSuchen_Click() {
   job.request.sortedByName = ChkSortiert->checkState() == Qt::Checked;
   job.listFilePath = ListFilePath("0");
 
-  if (progressTimer_ == nullptr) {
-    progressTimer_ = new QTimer(this);
-    connect(progressTimer_, &QTimer::timeout, this, [this] { showSearchProgress(); });
-  }
-  progressTimer_->start(kProgressIntervalMs);
+  startProgress();
   TestLog("search started");
 
   try {
@@ -135,6 +131,14 @@ void FrmFendrik::runSearchJob(SearchJob& job) {
   // the old one stays.
   if (!job.closing && job.error.empty()) job.saved = SaveListView(job.rows, job.listFilePath);
   QMetaObject::invokeMethod(this, [this] { finishSearch(); }, Qt::QueuedConnection);
+}
+
+void FrmFendrik::startProgress() {
+  if (progressTimer_ == nullptr) {
+    progressTimer_ = new QTimer(this);
+    connect(progressTimer_, &QTimer::timeout, this, [this] { showSearchProgress(); });
+  }
+  progressTimer_->start(kProgressIntervalMs);
 }
 
 void FrmFendrik::showSearchProgress() {
@@ -198,11 +202,7 @@ bool FrmFendrik::reloadListFile() {
   ReloadJob& job = *reload_;
   job.path = ListFilePath("0");
   setListBusy(true);
-  if (progressTimer_ == nullptr) {
-    progressTimer_ = new QTimer(this);
-    connect(progressTimer_, &QTimer::timeout, this, [this] { showSearchProgress(); });
-  }
-  progressTimer_->start(kProgressIntervalMs);
+  startProgress();
   try {
     job.thread = std::thread([this, &job] {
       job.result = LoadListView(job.rows, job.path, [&job](size_t rows) {

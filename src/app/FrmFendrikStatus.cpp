@@ -185,8 +185,7 @@ void FrmFendrik::statusChangeEnded() {
       if (lines.isEmpty()) return;
       const QString title = QString::fromUtf8(heading).arg(lines.size());
       const bool first = details.isEmpty();
-      text += QString(first ? "\n" : "\n\n") + title + "\n\n" + lines.mid(0, 10).join('\n') +
-              (lines.size() > 10 ? "\n..." : "");
+      text += QString(first ? "\n" : "\n\n") + title + "\n\n" + ListExcerpt(lines);
       if (!first) details << "" << title;
       details << lines;
     };

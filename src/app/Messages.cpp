@@ -31,12 +31,14 @@ void ShowMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& titl
   box.exec();
 }
 
+QString ListExcerpt(const QStringList& items) {
+  constexpr qsizetype kShown = 10;
+  return items.mid(0, kShown).join('\n') + (items.size() > kShown ? "\n..." : "");
+}
+
 void ShowListMessage(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text,
                      const QStringList& items) {
-  constexpr qsizetype kShown = 10;
-  ShowMessageBox(parent, icon, title,
-                 text + "\n\n" + items.mid(0, kShown).join('\n') + (items.size() > kShown ? "\n..." : ""),
-                 items.join('\n'));
+  ShowMessageBox(parent, icon, title, text + "\n\n" + ListExcerpt(items), items.join('\n'));
 }
 
 QString ShownText(std::string_view bytes) { return QString::fromStdString(VisibleText(bytes)); }

@@ -21,6 +21,9 @@ void ShowMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& titl
 // blank line and the first ten items, all of them behind the details button.
 void ShowListMessage(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text,
                      const QStringList& items);
+// The first ten items, one per line, and "..." when there are more: what a
+// message shows of a list before its details.
+QString ListExcerpt(const QStringList& items);
 
 // A path or a text of a document as the window shows it in a message or a
 // text box: UTF-8, with control characters, direction marks and bytes that
