@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# Builds Fendrik for 64-bit Windows on Debian, runs its tests under Wine, checks
+# the window under Wine and a virtual X server, and packs
+# dist/fendrik-<version>-windows-x86_64.zip, which runs on a Windows machine
+# with nothing else installed.
+#
+# Everything comes from Debian: MinGW-w64 (posix threads), Wine, GoogleTest's
+# sources and Qt 6 built from Debian's own qt6-base source package against the
+# host's Qt tools. Qt and GoogleTest are built once into a cache outside the
+# checkout (FENDRIK_WINDOWS_CACHE, default /var/cache/fendrik-windows), keyed
+# by their version and options, and reused after that.
+#
+#   scripts/build-windows.sh            set up, build, test, check, pack
+#   scripts/build-windows.sh qt         only set up and build Qt into the cache
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+cache=${FENDRIK_WINDOWS_CACHE:-/var/cache/fendrik-windows}
+jobs=$(nproc)
+what=${1:-all}
+toolchain=$root/cmake/mingw-w64-x86_64.cmake
+mkdir -p "$cache"
+
+log() { echo "-- $*"; }
+
+# --- Debian packages --------------------------------------------------------
+./scripts/setup-debian.sh
+packages=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine wine64 dpkg-dev zip unzip)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# --- Qt 6 for Windows from Debian's qt6-base source --------------------------
+# The same version as the host's Qt, whose moc, rcc and uic the cross build uses.
+qt_version=$(dpkg-query -W -f='${Version}' qt6-base-dev)
+qt_options=(
+  -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=ON
+  -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF
+  # Debian removed the tablet headers from its source.
+  -DFEATURE_tabletevent=OFF
+  # Only Core, Gui, Widgets, Network (QLocalServer) and Testlib are needed.
+  -DFEATURE_sql=OFF -DFEATURE_printsupport=OFF -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF
+  -DFEATURE_dbus=OFF -DFEATURE_opengl=OFF -DFEATURE_vulkan=OFF -DFEATURE_ssl=OFF -DFEATURE_openssl=OFF
+  -DFEATURE_zstd=OFF -DFEATURE_freetype=OFF -DFEATURE_direct2d=OFF -DFEATURE_jpeg=OFF -DFEATURE_gif=OFF
+  # Nothing of the host's libraries: the bundled copies are built for Windows.
+  -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_harfbuzz=OFF
+  -DFEATURE_system_png=OFF -DFEATURE_system_doubleconversion=OFF -DFEATURE_system_libb2=OFF
+)
+qt_key=$(printf '%s\n' "$qt_version" "${qt_options[@]}" "$(x86_64-w64-mingw32-g++-posix --version | head -1)" \
+  | sha256sum | cut -c1-12)
+qt_prefix=$cache/qt-${qt_version//[^A-Za-z0-9.]/_}-$qt_key
+if [ ! -f "$qt_prefix/.complete" ]; then
+  if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-src' /etc/apt/sources.list; then
+    suite=$(. /etc/os-release && echo "$VERSION_CODENAME")
+    log "adding a deb-src entry for $suite"
+    cat > /etc/apt/sources.list.d/fendrik-deb-src.sources <<SOURCES
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: $suite $suite-updates
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SOURCES
+    apt-get update -qq
+  fi
+  work=$cache/qt-work
+  rm -rf "$work" && mkdir -p "$work/src"
+  log "fetching qt6-base $qt_version source"
+  (cd "$work/src" && apt-get source -qq --download-only "qt6-base=$qt_version" 2>&1 | grep -v '^W: Download is performed unsandboxed' || true)
+  dpkg-source -x --no-check "$work"/src/qt6-base_*.dsc "$work/qtbase" >/dev/null
+  log "configuring Qt $qt_version for Windows"
+  cmake -S "$work/qtbase" -B "$work/build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+    -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+    -DCMAKE_INSTALL_PREFIX="$qt_prefix" "${qt_options[@]}" > "$work/configure.log" 2>&1 \
+    || { tail -40 "$work/configure.log"; exit 1; }
+  log "building Qt for Windows (about half an hour on two cores, once)"
+  start=$SECONDS
+  cmake --build "$work/build" -j "$jobs" > "$work/build.log" 2>&1 || { tail -40 "$work/build.log"; exit 1; }
+  cmake --install "$work/build" > /dev/null
+  touch "$qt_prefix/.complete"
+  log "Qt built in $(( (SECONDS - start) / 60 )) min"
+  rm -rf "$work"
+fi
+log "Qt for Windows: $qt_prefix"
+[ "$what" = qt ] && exit 0
