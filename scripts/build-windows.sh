@@ -36,6 +36,22 @@ if [ ${#missing[@]} -gt 0 ]; then
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
+# --- GoogleTest for Windows from Debian's googletest sources -----------------
+gtest_version=$(dpkg-query -W -f='${Version}' googletest)
+gtest_prefix=$cache/googletest-${gtest_version//[^A-Za-z0-9.]/_}-$(x86_64-w64-mingw32-g++-posix -dumpversion)
+if [ ! -f "$gtest_prefix/.complete" ]; then
+  log "building GoogleTest $gtest_version for Windows"
+  rm -rf "$cache/gtest-work"
+  cmake -S /usr/src/googletest -B "$cache/gtest-work" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$gtest_prefix" -Dgtest_disable_pthreads=OFF > /dev/null
+  cmake --build "$cache/gtest-work" -j "$jobs" > /dev/null
+  cmake --install "$cache/gtest-work" > /dev/null
+  touch "$gtest_prefix/.complete"
+  rm -rf "$cache/gtest-work"
+fi
+log "GoogleTest for Windows: $gtest_prefix"
+[ "$what" = gtest ] && exit 0
+
 # --- Qt 6 for Windows from Debian's qt6-base source --------------------------
 # The same version as the host's Qt, whose moc, rcc and uic the cross build uses.
 qt_version=$(dpkg-query -W -f='${Version}' qt6-base-dev)
@@ -88,3 +104,4 @@ SOURCES
 fi
 log "Qt for Windows: $qt_prefix"
 [ "$what" = qt ] && exit 0
+
