@@ -105,3 +105,59 @@ fi
 log "Qt for Windows: $qt_prefix"
 [ "$what" = qt ] && exit 0
 
+
+# --- Wine ----------------------------------------------------------------------
+# A prefix of the build's own; a persistent wineserver for the whole run, with
+# its output away from ours (else ctest waits for it); no debug channels.
+export WINEPREFIX=${FENDRIK_WINEPREFIX:-$root/build/windows-wine}
+export WINEDEBUG=-all
+mingw_dlls=("/usr/lib/gcc/x86_64-w64-mingw32/$(x86_64-w64-mingw32-g++-posix -dumpversion)"/{libgcc_s_seh-1.dll,libstdc++-6.dll}
+            /usr/x86_64-w64-mingw32/lib/libwinpthread-1.dll)
+# Where Wine finds the DLLs of Qt and of the MinGW runtime while testing.
+export WINEPATH="Z:$qt_prefix/bin;Z:$(dirname "${mingw_dlls[0]}");Z:$(dirname "${mingw_dlls[2]}")"
+export QT_PLUGIN_PATH="Z:$qt_prefix/plugins"
+wineserver -p >/dev/null 2>&1 </dev/null
+trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  log "making the Wine prefix $WINEPREFIX"
+  wineboot -i >/dev/null 2>&1 </dev/null
+fi
+wineboot -u >/dev/null 2>&1 </dev/null || true
+
+# --- Fendrik for Windows -------------------------------------------------------
+samples_option=-DFENDRIK_REQUIRE_REAL_SAMPLES=${FENDRIK_REQUIRE_REAL_SAMPLES:-OFF}
+build=build/windows
+log "building Fendrik for Windows in $build"
+cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
+  -DFENDRIK_WINDOWS_PREFIXES="$qt_prefix;$gtest_prefix" -DCMAKE_PREFIX_PATH="$qt_prefix;$gtest_prefix" \
+  -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+  -DCMAKE_CROSSCOMPILING_EMULATOR=/usr/bin/wine -DFENDRIK_BENCH=OFF "$samples_option" \
+  | { grep '^-- Skipped:' || true; }
+cmake --build "$build" -j "$jobs"
+
+if [ "$what" = all ]; then
+  log "tests under Wine"
+  QT_QPA_PLATFORM=offscreen CTEST_OUTPUT_ON_FAILURE=1 ctest --test-dir "$build" -j "$jobs" --timeout 600 \
+    | tee "$build/ctest.log" | grep -vE '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed' || { tail -30 "$build/ctest.log"; exit 1; }
+  grep -q '100% tests passed' "$build/ctest.log" || exit 1
+fi
+
+# --- the zip -------------------------------------------------------------------
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+name=fendrik-$version-windows-x86_64
+stage=$build/$name
+rm -rf "$stage" && mkdir -p "$stage/platforms" "$stage/styles"
+cp "$build/src/app/fendrik.exe" "$build/src/cli/fendrik-cli.exe" "$stage/"
+cp "$qt_prefix"/bin/Qt6{Core,Gui,Widgets,Network}.dll "$stage/"
+cp "$qt_prefix/plugins/platforms/qwindows.dll" "$stage/platforms/"
+cp "$qt_prefix/plugins/styles/qwindowsvistastyle.dll" "$stage/styles/"
+cp "${mingw_dlls[@]}" "$stage/"
+mkdir -p dist
+rm -f "dist/$name.zip"
+(cd "$build" && zip -qr9 "$root/dist/$name.zip" "$name")
+log "dist/$name.zip: $(du -k "dist/$name.zip" | cut -f1) KiB"
+
+if [ "$what" = all ]; then
+  log "the unpacked zip under Wine (its own DLLs only) and the window under a virtual X server"
+  WINEPATH= QT_PLUGIN_PATH= ./scripts/check-windows-zip.sh "dist/$name.zip"
+fi

@@ -4,6 +4,7 @@
 
 #include "cli/Commands.h"
 #include "properties/VisibleText.h"
+#include "properties/platform/Process.h"
 
 namespace fendrik::cli {
 
@@ -23,9 +24,11 @@ int usageError(const std::string& message) {
 
 int main(int argc, char** argv) {
   using namespace fendrik::cli;
-  if (argc < 2) return usageError("");
-  std::string command = argv[1];
-  std::vector<std::string> args(argv + 2, argv + argc);
+  fendrik::platform::UseUtf8Terminal();
+  std::vector<std::string> args = fendrik::platform::CommandLineArguments(argc, argv);
+  if (args.empty()) return usageError("");
+  const std::string command = args.front();
+  args.erase(args.begin());
   if (command == "scan") return runScan(args);
   if (command == "dump") return runDump(args);
   if (command == "status") return runStatus(args);

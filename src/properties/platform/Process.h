@@ -1,0 +1,19 @@
+#pragma once
+
+// What a command-line program needs of its system: its arguments as UTF-8
+// (Windows hands main() the ANSI code page, which cannot hold every file
+// name) and a terminal that shows the UTF-8 the program writes.
+
+#include <string>
+#include <vector>
+
+namespace fendrik::platform {
+
+// The arguments after the program's name, in UTF-8.
+std::vector<std::string> CommandLineArguments(int argc, char** argv);
+
+// Makes a terminal window show UTF-8 output (Windows' console code page);
+// output into a file or pipe is written as the bytes it is.
+void UseUtf8Terminal();
+
+}  // namespace fendrik::platform
