@@ -1,7 +1,5 @@
 #include "TestCommon.h"
 
-#include <sys/wait.h>
-
 #include <QJsonDocument>
 #include <QVariant>
 
@@ -34,7 +32,7 @@ std::string readFile(const std::filesystem::path& path) {
 std::vector<std::string> generateDocuments(const std::filesystem::path& folder, int count, int seed,
                                            const std::string& options) {
   const std::string command = "/usr/bin/python3 " + shellQuote(FENDRIK_SAMPLE_GENERATOR) + " --out " +
-                              shellQuote(folder.string()) + " --documents " + std::to_string(count) + " --seed " +
+                              shellQuote(hostPath(folder.string())) + " --documents " + std::to_string(count) + " --seed " +
                               std::to_string(seed) + " " + options + " >/dev/null";
   if (runCommand(command) != 0) throw std::runtime_error("sample generator failed: " + command);
   std::vector<std::string> paths;
@@ -50,22 +48,20 @@ std::string shellQuote(const std::string& text) {
   return out + "'";
 }
 
-int runCommand(const std::string& command, std::string* output) {
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return -1;
-  std::string text;
-  char buffer[65536];
-  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
-  const int status = ::pclose(pipe);
-  if (output) *output = std::move(text);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+int runCommand(const std::string& command, std::string* output) { return runHostCommand(command, output); }
 
 QJsonObject runJson(const std::string& script, const std::vector<std::string>& files) {
   std::string command = "/usr/bin/python3 " + shellQuote(script), json;
-  for (const auto& f : files) command += " " + shellQuote(f);
+  for (const auto& f : files) command += " " + shellQuote(hostPath(f));
   if (runCommand(command, &json) != 0) throw std::runtime_error("failed: " + command);
-  return QJsonDocument::fromJson(QByteArray::fromStdString(json)).object();
+  const QJsonObject seen = QJsonDocument::fromJson(QByteArray::fromStdString(json)).object();
+  // The script names each file as the host does; the caller knows it by our name.
+  QJsonObject view;
+  for (const auto& f : files) {
+    const QString host = QString::fromStdString(hostPath(f));
+    if (seen.contains(host)) view[QString::fromStdString(f)] = seen[host];
+  }
+  return view;
 }
 
 QJsonObject olefileView(const std::vector<std::string>& files) { return runJson(FENDRIK_OLEFILE_STATUS, files); }

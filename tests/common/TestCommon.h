@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "TempFolder.h"
+#include "platform/HostShell.h"
 
 namespace fendrik::test {
 
