@@ -5,6 +5,8 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+// windows.h names its own ReplaceFileW so; ours is platform::ReplaceFile.
+#undef ReplaceFile
 
 #include <algorithm>
 #include <chrono>
@@ -27,6 +29,7 @@ Fault FaultOfError(uint32_t code) {
     case ERROR_INVALID_DRIVE:
     case ERROR_BAD_NETPATH:
     case ERROR_BAD_NET_NAME:
+    case ERROR_DIRECTORY:  // a file where the path needs a folder (POSIX ENOTDIR)
       return Fault::notFound;
     case ERROR_FILENAME_EXCED_RANGE:
       return Fault::nameTooLong;
@@ -144,10 +147,6 @@ using win32::SystemPath;
 using win32::Utf8Of;
 
 SystemError ErrorOf(DWORD code) { return {win32::FaultOfError(code), static_cast<int>(code)}; }
-
-FileTime TimeOf(const FILETIME& time) {
-  return win32::TimeOfTicks(static_cast<int64_t>((uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime));
-}
 
 OVERLAPPED At(uint64_t offset) {
   OVERLAPPED at{};
@@ -316,13 +315,14 @@ SystemError File::reserve(uint64_t size) {
   LARGE_INTEGER current{};
   if (!::GetFileSizeEx(handle_, &current)) return LastError();
   if (size <= static_cast<uint64_t>(current.QuadPart)) return {};
-  // The clusters first, then the length: NTFS allocates them when the length
-  // grows, so a full disk shows here and not at a later write.
+  // The clusters first, then the length. Setting the length alone allocates
+  // the clusters too on NTFS, so a file system (or Wine) that cannot reserve
+  // still shows a full disk here and not at a later write.
   FILE_ALLOCATION_INFO allocation{};
   allocation.AllocationSize.QuadPart = static_cast<LONGLONG>(size);
   if (!::SetFileInformationByHandle(handle_, FileAllocationInfo, &allocation, sizeof allocation)) {
     const SystemError error = LastError();
-    if (error.fault != Fault::notSupported) return error;
+    if (error.fault == Fault::diskFull) return error;
   }
   return resize(size);
 }
