@@ -393,6 +393,45 @@ TEST(WriterAccess, RefusalsNameTheirCauseAndLeaveTheFile) {
   EXPECT_EQ(failureOf([&] { replaceRootStreams(locked, changes); }).number, 0);
 }
 
+// What each fault of the system becomes for the user: the number and the words, with the path. Another program's open
+// for writing (Windows) reads as its lock.
+TEST(WriterErrors, EachFaultHasItsNumberAndWords) {
+  using platform::Fault;
+  struct Case {
+    Fault fault;
+    int32_t number;
+    std::string text;
+  };
+  const std::vector<Case> cases = {
+      {Fault::notFound, hresult::kFileNotFound, "Datei nicht gefunden: C:/x.par"},
+      {Fault::nameTooLong, hresult::kNameTooLong, "Dateiname zu lang: C:/x.par"},
+      {Fault::linkLoop, hresult::kLinkLoop, "Zu viele symbolische Links (eine Schleife): C:/x.par"},
+      {Fault::invalidName, hresult::kInvalidName, "Ungültiger Dateiname: C:/x.par"},
+      {Fault::accessDenied, hresult::kAccessDenied, "Zugriff verweigert: C:/x.par"},
+      {Fault::readOnlyMedium, hresult::kAccessDenied, "Zugriff verweigert: C:/x.par"},
+      {Fault::inUse, hresult::kLockViolation, "Die Datei wird von einem anderen Programm verwendet (gesperrt): C:/x.par"},
+      {Fault::locked, hresult::kLockViolation, "Die Datei ist von einem anderen Programm gesperrt: C:/x.par"},
+      {Fault::diskFull, hresult::kDiskFull, "Der Datenträger ist voll: C:/x.par"},
+      {Fault::ioError, hresult::kReadFault, "Lesefehler: C:/x.par (Ein-/Ausgabefehler des Datenträgers)"},
+      {Fault::tooManyOpen, hresult::kAccessDenied, "Zugriff verweigert: C:/x.par (Zu viele offene Dateien)"},
+      {Fault::outOfMemory, hresult::kAccessDenied, "Zugriff verweigert: C:/x.par (Nicht genug Arbeitsspeicher)"},
+      {Fault::notSupported, hresult::kAccessDenied,
+       "Zugriff verweigert: C:/x.par (Vom Dateisystem nicht unterstützt)"},
+      {Fault::other, hresult::kAccessDenied, "Zugriff verweigert: C:/x.par (Systemfehler)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const Failure f = failureOf([&] { detail::throwSystemError(platform::Simulated(c.fault), "C:/x.par"); });
+    EXPECT_EQ(f.number, c.number);
+    EXPECT_EQ(f.text, c.text);
+  }
+  // A NUL the system would end the name at is named as such, made visible.
+  const Failure nul = failureOf(
+      [] { detail::throwSystemError(platform::Simulated(Fault::invalidName), std::string("C:/x.par\0.y", 11)); });
+  EXPECT_EQ(nul.number, hresult::kInvalidName);
+  EXPECT_EQ(nul.text, "Der Dateiname enthält ein NUL-Zeichen und kann nicht geöffnet werden: C:/x.par\\x00.y");
+}
+
 // Damaged allocation structures in copies of real documents: the writer
 // refuses before its first byte and leaves the file byte for byte as it was;
 // where readers do not notice the damage, they still read the streams.

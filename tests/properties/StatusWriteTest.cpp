@@ -289,6 +289,25 @@ TEST(RealSampleStatusMemory, MemoryThatRunsOutIsReportedInWords) {
   EXPECT_TRUE(firstBytes(path, before.size()) == before);
 }
 
+// Another program that has the document open for writing and shares no writing, as the CAD program does on Windows:
+// the status change reports the document locked and leaves every byte. POSIX has no share modes; the words of the
+// fault are checked on every system by WriterErrors.EachFaultHasItsNumberAndWords.
+TEST_F(RealSampleStatusWrite, DocumentOpenForWritingElsewhereIsReportedLockedAndKept) {
+  if (const char* why = test::system::NoShareModes()) GTEST_SKIP() << why;
+  platform::File other;
+  ASSERT_FALSE(other.open(document, platform::File::Mode::readWrite));
+  const std::string before = test::readFile(document);
+  try {
+    WriteDocumentStatus(*server, document, 3);
+    ADD_FAILURE() << "written beside another program's open for writing";
+  } catch (const StorageError& e) {
+    EXPECT_EQ(e.number(), hresult::kLockViolation);
+    EXPECT_EQ(e.description(), "Die Datei wird von einem anderen Programm verwendet (gesperrt): " + document);
+    EXPECT_FALSE(e.fileMayBeChanged());
+  }
+  EXPECT_TRUE(test::readFile(document) == before);
+}
+
 // A path holding a NUL byte names, for the system, the file before the NUL: it is refused by the server before any
 // file is opened, and that file keeps its bytes.
 TEST_F(RealSampleStatusWrite, PathWithANulByteIsRefusedBeforeAnyFileIsOpened) {
