@@ -230,15 +230,6 @@ File::~File() {
   if (handle_ != kNone) ::CloseHandle(handle_);
 }
 
-File::File(File&& other) noexcept
-    : handle_(std::exchange(other.handle_, kNone)), locked_(std::exchange(other.locked_, false)) {}
-
-File& File::operator=(File&& other) noexcept {
-  std::swap(handle_, other.handle_);
-  std::swap(locked_, other.locked_);
-  return *this;
-}
-
 SystemError File::open(const std::string& path, Mode mode) {
   close();
   std::wstring wide;
