@@ -22,8 +22,8 @@
 #include "properties/cfb/Container.h"
 #include "properties/cfb/RootStreamWriter.h"
 #include "properties/cfb/StructureProof.h"
-#include "properties/cfb/UniqueFd.h"
 #include "properties/cfb/WriteHooksForTests.h"
+#include "properties/platform/Files.h"
 
 namespace {
 
@@ -33,13 +33,13 @@ using Clock = std::chrono::steady_clock;
 struct CountingHooks : WriteHooks {
   uint64_t bytes = 0;
   uint64_t syncs = 0;
-  int beforeWrite(uint64_t, std::span<const uint8_t> written) override {
+  fendrik::platform::SystemError beforeWrite(uint64_t, std::span<const uint8_t> written) override {
     bytes += written.size();
-    return 0;
+    return {};
   }
-  int aroundSync(int fd, int (*sync)(int)) override {
+  fendrik::platform::SystemError aroundSync(const std::function<fendrik::platform::SystemError()>& flush) override {
     ++syncs;
-    return sync(fd);
+    return flush();
   }
 };
 
@@ -200,8 +200,9 @@ int main(int argc, char** argv) {
     large.image = {};
     double proofSeconds = 0;
     {
-      fendrik::cfb::detail::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-      fendrik::cfb::detail::Container container(fd.get(), std::filesystem::file_size(path));
+      fendrik::platform::File file;
+      if (file.open(path.string(), fendrik::platform::File::Mode::read)) std::abort();
+      fendrik::cfb::detail::Container container(file, std::filesystem::file_size(path));
       start = Clock::now();
       fendrik::cfb::detail::proveStructure(container);
       proofSeconds = std::chrono::duration<double>(Clock::now() - start).count();

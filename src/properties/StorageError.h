@@ -100,9 +100,7 @@ std::string SystemErrorText(int error);
 
 // The error for memory that ran out: "Nicht genug Arbeitsspeicher " and what
 // was being done, e.g. "beim Schreiben in /x/a.par".
-inline StorageError OutOfMemoryError(const std::string& doing) {
-  return StorageError(hresult::kOutOfMemory, SystemErrorText(ENOMEM) + " " + doing);
-}
+StorageError OutOfMemoryError(const std::string& doing);
 
 // A number as the places in error texts give it: "0x" and upper-case hex
 // digits, e.g. the offset of a damaged value or a sector number.

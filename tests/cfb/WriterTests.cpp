@@ -3,14 +3,10 @@
 // crashes at every step; the writer's refusals (damaged structure, read-only,
 // locked, missing stream, full disk) and what it keeps (inode, owner, mode).
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <fstream>
+#include <iostream>
 #include <functional>
 #include <random>
 #include <set>
@@ -21,8 +17,9 @@
 #include "properties/StorageError.h"
 #include "properties/cfb/Container.h"
 #include "properties/cfb/Names.h"
-#include "properties/cfb/UniqueFd.h"
 #include "properties/cfb/WriteHooksForTests.h"
+#include "properties/platform/Files.h"
+#include "platform/TestSystem.h"
 
 namespace fendrik::cfb::testing {
 namespace {
@@ -37,8 +34,9 @@ struct Layout {
     std::vector<uint64_t> offsets;  // the file offset of each unit
   };
   explicit Layout(const std::filesystem::path& path) {
-    detail::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    detail::Container c(fd.get(), std::filesystem::file_size(path));
+    platform::File file;
+    if (file.open(platform::Utf8Path(path), platform::File::Mode::read)) throw std::runtime_error("cannot open");
+    detail::Container c(file, std::filesystem::file_size(path));
     ss = c.sectorSize();
     sectorCount = c.sectorCount();
     fat = c.fatLocations();
@@ -110,7 +108,8 @@ TEST_P(Growth, ReplacementsAcrossEveryLimit) {
   }
   TempDir dir;
   const auto path = makeDocument(dir, "grow.par", GetParam(), extra);
-  ::chmod(path.c_str(), 0640);
+  using std::filesystem::perms;
+  std::filesystem::permissions(path, perms::owner_read | perms::owner_write | perms::group_read);
   auto header = [&](size_t offset) { return detail::loadU32(readFileBytes(path).data() + offset); };
   struct Step {
     std::vector<StreamReplacement> changes;
@@ -132,15 +131,18 @@ TEST_P(Growth, ReplacementsAcrossEveryLimit) {
     SCOPED_TRACE(i);
     const uint32_t count = header(steps[i].grows), difat = header(detail::kHdrFirstDifatSector);
     std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) - std::chrono::hours(24));
-    struct stat before {}, after {};
-    ::stat(path.c_str(), &before);
+    platform::FileStatus before, after;
+    ASSERT_FALSE(platform::StatusOf(platform::Utf8Path(path), before));
+    const std::string owner = test::system::OwnerOf(path);
+    const auto mode = std::filesystem::status(path).permissions();
     const auto streams = rootStreams(path);
     replaceRootStreams(path, steps[i].changes);
     EXPECT_TRUE(readsAs(path, applied(streams, steps[i].changes)));
-    ::stat(path.c_str(), &after);
-    EXPECT_EQ(std::tie(after.st_ino, after.st_uid, after.st_gid, after.st_mode),
-              std::tie(before.st_ino, before.st_uid, before.st_gid, before.st_mode));
-    EXPECT_GT(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+    ASSERT_FALSE(platform::StatusOf(platform::Utf8Path(path), after));
+    EXPECT_EQ(after.identity, before.identity);
+    EXPECT_EQ(test::system::OwnerOf(path), owner);
+    EXPECT_EQ(std::filesystem::status(path).permissions(), mode);
+    EXPECT_GT(after.modified.seconds, before.modified.seconds);
     EXPECT_TRUE(!steps[i].grows || header(steps[i].grows) > count);
     EXPECT_TRUE(!v3 || steps[i].grows != detail::kHdrNumFatSectors || header(detail::kHdrFirstDifatSector) != difat);
   }
@@ -176,19 +178,19 @@ struct CrashRecorder : WriteHooks {
   int stopAt, steps = 0;
   std::vector<Write> unsynced;
 
-  int beforeWrite(uint64_t offset, std::span<const uint8_t> bytes) override {
+  platform::SystemError beforeWrite(uint64_t offset, std::span<const uint8_t> bytes) override {
     if (steps++ == stopAt) throw Crash{};
     std::vector<uint8_t> before(bytes.size(), 0);  // zeros past the file's end
     std::ifstream in(path, std::ios::binary);
     in.seekg(static_cast<std::streamoff>(offset));
     in.read(reinterpret_cast<char*>(before.data()), static_cast<std::streamsize>(before.size()));
     unsynced.push_back({offset, std::move(before), {bytes.begin(), bytes.end()}});
-    return 0;
+    return {};
   }
-  int aroundSync(int fd, int (*sync)(int)) override {
+  platform::SystemError aroundSync(const std::function<platform::SystemError()>& flush) override {
     if (steps++ == stopAt) throw Crash{};
     unsynced.clear();
-    return sync(fd);
+    return flush();
   }
 };
 
@@ -314,16 +316,16 @@ TEST(WriterAccess, RefusalsNameTheirCauseAndLeaveTheFile) {
   TempDir dir;
   const auto doc = makeDocument(dir, "doc.par");
   const auto readOnly = makeDocument(dir, "ro.par");
-  ::chmod(readOnly.c_str(), 0444);
+  std::filesystem::permissions(readOnly, std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
+                                             std::filesystem::perms::others_read);
   const auto changes = statusLikeChange(rootStreams(doc));
   auto missingSet = changes;
   missingSet.push_back({u"\005NoSuchPropertySet", {1, 2, 3}});
-  // A lock of another program on the whole file.
+  // Another program's lock (on Windows also its open for writing).
   const auto locked = makeDocument(dir, "locked.par");
-  detail::UniqueFd lockFd(::open(locked.c_str(), O_RDWR | O_CLOEXEC));
-  struct flock lock {};
-  lock.l_type = F_WRLCK;
-  ASSERT_EQ(::fcntl(lockFd.get(), F_OFD_SETLK, &lock), 0);
+  platform::File lockHolder;
+  ASSERT_FALSE(lockHolder.open(platform::Utf8Path(locked), platform::File::Mode::readWrite));
+  ASSERT_FALSE(lockHolder.lock(platform::File::Lock::exclusive, 0));
   // A file-size limit stands in for a full disk: writing past it fails the
   // same way, before anything the old state references is touched.
   const auto growing = statusLikeChange(rootStreams(doc), 300000);
@@ -359,13 +361,17 @@ TEST(WriterAccess, RefusalsNameTheirCauseAndLeaveTheFile) {
     };
     const auto before = bytes();
     EXPECT_EQ(failureOf([&] { CompoundFile::open(c.path); }).number, c.reader);
-    struct rlimit unlimited {}, limit {};
-    ::getrlimit(RLIMIT_FSIZE, &unlimited);
-    limit = {&c.changes == &growing ? before.size() : unlimited.rlim_cur, unlimited.rlim_max};
-    ::signal(SIGXFSZ, SIG_IGN);
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-    const Failure f = failureOf([&] { replaceRootStreams(c.path, c.changes); });
-    ::setrlimit(RLIMIT_FSIZE, &unlimited);
+    Failure f;
+    if (&c.changes == &growing) {
+      if (const char* why = test::system::NoFileSizeLimit()) {
+        std::cout << "not tried: " << why << "\n";
+        continue;
+      }
+      test::system::FileSizeLimit limit(before.size());
+      f = failureOf([&] { replaceRootStreams(c.path, c.changes); });
+    } else {
+      f = failureOf([&] { replaceRootStreams(c.path, c.changes); });
+    }
     EXPECT_EQ(f.number, c.writer);
     EXPECT_NE(f.text.find(c.text), std::string::npos) << f.text;
     EXPECT_EQ(bytes(), before);
@@ -383,8 +389,47 @@ TEST(WriterAccess, RefusalsNameTheirCauseAndLeaveTheFile) {
   }
   EXPECT_TRUE(readFileBytes(doc) == docBytes);
   // Once the lock is gone the change goes through.
-  lockFd = {};
+  lockHolder = {};
   EXPECT_EQ(failureOf([&] { replaceRootStreams(locked, changes); }).number, 0);
+}
+
+// What each fault of the system becomes for the user: the number and the words, with the path. Another program's open
+// for writing (Windows) reads as its lock.
+TEST(WriterErrors, EachFaultHasItsNumberAndWords) {
+  using platform::Fault;
+  struct Case {
+    Fault fault;
+    int32_t number;
+    std::string text;
+  };
+  const std::vector<Case> cases = {
+      {Fault::notFound, hresult::kFileNotFound, "Datei nicht gefunden: C:/x.par"},
+      {Fault::nameTooLong, hresult::kNameTooLong, "Dateiname zu lang: C:/x.par"},
+      {Fault::linkLoop, hresult::kLinkLoop, "Zu viele symbolische Links (eine Schleife): C:/x.par"},
+      {Fault::invalidName, hresult::kInvalidName, "Ungültiger Dateiname: C:/x.par"},
+      {Fault::accessDenied, hresult::kAccessDenied, "Zugriff verweigert: C:/x.par"},
+      {Fault::readOnlyMedium, hresult::kAccessDenied, "Zugriff verweigert: C:/x.par"},
+      {Fault::inUse, hresult::kLockViolation, "Die Datei wird von einem anderen Programm verwendet (gesperrt): C:/x.par"},
+      {Fault::locked, hresult::kLockViolation, "Die Datei ist von einem anderen Programm gesperrt: C:/x.par"},
+      {Fault::diskFull, hresult::kDiskFull, "Der Datenträger ist voll: C:/x.par"},
+      {Fault::ioError, hresult::kReadFault, "Lesefehler: C:/x.par (Ein-/Ausgabefehler des Datenträgers)"},
+      {Fault::tooManyOpen, hresult::kAccessDenied, "Zugriff verweigert: C:/x.par (Zu viele offene Dateien)"},
+      {Fault::outOfMemory, hresult::kAccessDenied, "Zugriff verweigert: C:/x.par (Nicht genug Arbeitsspeicher)"},
+      {Fault::notSupported, hresult::kAccessDenied,
+       "Zugriff verweigert: C:/x.par (Vom Dateisystem nicht unterstützt)"},
+      {Fault::other, hresult::kAccessDenied, "Zugriff verweigert: C:/x.par (Systemfehler)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const Failure f = failureOf([&] { detail::throwSystemError(platform::Simulated(c.fault), "C:/x.par"); });
+    EXPECT_EQ(f.number, c.number);
+    EXPECT_EQ(f.text, c.text);
+  }
+  // A NUL the system would end the name at is named as such, made visible.
+  const Failure nul = failureOf(
+      [] { detail::throwSystemError(platform::Simulated(Fault::invalidName), std::string("C:/x.par\0.y", 11)); });
+  EXPECT_EQ(nul.number, hresult::kInvalidName);
+  EXPECT_EQ(nul.text, "Der Dateiname enthält ein NUL-Zeichen und kann nicht geöffnet werden: C:/x.par\\x00.y");
 }
 
 // Damaged allocation structures in copies of real documents: the writer

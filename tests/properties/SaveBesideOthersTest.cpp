@@ -16,9 +16,9 @@ using RealSampleSaveBesideOthers = test::RealSampleDocument;
 // Calls each action once: `write` before the writer's first write, `lock` before it first takes the lock.
 struct Once : cfb::WriteHooks {
   std::function<void()> write, lock;
-  int beforeWrite(uint64_t, std::span<const uint8_t>) override {
+  platform::SystemError beforeWrite(uint64_t, std::span<const uint8_t>) override {
     if (write) std::exchange(write, nullptr)();
-    return 0;
+    return {};
   }
   void beforeLock() override {
     if (lock) std::exchange(lock, nullptr)();
@@ -111,8 +111,10 @@ TEST_F(RealSampleSaveBesideOthers, InPlaceRewriteByAnotherProgramIsNeverReported
       atSync = sync;
       std::exchange(rewrite, nullptr)();
     }
-    int beforeWrite(uint64_t, std::span<const uint8_t>) override { return step(false), 0; }
-    int aroundSync(int fd, int (*sync)(int)) override { return step(true), sync(fd); }
+    platform::SystemError beforeWrite(uint64_t, std::span<const uint8_t>) override { return step(false), platform::SystemError{}; }
+    platform::SystemError aroundSync(const std::function<platform::SystemError()>& flush) override {
+      return step(true), flush();
+    }
   };
   size_t atSyncs = 0;
   for (const std::string& source : {another, asRead}) {

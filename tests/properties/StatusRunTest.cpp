@@ -1,14 +1,13 @@
 // The status change over many documents: several writers at once, reports in display order, failures that do not stop
 // the run, and stopping midway. Checked with the independent reader (olefile) and the bytes of the files.
 
-#include <sys/stat.h>
-#include <unistd.h>
 #include <fstream>
 #include <map>
 #include <numeric>
 #include <system_error>
 #include "OrdinaryUser.h"
 #include "TestFiles.h"
+#include "platform/TestSystem.h"
 #include "properties/StatusRun.h"
 
 using namespace fendrik;
@@ -41,7 +40,8 @@ TEST(StatusRun, ManyWritersGiveWhatOneWriterGivesAndReportFailuresInDisplayOrder
   std::vector<std::string> sets[] = {test::generateDocuments(one.path(), 40, 21), test::generateDocuments(many.path(), 40, 21)};
   const std::string readOnlyBytes = test::readFile(sets[0][3]);
   for (auto& paths : sets) {
-    ::chmod(paths[3].c_str(), 0444);
+    std::filesystem::permissions(paths[3], std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
+                                               std::filesystem::perms::others_read);
     std::filesystem::remove(paths[7]);
     std::ofstream(paths[9], std::ios::binary | std::ios::trunc) << "kein Dokument";
   }
@@ -83,13 +83,10 @@ TEST(StatusRun, ManyWritersGiveWhatOneWriterGivesAndReportFailuresInDisplayOrder
 // When the system gives fewer threads than writers, those it gives write and report every document; when it gives
 // none, the run fails before touching one.
 TEST(StatusRun, FewerThreadsThanWritersStillWriteEveryDocument) {
+  if (const char* why = test::system::NoOtherUsers()) GTEST_SKIP() << why;
   test::TempFolder few;
   const std::vector<std::string> paths = test::generateDocuments(few.path(), 6, 22);
-  if (::geteuid() == 0) {  // the ordinary user the run is made as owns them
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(few.path()))
-      ASSERT_EQ(::chown(entry.path().c_str(), 65534, 65534), 0);
-  }
-  ASSERT_EQ(::chown(few.str().c_str(), ::geteuid() == 0 ? 65534 : ::geteuid(), -1), 0);
+  ASSERT_TRUE(test::system::HandToOrdinaryUser(few.path()));  // the ordinary user the run is made as owns them
   std::vector<std::string> before;
   for (const auto& path : paths) before.push_back(test::readFile(path));
   test::AsOrdinaryUser(few, [&] {

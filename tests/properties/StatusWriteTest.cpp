@@ -1,13 +1,10 @@
 // Writing the status into copies of real documents: what olefile reads back, which streams change, crash and error
 // safety of the whole save, the command line, and a set too large to load.
 
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <cerrno>
-#include <cstring>
 #include <fstream>
 #include <map>
 #include "TestFiles.h"
+#include "platform/TestSystem.h"
 #include "properties/StatusChange.h"
 #include "properties/cfb/RootStreamWriter.h"
 #include "properties/cfb/WriteHooksForTests.h"
@@ -18,30 +15,26 @@ namespace {
 
 using RealSampleStatusWrite = test::RealSampleDocument;
 
-// Stops the writer at one write or fsync (a crash there) when `error` is 0, or makes that write or fsync fail with
-// the error number: the write is not made; the fsync is, and the writer is given the error instead of its result,
-// except for EINVAL, which the real call gives, made on a pipe (the system cannot sync one).
+// Stops the writer at one write or flush (a crash there) when `error` is none, or makes that write or flush fail with
+// the error: the write is not made; the flush is, and the writer is given the error instead of its result.
 struct FaultAt : cfb::WriteHooks {
-  FaultAt(bool s, int t, int e) : atSync(s), target(t), error(e) {
-    if (::pipe(pipe) != 0) throw std::runtime_error("no pipe");
-  }
-  ~FaultAt() override {
-    ::close(pipe[0]);
-    ::close(pipe[1]);
-  }
+  FaultAt(bool s, int t, platform::Fault e) : atSync(s), target(t), error(platform::Simulated(e)) {}
   bool atSync, fired = false;
-  int target, error, seen = 0, pipe[2] = {-1, -1};
-  int hit() {
-    if (seen++ != target) return 0;
+  int target, seen = 0;
+  platform::SystemError error;
+  platform::SystemError hit() {
+    if (seen++ != target) return {};
     fired = true;
-    return error != 0 ? error : throw std::runtime_error("stopped");
+    return error ? error : throw std::runtime_error("stopped");
   }
-  int beforeWrite(uint64_t, std::span<const uint8_t>) override { return atSync ? 0 : hit(); }
-  int aroundSync(int fd, int (*sync)(int)) override {
-    if (!atSync || hit() == 0) return sync(fd);
-    if (error == EINVAL) return sync(pipe[0]);
-    sync(fd);
-    return error;
+  platform::SystemError beforeWrite(uint64_t, std::span<const uint8_t>) override {
+    return atSync ? platform::SystemError{} : hit();
+  }
+  platform::SystemError aroundSync(const std::function<platform::SystemError()>& flush) override {
+    if (!atSync) return flush();
+    const platform::SystemError injected = hit();
+    const platform::SystemError real = flush();
+    return injected ? injected : real;
   }
 };
 
@@ -53,51 +46,31 @@ struct ChildOutcome {
   long peakKiB = 0;
 };
 
-// Runs `action` in a child process whose address space may grow by `extraMiB` beyond what it holds at the start (no
-// limit for 0, and none under AddressSanitizer, whose shadow memory takes terabytes of address space).
-ChildOutcome inChild([[maybe_unused]] size_t extraMiB, const std::function<void()>& action) {
-  int channel[2];
-  if (::pipe(channel) != 0) throw std::runtime_error("no pipe");
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::close(channel[0]);
-#ifndef __SANITIZE_ADDRESS__
-    if (extraMiB > 0) {
-      long pages = 0;
-      std::ifstream("/proc/self/statm") >> pages;
-      const rlim_t limit =
-          static_cast<rlim_t>(pages) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + (rlim_t{extraMiB} << 20);
-      const struct rlimit address {limit, limit};
-      ::setrlimit(RLIMIT_AS, &address);
-    }
-#endif
-    std::string report = "0\n";
+// Runs `action` in a child process whose address space may grow by `extraMiB` beyond what it holds at the start (see
+// test::system::RunInChild).
+ChildOutcome inChild(size_t extraMiB, const std::function<void()>& action) {
+  const test::system::ChildReport report = test::system::RunInChild(extraMiB, [&] {
     try {
       action();
     } catch (const StorageError& e) {
-      report = std::to_string(e.number()) + "\n" + e.description();
+      return std::to_string(e.number()) + "\n" + e.description();
     } catch (const std::exception& e) {
-      report = std::string("1\n") + e.what();
+      return std::string("1\n") + e.what();
     }
-    const bool sent = ::write(channel[1], report.data(), report.size()) == static_cast<ssize_t>(report.size());
-    ::_exit(sent ? 0 : 1);
-  }
-  ::close(channel[1]);
-  std::string report;
-  char buffer[4096];
-  for (ssize_t n; (n = ::read(channel[0], buffer, sizeof buffer)) > 0;) report.append(buffer, static_cast<size_t>(n));
-  ::close(channel[0]);
-  int status = 0;
-  struct rusage usage {};
-  ::wait4(pid, &status, 0, &usage);
-  ChildOutcome outcome;
-  outcome.peakKiB = usage.ru_maxrss;
-  const size_t line = report.find('\n');
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || line == std::string::npos)
-    return {1, "the child ended without a report", outcome.peakKiB};
-  outcome.number = std::stoi(report.substr(0, line));
-  outcome.text = report.substr(line + 1);
-  return outcome;
+    return std::string("0\n");
+  });
+  const size_t line = report.text.find('\n');
+  if (!report.ended || line == std::string::npos) return {1, "the child ended without a report", report.peakKiB};
+  return {std::stoi(report.text.substr(0, line)), report.text.substr(line + 1), report.peakKiB};
+}
+
+constexpr uint64_t kTerabyte = uint64_t{1} << 40;
+
+// A file extended to 1 TB (sparse); the reason where the temporary folder takes none.
+std::string extendToATerabyte(const std::string& path) {
+  std::error_code error;
+  std::filesystem::resize_file(platform::FsPath(path), kTerabyte, error);
+  return error ? "the temporary folder takes no file of 1 TB: " + error.message() : std::string();
 }
 
 // The first `count` bytes of a file.
@@ -109,7 +82,6 @@ std::string firstBytes(const std::string& path, size_t count) {
   return bytes;
 }
 
-constexpr off_t kTerabyte = off_t{1} << 40;
 
 }  // namespace
 
@@ -152,14 +124,15 @@ TEST_F(RealSampleStatusWrite, CrashOrErrorAtAnyWriteLeavesAllOldOrAllNew) {
   const std::string oldSeen = "0 robert 0", newSeen = "3 Vodra 4";
   struct Outcome {
     std::string file, warning;
-    int error;
+    platform::Fault error;
     int32_t number;  // 0: success, -1: stopped
     bool mayBeChanged = false;
   };
   std::vector<Outcome> outcomes;
-  for (int error : {0, EIO, ENOSPC, EINVAL}) {
+  using platform::Fault;
+  for (Fault error : {Fault::none, Fault::ioError, Fault::diskFull, Fault::other}) {
     for (bool atSync : {false, true}) {
-      for (int target = 0; target < 200 && (atSync || error != EINVAL); ++target) {
+      for (int target = 0; target < 200 && (atSync || error != Fault::other); ++target) {
         Outcome o{temp.copy(document, std::to_string(outcomes.size()) + ".par").string(), {}, error, -1};
         FaultAt hooks(atSync, target, error);
         try {
@@ -183,11 +156,11 @@ TEST_F(RealSampleStatusWrite, CrashOrErrorAtAnyWriteLeavesAllOldOrAllNew) {
   const QJsonObject view = test::olefileView(files);
   std::map<std::string, size_t> kinds;  // every kind of outcome occurs
   for (const auto& o : outcomes) {
-    SCOPED_TRACE(o.file + " error " + std::to_string(o.error));
+    SCOPED_TRACE(o.file + " error " + platform::ErrorText(platform::Simulated(o.error)));
     const std::string seen = test::statusSeen(view, o.file);
     EXPECT_TRUE(seen == oldSeen || seen == newSeen) << seen;
     EXPECT_EQ(test::statusSeen(o.file), seen);
-    if (o.error == 0) {
+    if (o.error == Fault::none) {
       ++kinds[seen == newSeen ? "crashed after the commit" : "crashed before the commit"];
     } else if (o.number == 0) {
       EXPECT_EQ(seen, newSeen);
@@ -195,7 +168,7 @@ TEST_F(RealSampleStatusWrite, CrashOrErrorAtAnyWriteLeavesAllOldOrAllNew) {
       ++kinds["succeeded with a warning"];
     } else {
       EXPECT_EQ(seen, oldSeen) << "reported " << o.number << ", yet the file holds the change";
-      EXPECT_EQ(o.number, o.error == ENOSPC ? hresult::kDiskFull : hresult::kWriteFault);
+      EXPECT_EQ(o.number, o.error == Fault::diskFull ? hresult::kDiskFull : hresult::kWriteFault);
       EXPECT_FALSE(o.mayBeChanged) << "the file was read back as it was, yet is called possibly changed";
       ++kinds["failed"];
     }
@@ -220,6 +193,7 @@ TEST_F(RealSampleStatusWrite, CommandLineExitCodes) {
 // A property set above the documented limit is refused as damaged before it is loaded: the change costs no memory of
 // the set's size and writes nothing.
 TEST_F(RealSampleStatusWrite, HugePropertySetIsRefusedBeforeItIsRead) {
+  if (const char* why = test::system::NoChildProcesses()) GTEST_SKIP() << why;
   const auto normal = temp.copy(document, "normal.par").string();
   std::vector<uint8_t> bytes = test::Section(document, test::kExtendedStream).bytes;
   bytes.resize(kMaxPropertySetBytes + 4096, 0);  // the set itself stays readable
@@ -251,8 +225,8 @@ TEST(RealSampleStatusMemory, DocumentExtendedToATerabyteChangesInTheMemoryOfItsS
   if (!std::filesystem::exists(sample)) GTEST_SKIP() << "no real samples";
   const std::string normal = temp.copy(sample, "normal.par").string();
   const std::string extended = temp.copy(sample, "extended.par").string();
-  if (::truncate(extended.c_str(), kTerabyte) != 0)
-    GTEST_SKIP() << "the temporary folder takes no file of 1 TB: " << std::strerror(errno);
+  if (const char* why = test::system::NoChildProcesses()) GTEST_SKIP() << why;
+  if (const std::string why = extendToATerabyte(extended); !why.empty()) GTEST_SKIP() << why;
   const ChildOutcome outcome = inChild(256, [&] {
     auto server = FileProperties::Create();
     WriteDocumentStatus(*server, extended, 3);
@@ -267,10 +241,7 @@ TEST(RealSampleStatusMemory, DocumentExtendedToATerabyteChangesInTheMemoryOfItsS
   const size_t compared = ((changed.size() >> 20) + 1) << 20;
   EXPECT_TRUE(firstBytes(extended, compared) == changed + std::string(compared - changed.size(), '\0'))
       << "the extended document holds other bytes than the one that was not extended";
-  const int fd = ::open(extended.c_str(), O_RDONLY | O_CLOEXEC);
-  const off_t data = ::lseek(fd, static_cast<off_t>(compared), SEEK_DATA);
-  EXPECT_TRUE(data == -1 && errno == ENXIO) << "data at " << data;
-  ::close(fd);
+  EXPECT_EQ(test::system::HasDataFrom(extended, compared), std::optional<bool>(false)) << "data after the document";
 }
 
 // Memory that runs out is reported in words: a document whose FAT the DIFAT claims to be 512 MiB (FAT sectors in a
@@ -283,8 +254,8 @@ TEST(RealSampleStatusMemory, MemoryThatRunsOutIsReportedInWords) {
   const auto sample = test::sample("3D-model/Practical work - Part 2-Screw.par");
   if (!std::filesystem::exists(sample)) GTEST_SKIP() << "no real samples";
   const std::string path = temp.copy(sample, "claims.par").string();
-  if (::truncate(path.c_str(), kTerabyte) != 0)
-    GTEST_SKIP() << "the temporary folder takes no file of 1 TB: " << std::strerror(errno);
+  if (const char* why = test::system::NoChildProcesses()) GTEST_SKIP() << why;
+  if (const std::string why = extendToATerabyte(path); !why.empty()) GTEST_SKIP() << why;
   using namespace cfb::detail;
   const std::string head = firstBytes(path, 512);
   std::vector<uint8_t> header(head.begin(), head.end());
@@ -303,10 +274,11 @@ TEST(RealSampleStatusMemory, MemoryThatRunsOutIsReportedInWords) {
     for (uint32_t e = 0; e < perDifat; ++e) storeU32(&difat[size_t{d} * ss + 4 * e], first + fat++);
     storeU32(&difat[size_t{d} * ss + 4 * perDifat], d + 1 < difatSectors ? firstDifat + d + 1 : kEndOfChain);
   }
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
-  ASSERT_EQ(::pwrite(fd, header.data(), header.size(), 0), 512);
-  ASSERT_EQ(::pwrite(fd, difat.data(), difat.size(), (off_t{firstDifat} + 1) * ss), static_cast<ssize_t>(difat.size()));
-  ::close(fd);
+  platform::File file;
+  ASSERT_FALSE(file.open(path, platform::File::Mode::readWrite));
+  ASSERT_FALSE(file.writeAt(0, header));
+  ASSERT_FALSE(file.writeAt((uint64_t{firstDifat} + 1) * ss, difat));
+  ASSERT_FALSE(file.close());
   const std::string before = firstBytes(path, (size_t{firstDifat} + 1) * ss + difat.size());
   const ChildOutcome outcome = inChild(256, [&] {
     auto server = FileProperties::Create();
@@ -315,6 +287,25 @@ TEST(RealSampleStatusMemory, MemoryThatRunsOutIsReportedInWords) {
   EXPECT_EQ(outcome.number, hresult::kOutOfMemory) << outcome.text;
   EXPECT_NE(outcome.text.find("Nicht genug Arbeitsspeicher beim "), std::string::npos) << outcome.text;
   EXPECT_TRUE(firstBytes(path, before.size()) == before);
+}
+
+// Another program that has the document open for writing and shares no writing, as the CAD program does on Windows:
+// the status change reports the document locked and leaves every byte. POSIX has no share modes; the words of the
+// fault are checked on every system by WriterErrors.EachFaultHasItsNumberAndWords.
+TEST_F(RealSampleStatusWrite, DocumentOpenForWritingElsewhereIsReportedLockedAndKept) {
+  if (const char* why = test::system::NoShareModes()) GTEST_SKIP() << why;
+  platform::File other;
+  ASSERT_FALSE(other.open(document, platform::File::Mode::readWrite));
+  const std::string before = test::readFile(document);
+  try {
+    WriteDocumentStatus(*server, document, 3);
+    ADD_FAILURE() << "written beside another program's open for writing";
+  } catch (const StorageError& e) {
+    EXPECT_EQ(e.number(), hresult::kLockViolation);
+    EXPECT_EQ(e.description(), "Die Datei wird von einem anderen Programm verwendet (gesperrt): " + document);
+    EXPECT_FALSE(e.fileMayBeChanged());
+  }
+  EXPECT_TRUE(test::readFile(document) == before);
 }
 
 // A path holding a NUL byte names, for the system, the file before the NUL: it is refused by the server before any

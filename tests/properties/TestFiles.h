@@ -3,9 +3,7 @@
 // Documents for tests: property-set streams built in memory, copies of real documents, byte patches in their streams,
 // the sample generator and the independent readers.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -80,8 +78,9 @@ struct Section {
 // Overwrites bytes of a root stream inside a compound file, wherever its sectors lie.
 inline void patchStream(const std::filesystem::path& file, const std::u16string& stream, uint64_t offset,
                         const std::vector<uint8_t>& bytes) {
-  const int fd = ::open(file.c_str(), O_RDWR);
-  cfb::detail::Container c(fd, std::filesystem::file_size(file));
+  platform::File handle;
+  if (handle.open(platform::Utf8Path(file), platform::File::Mode::readWrite)) throw std::runtime_error("cannot open");
+  cfb::detail::Container c(handle, std::filesystem::file_size(file));
   uint32_t id = 0;
   for (uint32_t child : c.rootChildren())
     if (c.nameEquals(child, stream)) id = child;
@@ -90,9 +89,8 @@ inline void patchStream(const std::filesystem::path& file, const std::u16string&
   for (size_t k = 0; id != 0 && k < bytes.size(); ++k) {
     const uint32_t u = c.streamChain(id).at((offset + k) / unit);
     const uint64_t at = (mini ? c.miniSectorOffset(u) : c.sectorOffset(u)) + (offset + k) % unit;
-    if (::pwrite(fd, &bytes[k], 1, static_cast<off_t>(at)) != 1) id = 0;
+    if (handle.writeAt(at, std::span<const uint8_t>(&bytes[k], 1))) id = 0;
   }
-  ::close(fd);
   if (id == 0) throw std::runtime_error("cannot patch the stream");
 }
 

@@ -1,16 +1,11 @@
 #include "properties/cfb/CompoundFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <new>
 
 #include "properties/StorageError.h"
 #include "properties/VisibleText.h"
 #include "properties/cfb/Container.h"
-#include "properties/cfb/FileLock.h"
-#include "properties/cfb/UniqueFd.h"
+#include "properties/platform/Files.h"
 
 namespace fendrik::cfb {
 namespace {
@@ -23,29 +18,20 @@ constexpr size_t kReadAhead = 64 * 1024;
 // How long a reader waits for a writer that holds the file: our writer's
 // transaction takes milliseconds; a foreign lock held longer must not make
 // a listing of many documents crawl.
-constexpr std::chrono::milliseconds kReaderLockWait{500};
+constexpr int kReaderLockWaitMilliseconds = 500;
 
 }  // namespace
 
 struct CompoundFile::Impl {
   std::filesystem::path path;
-  detail::UniqueFd fd;
+  platform::File file;
   std::unique_ptr<detail::Container> container;
   FileIdentity identity;
   bool locked = false;
 };
 
-namespace {
-FileIdentity identityOf(const struct stat& st) {
-  return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino), static_cast<uint64_t>(st.st_size),
-          static_cast<int64_t>(st.st_mtim.tv_sec), static_cast<int64_t>(st.st_mtim.tv_nsec)};
-}
-}  // namespace
-
-FileIdentity FileIdentity::of(int fd) {
-  struct stat st {};
-  if (::fstat(fd, &st) != 0) detail::throwFromErrno(errno, "Dateistatus");
-  return identityOf(st);
+FileIdentity FileIdentity::of(const platform::FileStatus& status) {
+  return {status.identity, status.size, status.modified};
 }
 
 CompoundFile::CompoundFile() : impl_(std::make_unique<Impl>()) {}
@@ -55,39 +41,42 @@ std::unique_ptr<CompoundFile> CompoundFile::open(const std::filesystem::path& pa
   try {
     return openChecked(path);
   } catch (const std::bad_alloc&) {
-    throw OutOfMemoryError("beim Lesen von " + VisibleText(path.native()));
+    throw OutOfMemoryError("beim Lesen von " + VisibleText(platform::Utf8Path(path)));
   }
 }
 
 std::unique_ptr<CompoundFile> CompoundFile::openChecked(const std::filesystem::path& path) {
-  // O_NONBLOCK keeps a FIFO or device from blocking the open; such files are
-  // refused right after.
-  int raw = ::open(detail::systemPath(path), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (raw < 0) detail::throwFromErrno(errno, path.string());
-  detail::UniqueFd fd(raw);
-  // The shared lock (see FileLock.h), held until the file is closed, so that
-  // our writer never changes the document while it is read. A writer at work
-  // is waited for briefly; after that, and on file systems without locks, the
-  // file is read anyway (the listing must not stop at a document another
-  // program keeps locked). Taken before the size is read: a transaction that
-  // just ended may have grown the file.
-  const bool locked = detail::lockWholeFile(fd.get(), F_RDLCK, kReaderLockWait) == 0;
-  struct stat st {};
-  if (::fstat(fd.get(), &st) != 0) detail::throwFromErrno(errno, path.string());
-  if (S_ISDIR(st.st_mode)) throw StorageError(hresult::kFileNotFound, "Datei nicht gefunden (ein Ordner): " + path.string());
-  if (!S_ISREG(st.st_mode)) detail::throwInvalidHeader("keine gewöhnliche Datei", path.string());
+  const std::string name = platform::Utf8Path(path);
+  // The read mode keeps a FIFO or device from blocking the open, and another
+  // program's open from failing; such files are refused right after.
+  platform::File handle;
+  if (const platform::SystemError error = handle.open(name, platform::File::Mode::read))
+    detail::throwSystemError(error, name);
+  // The shared lock, held until the file is closed, so that our writer never
+  // changes the document while it is read. A writer at work is waited for
+  // briefly; after that, and on file systems without locks, the file is read
+  // anyway (the listing must not stop at a document another program keeps
+  // locked). Taken before the size is read: a transaction that just ended
+  // may have grown the file.
+  const bool locked = !handle.lock(platform::File::Lock::shared, kReaderLockWaitMilliseconds);
+  platform::FileStatus status;
+  if (const platform::SystemError error = handle.status(status)) detail::throwSystemError(error, name);
+  if (status.kind == platform::Kind::folder)
+    throw StorageError(hresult::kFileNotFound, "Datei nicht gefunden (ein Ordner): " + name);
+  if (status.kind != platform::Kind::file) detail::throwInvalidHeader("keine gewöhnliche Datei", name);
   std::unique_ptr<CompoundFile> file(new CompoundFile());
-  file->impl_->path = path;
-  file->impl_->identity = identityOf(st);
-  file->impl_->container = std::make_unique<detail::Container>(fd.get(), static_cast<uint64_t>(st.st_size), kReadAhead);
-  file->impl_->fd = std::move(fd);
-  file->impl_->locked = locked;
+  Impl& impl = *file->impl_;
+  impl.path = path;
+  impl.identity = FileIdentity::of(status);
+  impl.file = std::move(handle);
+  impl.container = std::make_unique<detail::Container>(impl.file, status.size, kReadAhead);
+  impl.locked = locked;
   return file;
 }
 
 void CompoundFile::releaseReadLock() {
   if (!impl_->locked) return;
-  detail::unlockWholeFile(impl_->fd.get());
+  impl_->file.unlock();
   impl_->locked = false;
 }
 

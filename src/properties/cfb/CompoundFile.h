@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "properties/platform/Files.h"
+
 namespace fendrik::cfb {
 
 inline constexpr uint8_t kTypeStorage = 1;
@@ -24,18 +26,16 @@ struct DirectoryEntry {
   uint64_t size = 0;
 };
 
-// Which file a descriptor refers to and the state it was in: another program
-// that saves the document (in place or by writing a new file and renaming it
-// over the old one) changes at least one of these.
+// Which file an open handle refers to and the state it was in: another
+// program that saves the document (in place or by writing a new file and
+// renaming it over the old one) changes at least one of these.
 struct FileIdentity {
-  uint64_t device = 0;
-  uint64_t inode = 0;
+  platform::FileIdentity file;  // device and inode, or volume and file index
   uint64_t size = 0;
-  int64_t mtimeSeconds = 0;
-  int64_t mtimeNanoseconds = 0;
+  platform::FileTime modified;
   bool operator==(const FileIdentity&) const = default;
-  // The identity of the file an open descriptor refers to.
-  static FileIdentity of(int fd);
+  // The identity of the file a status describes.
+  static FileIdentity of(const platform::FileStatus& status);
 };
 
 // Read access to a compound file (versions 3 and 4). Reads the head of the file
@@ -48,8 +48,8 @@ struct FileIdentity {
 // hresult::kInvalidHeader, a missing file hresult::kFileNotFound, memory that
 // runs out hresult::kOutOfMemory. What it keeps follows the sectors the file's
 // structure uses, never the file's length. While open,
-// it holds a shared lock on the file that our writer's exclusive lock waits
-// for (FileLock.h), so it never reads half of a change.
+// it holds the shared lock of platform::File on the file that our writer's
+// exclusive lock waits for, so it never reads half of a change.
 class CompoundFile {
  public:
   static std::unique_ptr<CompoundFile> open(const std::filesystem::path& path);
@@ -84,7 +84,7 @@ class CompoundFile {
   uint64_t bytesRead() const;
 
   // Gives up the shared lock taken at open (before this process writes the
-  // file through another descriptor; the lock would stand in its way).
+  // file through another handle; the lock would stand in its way).
   void releaseReadLock();
 
   // The file as it was when opened: its identity, its header (512 bytes) and

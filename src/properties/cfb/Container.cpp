@@ -1,10 +1,7 @@
 #include "properties/cfb/Container.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstring>
 #include <unordered_set>
 #include <utility>
@@ -66,7 +63,8 @@ std::string chainStep(const std::string& what, const char* unitName, const std::
 
 }  // namespace
 
-Container::Container(int fd, uint64_t fileSize, size_t readAhead) : fd_(fd), fileSize_(fileSize) {
+Container::Container(const platform::File& file, uint64_t fileSize, size_t readAhead)
+    : file_(file), fileSize_(fileSize) {
   readHead(readAhead);
   readHeader();
   readDifat();
@@ -93,7 +91,7 @@ void Container::readHead(size_t readAhead) {
     head_ = std::make_unique_for_overwrite<uint8_t[]>(size);
     headCapacity_ = size;
   }
-  preadFully(0, std::span<uint8_t>(head_.get(), size));
+  readFully(0, std::span<uint8_t>(head_.get(), size));
   headSize_ = size;
 }
 
@@ -105,7 +103,7 @@ void Container::readAt(uint64_t offset, std::span<uint8_t> out) {
   if (p == nullptr) p = windowView(offset, out.size());
   if (p == nullptr && headSize_ > 0 && out.size() <= kWindowBytes / 2) p = loadWindow(offset, out.size());
   if (p == nullptr) {
-    preadFully(offset, out);
+    readFully(offset, out);
   } else if (!out.empty()) {
     std::memcpy(out.data(), p, out.size());
   }
@@ -132,21 +130,14 @@ const uint8_t* Container::loadWindow(uint64_t offset, uint64_t length) {
                                 [](const Window& a, const Window& b) { return a.lastUse < b.lastUse; });
   w.bytes.resize(static_cast<size_t>(std::min<uint64_t>(kWindowBytes, fileSize_ - start)));
   w.offset = start;
-  preadFully(start, w.bytes);
+  readFully(start, w.bytes);
   return windowView(offset, length);
 }
 
-void Container::preadFully(uint64_t offset, std::span<uint8_t> out) {
-  size_t done = 0;
-  while (done < out.size()) {
-    ssize_t n = ::pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      throwFromErrno(errno, "Lesefehler");
-    }
-    if (n == 0) throwCorrupt("die Datei ist abgeschnitten", fileRange(offset, out.size(), offset + done));
-    done += static_cast<size_t>(n);
-  }
+void Container::readFully(uint64_t offset, std::span<uint8_t> out) {
+  size_t got = 0;
+  if (const platform::SystemError error = file_.readAt(offset, out, got)) throwSystemError(error, "Lesefehler");
+  if (got < out.size()) throwCorrupt("die Datei ist abgeschnitten", fileRange(offset, out.size(), offset + got));
   bytesRead_ += out.size();
 }
 
@@ -253,7 +244,7 @@ const std::vector<uint32_t>& Container::wholeFat() {
   // DIFAT), so this is bounded by the file's size.
   wholeFat_.resize(fatLocations_.size() * static_cast<size_t>(per));
   std::vector<uint8_t> bytes;
-  constexpr size_t kMaxRun = 256;  // sectors per pread
+  constexpr size_t kMaxRun = 256;  // sectors per read
   for (size_t i = 0; i < fatLocations_.size();) {
     size_t j = i + 1;
     while (j < fatLocations_.size() && j - i < kMaxRun && fatLocations_[j] == fatLocations_[j - 1] + 1) ++j;
@@ -405,7 +396,7 @@ void Container::readDirectory() {
   if (dirChain_.empty()) throwCorrupt("das Verzeichnis fehlt", headerField(kHdrFirstDirSector) + ": ENDOFCHAIN");
   const uint32_t ss = header_.sectorSize;
   dirBytes_.reserve(dirChain_.size() * ss);
-  // Contiguous runs of directory sectors are read with one pread each.
+  // Contiguous runs of directory sectors are read with one read each.
   for (size_t i = 0; i < dirChain_.size();) {
     size_t j = i + 1;
     while (j < dirChain_.size() && dirChain_[j] == dirChain_[j - 1] + 1) ++j;
@@ -619,7 +610,7 @@ void Container::readStream(uint32_t id, uint64_t offset, std::span<uint8_t> out)
   const bool mini = inMiniStream(id);
   const uint64_t unit = mini ? kMiniSectorSize : header_.sectorSize;
   const auto& units = streamChain(id);
-  // Pieces that follow each other in the file are read with one pread.
+  // Pieces that follow each other in the file are read with one read.
   uint64_t runOffset = 0;
   size_t runStart = 0;
   size_t runLength = 0;

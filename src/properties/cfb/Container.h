@@ -1,12 +1,12 @@
 #pragma once
 
-// The structure of one compound file, read from an open descriptor on demand:
+// The structure of one compound file, read from an open file on demand:
 // header and DIFAT at construction, the directory once, FAT sectors one at a
 // time as chains need them, the mini FAT and the mini stream's chain when a
 // small stream is read. Shared by CompoundFile (reading) and the in-place
-// writer, which re-reads the structure from its own read-write descriptor.
+// writer, which re-reads the structure through its own read-write handle.
 //
-// A reading container may read the head of the file ahead in one pread: in
+// A reading container may read the head of the file ahead in one read: in
 // many documents the header, the FAT, the directory, the mini stream and the
 // beginning of the larger property streams lie in the first few dozen KB, so
 // one system call serves them all. Other documents keep the mini stream and
@@ -53,10 +53,10 @@ struct TreeLinks {
 
 class Container {
  public:
-  // Reads and checks header, DIFAT and directory; `fd` stays owned by the
-  // caller. With readAhead > 0 the first min(readAhead, fileSize) bytes are
+  // Reads and checks header, DIFAT and directory; `file` stays owned by the
+  // caller and open while the container lives. With readAhead > 0 the first min(readAhead, fileSize) bytes are
   // read at once and kept for later reads.
-  Container(int fd, uint64_t fileSize, size_t readAhead = 0);
+  Container(const platform::File& file, uint64_t fileSize, size_t readAhead = 0);
   ~Container();
   Container(const Container&) = delete;
   Container& operator=(const Container&) = delete;
@@ -83,7 +83,7 @@ class Container {
   const std::vector<uint32_t>& difatSectors() const { return difatSectors_; }
   const std::vector<uint32_t>& fatSector(uint32_t index);
   uint32_t nextSector(uint32_t sector);
-  // Every FAT entry, read at the first call (one pread per run of consecutive
+  // Every FAT entry, read at the first call (one read per run of consecutive
   // FAT sectors); later chains are followed through it.
   const std::vector<uint32_t>& wholeFat();
   // Exactly `count` sectors of a chain starting at `start`, each checked to lie
@@ -133,7 +133,7 @@ class Container {
   const uint8_t* streamHeadView(uint32_t id, uint64_t length);
 
   // Exactly out.size() bytes at offset, from the read-ahead head or a window
-  // when they lie inside, else by pread; a short read means a truncated file.
+  // when they lie inside, else from the file; a short read means a truncated file.
   void readAt(uint64_t offset, std::span<uint8_t> out);
   // The bytes [offset, offset + length) inside the read-ahead head, or nullptr
   // when they do not lie there completely.
@@ -161,7 +161,7 @@ class Container {
                                  uint32_t next, uint64_t capacity);
   void checkNoRepeats(const std::vector<uint32_t>& units, const std::string& what, const char* unitName);
 
-  void preadFully(uint64_t offset, std::span<uint8_t> out);
+  void readFully(uint64_t offset, std::span<uint8_t> out);
   const uint8_t* windowView(uint64_t offset, uint64_t length) const;
   const uint8_t* loadWindow(uint64_t offset, uint64_t length);
 
@@ -175,7 +175,7 @@ class Container {
   std::array<Window, kWindowCount> windows_;
   mutable uint64_t useClock_ = 0;
 
-  int fd_;
+  const platform::File& file_;
   uint64_t fileSize_;
   std::unique_ptr<uint8_t[]> head_;
   size_t headCapacity_ = 0;

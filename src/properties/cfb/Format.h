@@ -8,11 +8,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
 #include <span>
 #include <string>
 
 #include "properties/LittleEndian.h"
+#include "properties/platform/Files.h"
 
 namespace fendrik::cfb::detail {
 
@@ -77,11 +77,8 @@ inline uint64_t unitsFor(uint64_t bytes, uint64_t unit) { return bytes / unit + 
 [[noreturn]] void throwInvalidHeader(const std::string& what, const std::string& where = {});
 // "Dateikopf, Byte 0x1C": the header field at that offset.
 std::string headerField(size_t offset);
-// Maps an errno of open/read/write to the matching StorageError.
-[[noreturn]] void throwFromErrno(int err, const std::string& context);
-// The path as the system calls take it; throws StorageError (kInvalidName)
-// for a path holding a NUL byte, which the system would cut off there. Every
-// system call of ours that takes a path gets it from here.
-const char* systemPath(const std::filesystem::path& path);
+// Throws the StorageError that matches a failed open, read or status call;
+// `context` is the path (or what was being done) as the message names it.
+[[noreturn]] void throwSystemError(const platform::SystemError& error, const std::string& context);
 
 }  // namespace fendrik::cfb::detail

@@ -38,7 +38,7 @@
 //     before that fsync only leaks sectors; the file reads the new state.
 //  R6 An error before the commit leaves the old state (and the old length);
 //     after any error the writer reads the file back (through its locked
-//     descriptor, with a fresh container) and reports what a reader sees: the
+//     handle, with a fresh container) and reports what a reader sees: the
 //     new contents are success with a warning that they may not have reached
 //     the disk, anything else is the error. The error says the file may be
 //     changed unless nothing was written or the file reads as before (header,
@@ -65,8 +65,6 @@
 // fresh chain, switched in the header.
 
 #include "properties/cfb/RootStreamWriter.h"
-
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cassert>
@@ -789,12 +787,12 @@ void Transaction::run(std::span<const StreamReplacement> requested) {
 
 namespace {
 
-// R6: whether the file, read anew through the locked descriptor (the lock
+// R6: whether the file, read anew through the locked handle (the lock
 // keeps our own readers out, and the path may name another file by now),
 // holds every stream of `streams` with that content.
 bool holds(const WritableFile& file, std::span<const StreamReplacement> streams) {
   try {
-    Container c(file.fd(), file.currentSize());
+    Container c(file.file(), file.currentSize());
     for (const auto& stream : streams) {
       std::optional<uint32_t> id;
       for (uint32_t child : c.rootChildren())
@@ -822,7 +820,7 @@ bool readsAsBefore(const WritableFile& file, const Container& old, std::span<con
     if (!file.changeByOthers().empty()) return false;
     std::vector<uint8_t> header(kHeaderBytes), directory(old.directoryBytes().size());
     if (!file.readNow(0, header) || !std::ranges::equal(header, old.header().raw)) return false;
-    Container now(file.fd(), file.currentSize());
+    Container now(file.file(), file.currentSize());
     return std::ranges::equal(now.directoryBytes(), old.directoryBytes()) && holds(file, oldContents);
   } catch (const StorageError&) {
     return false;
@@ -840,10 +838,11 @@ WriteResult replaceRootStreams(const std::filesystem::path& path, std::span<cons
 
 WriteResult replaceRootStreams(const std::filesystem::path& path,
                                const std::function<std::vector<StreamReplacement>(const LockedFile&)>& plan) {
-  const std::string writing = "beim Schreiben in " + VisibleText(path.native());
+  const std::string name = platform::Utf8Path(path);
+  const std::string writing = "beim Schreiben in " + VisibleText(name);
   // A file renamed over the path between our open and our lock would leave us
   // holding (and writing) the replaced inode: open again until the path and
-  // the locked descriptor name the same file.
+  // the locked handle name the same file.
   std::optional<WritableFile> file;
   FileIdentity locked;
   std::optional<Container> container;
@@ -852,16 +851,18 @@ WriteResult replaceRootStreams(const std::filesystem::path& path,
   try {
     for (int attempt = 0;; ++attempt) {
       file.emplace(path);
-      locked = FileIdentity::of(file->fd());
-      struct stat st {};
-      if (::stat(systemPath(path), &st) == 0 && static_cast<uint64_t>(st.st_dev) == locked.device &&
-          static_cast<uint64_t>(st.st_ino) == locked.inode)
-        break;
+      platform::FileStatus held;
+      if (const platform::SystemError error = file->file().status(held)) throwSystemError(error, "Dateistatus");
+      locked = FileIdentity::of(held);
+      // Only the status of the path: an open that reads no data, which
+      // neither waits for nor disturbs the lock just taken.
+      platform::FileStatus named;
+      if (!platform::StatusOf(name, named) && named.identity == locked.file) break;
       if (attempt == 3)
         throw StorageError(hresult::kLockViolation,
-                           "Die Datei wird gerade von einem anderen Programm ersetzt: " + path.string());
+                           "Die Datei wird gerade von einem anderen Programm ersetzt: " + name);
     }
-    container.emplace(file->fd(), file->size());
+    container.emplace(file->file(), file->size());
     // Nothing is written before the old state is proven (see StructureProof.h).
     map = proveStructure(*container);
     LockedFile now;

@@ -1,15 +1,6 @@
 #include "properties/cfb/WritableFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <chrono>
-#include <cstring>
-
 #include "properties/StorageError.h"
-#include "properties/cfb/FileLock.h"
 #include "properties/cfb/Format.h"
 #include "properties/cfb/WriteHooksForTests.h"
 
@@ -30,124 +21,106 @@ WriteHooks* installedWriteHooks() { return installedHooks; }
 namespace {
 
 // How long the writer waits for readers (ours read a document in a few ms).
-constexpr std::chrono::milliseconds kWriterLockWait{2000};
+constexpr int kWriterLockWaitMilliseconds = 2000;
 
-// A failed write or fsync: a full disk is kDiskFull, every other error
-// (EIO above all) a write fault; never "access denied", since the file was
-// open for writing.
-[[noreturn]] void throwWriteError(int err, const std::string& where) {
-  if (err == ENOSPC || err == EDQUOT || err == EFBIG) throwFromErrno(err, where);
-  throw StorageError(hresult::kWriteFault, std::string("Schreibfehler: ") + std::strerror(err), where);
+// A failed write or flush: a full disk is kDiskFull, every other error (an
+// I/O error above all) a write fault; never "access denied", since the file
+// was open for writing.
+[[noreturn]] void throwWriteError(const platform::SystemError& error, const std::string& where) {
+  if (error.fault == platform::Fault::diskFull) throwSystemError(error, where);
+  throw StorageError(hresult::kWriteFault, "Schreibfehler: " + platform::ErrorText(error), where);
 }
 
 }  // namespace
 
 WritableFile::WritableFile(const std::filesystem::path& path) : hooks_(installedWriteHooks()) {
-  const std::string readOnly = "Zugriff verweigert: Datei ist schreibgeschützt";
-  struct stat st {};
-  const char* name = systemPath(path);
-  if (::stat(name, &st) != 0) throwFromErrno(errno, path.string());
-  if (!S_ISREG(st.st_mode)) throw StorageError(hresult::kFileNotFound, "Datei nicht gefunden: " + path.string());
-  // A file without any write bit is treated like a file with the read-only
-  // attribute, also for a user (root) whom the permission bits do not stop.
-  if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
-    throw StorageError(hresult::kAccessDenied, readOnly + ": " + path.string());
-  int raw = ::open(name, O_RDWR | O_CLOEXEC | O_NOCTTY);
-  if (raw < 0) {
-    if (errno == EACCES || errno == EPERM || errno == EROFS || errno == ETXTBSY)
-      throw StorageError(hresult::kAccessDenied, readOnly + ": " + path.string());
-    throwFromErrno(errno, path.string());
+  const std::string name = platform::Utf8Path(path);
+  const std::string readOnly = "Zugriff verweigert: Datei ist schreibgeschützt: " + name;
+  platform::FileStatus status;
+  if (const platform::SystemError error = platform::StatusOf(name, status)) throwSystemError(error, name);
+  if (status.kind != platform::Kind::file) throw StorageError(hresult::kFileNotFound, "Datei nicht gefunden: " + name);
+  // A read-only file is refused also for a user (root, an administrator)
+  // whom the permissions would not stop.
+  if (status.readOnly) throw StorageError(hresult::kAccessDenied, readOnly);
+  if (const platform::SystemError error = file_.open(name, platform::File::Mode::readWrite)) {
+    if (error.fault == platform::Fault::accessDenied || error.fault == platform::Fault::readOnlyMedium)
+      throw StorageError(hresult::kAccessDenied, readOnly);
+    // Fault::inUse, another program that has the file open for writing,
+    // reads as a lock held by it.
+    throwSystemError(error, name);
   }
-  fd_ = UniqueFd(raw);
   if (hooks_) hooks_->beforeLock();
-  // The exclusive lock (see FileLock.h). Our readers hold the shared one for
-  // the few milliseconds they read a document, so a short wait for them
-  // comes before the answer "locked".
-  if (const int err = lockWholeFile(fd_.get(), F_WRLCK, kWriterLockWait); err != 0) {
-    if (err == EAGAIN || err == EACCES)
+  // The exclusive lock (see platform::File::lock). Our readers hold the
+  // shared one for the few milliseconds they read a document, so a short
+  // wait for them comes before the answer "locked".
+  if (const platform::SystemError error = file_.lock(platform::File::Lock::exclusive, kWriterLockWaitMilliseconds)) {
+    if (error.fault == platform::Fault::locked)
       throw StorageError(hresult::kLockViolation,
-                         "Die Datei wird von einem anderen Programm verwendet (gesperrt): " + path.string());
-    throwFromErrno(err, path.string());
+                         "Die Datei wird von einem anderen Programm verwendet (gesperrt): " + name);
+    throwSystemError(error, name);
   }
-  if (::fstat(fd_.get(), &st) != 0) throwFromErrno(errno, path.string());
-  size_ = static_cast<uint64_t>(st.st_size);
+  size_ = statusNow().size;
   noteState();
 }
 
+platform::FileStatus WritableFile::statusNow() const {
+  platform::FileStatus status;
+  if (const platform::SystemError error = file_.status(status)) throwSystemError(error, "Dateistatus");
+  return status;
+}
+
 void WritableFile::noteState() {
-  struct stat st {};
-  if (::fstat(fd_.get(), &st) != 0) throwFromErrno(errno, "Dateistatus");
-  leftSize_ = static_cast<uint64_t>(st.st_size);
-  leftChangeSeconds_ = st.st_ctim.tv_sec;
-  leftChangeNanoseconds_ = st.st_ctim.tv_nsec;
+  const platform::FileStatus status = statusNow();
+  leftSize_ = status.size;
+  leftChange_ = status.changed;
 }
 
 std::string WritableFile::changeByOthers() const {
-  struct stat st {};
-  if (::fstat(fd_.get(), &st) != 0) throwFromErrno(errno, "Dateistatus");
-  if (static_cast<uint64_t>(st.st_size) != leftSize_)
-    return "die Datei hat " + std::to_string(st.st_size) + " Bytes statt " + std::to_string(leftSize_);
-  if (st.st_ctim.tv_sec != leftChangeSeconds_ || st.st_ctim.tv_nsec != leftChangeNanoseconds_)
+  const platform::FileStatus status = statusNow();
+  if (status.size != leftSize_)
+    return "die Datei hat " + std::to_string(status.size) + " Bytes statt " + std::to_string(leftSize_);
+  if (status.changed != leftChange_)
     return "die Änderungszeit der Datei hat sich seit dem letzten eigenen Schreiben verschoben";
   return {};
 }
 
-uint64_t WritableFile::currentSize() const {
-  struct stat st {};
-  if (::fstat(fd_.get(), &st) != 0) throwFromErrno(errno, "Dateistatus");
-  return static_cast<uint64_t>(st.st_size);
-}
+uint64_t WritableFile::currentSize() const { return statusNow().size; }
 
 bool WritableFile::readNow(uint64_t offset, std::span<uint8_t> out) const {
-  size_t done = 0;
-  while (done < out.size()) {
-    const ssize_t n = ::pread(fd_.get(), out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) throwFromErrno(errno, "Lesefehler");
-    if (n == 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
+  size_t got = 0;
+  if (const platform::SystemError error = file_.readAt(offset, out, got)) throwSystemError(error, "Lesefehler");
+  return got == out.size();
 }
 
 void WritableFile::write(uint64_t offset, std::span<const uint8_t> bytes) {
   const auto where = [&] { return std::to_string(bytes.size()) + " Bytes an Stelle " + hexText(offset); };
   writeAttempted_ = true;
   if (hooks_)
-    if (int err = hooks_->beforeWrite(offset, bytes)) throwWriteError(err, where());
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::pwrite(fd_.get(), bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      throwWriteError(errno, where());
-    }
-    done += static_cast<size_t>(n);
-  }
+    if (const platform::SystemError error = hooks_->beforeWrite(offset, bytes)) throwWriteError(error, where());
+  if (const platform::SystemError error = file_.writeAt(offset, bytes)) throwWriteError(error, where());
   bytesWritten_ += bytes.size();
   noteState();
 }
 
-namespace {
-int syncFile(int fd) { return ::fsync(fd) == 0 ? 0 : errno; }
-}  // namespace
-
 void WritableFile::sync() {
-  const int err = hooks_ ? hooks_->aroundSync(fd_.get(), &syncFile) : syncFile(fd_.get());
-  if (err != 0) throwWriteError(err, "fsync");
+  const auto flush = [this] { return file_.flush(); };
+  const platform::SystemError error = hooks_ ? hooks_->aroundSync(flush) : flush();
+  if (error) throwWriteError(error, "fsync");
 }
 
 void WritableFile::reserve(uint64_t newSize) {
   if (newSize <= size_) return;
-  // Mode 0 also extends the length, so a size limit shows here too; the new
-  // zero sectors are referenced by nothing until the commit.
-  int rc = ::fallocate(fd_.get(), 0, static_cast<off_t>(size_), static_cast<off_t>(newSize - size_));
-  if (rc != 0 && errno != EOPNOTSUPP && errno != ENOSYS) throwFromErrno(errno, "Speicherplatz reservieren");
+  // The length grows too, so a size limit shows here; the new zero sectors
+  // are referenced by nothing until the commit. A file system that cannot
+  // reserve shows a full disk at the first write instead.
+  if (const platform::SystemError error = file_.reserve(newSize);
+      error && error.fault != platform::Fault::notSupported)
+    throwSystemError(error, "Speicherplatz reservieren");
   noteState();
 }
 
 void WritableFile::restoreSize() {
-  if (::ftruncate(fd_.get(), static_cast<off_t>(size_)) != 0) {
+  if (file_.resize(size_)) {
     // Nothing more can be done; the appended sectors are unreferenced anyway.
   }
   try {

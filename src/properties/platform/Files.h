@@ -20,6 +20,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace fendrik::platform {
 
@@ -128,8 +129,13 @@ class File {
 
   File() = default;
   ~File();
-  File(File&& other) noexcept;
-  File& operator=(File&& other) noexcept;
+  File(File&& other) noexcept
+      : handle_(std::exchange(other.handle_, kNone)), locked_(std::exchange(other.locked_, false)) {}
+  File& operator=(File&& other) noexcept {
+    std::swap(handle_, other.handle_);
+    std::swap(locked_, other.locked_);
+    return *this;
+  }
   File(const File&) = delete;
   File& operator=(const File&) = delete;
 

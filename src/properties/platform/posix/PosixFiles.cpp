@@ -94,15 +94,6 @@ File::~File() {
   if (handle_ != kNone) ::close(handle_);
 }
 
-File::File(File&& other) noexcept
-    : handle_(std::exchange(other.handle_, kNone)), locked_(std::exchange(other.locked_, false)) {}
-
-File& File::operator=(File&& other) noexcept {
-  std::swap(handle_, other.handle_);
-  std::swap(locked_, other.locked_);
-  return *this;
-}
-
 SystemError File::open(const std::string& path, Mode mode) {
   if (HasNul(path)) return {Fault::invalidName, EINVAL};
   close();
