@@ -35,8 +35,11 @@ int64_t LocalOffsetSeconds(int64_t utcSeconds) {
   FILETIME utc{static_cast<DWORD>(ticks & 0xFFFFFFFFu), static_cast<DWORD>(ticks >> 32)};
   SYSTEMTIME utcFields{};
   SYSTEMTIME localFields{};
-  if (!FileTimeToSystemTime(&utc, &utcFields) || !SystemTimeToTzSpecificLocalTime(nullptr, &utcFields, &localFields))
-    return 0;
+  if (!FileTimeToSystemTime(&utc, &utcFields) || !SystemTimeToTzSpecificLocalTime(nullptr, &utcFields, &localFields)) {
+    // West of UTC the first hours of 1601 have a local time before 1601,
+    // which the system does not give: the offset of the day after.
+    return since1601 < 86400 ? LocalOffsetSeconds(utcSeconds + 86400) : 0;
+  }
   return SecondsOf(localFields) - SecondsOf(utcFields);
 }
 
