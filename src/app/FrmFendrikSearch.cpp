@@ -20,7 +20,7 @@
 #include "app/ResultListView.h"
 #include "app/ResultRowsModel.h"
 #include "app/SearchJob.h"
-#include "properties/StorageError.h"
+#include "properties/platform/Files.h"
 #include "search/ListFile.h"
 
 namespace fendrik {
@@ -37,7 +37,7 @@ void ShowUnreadFolders(QWidget* parent, const std::vector<FolderFailure>& folder
   if (folders.empty()) return;
   QStringList lines;
   for (const FolderFailure& folder : folders)
-    lines << ShownText(folder.folder) + ": " + FromUtf8(SystemErrorText(folder.error));
+    lines << ShownText(folder.folder) + ": " + FromUtf8(platform::ErrorText(folder.error));
   const qsizetype count = lines.size();
   const QString lead = count == 1 ? QString::fromUtf8("Die Suche ist unvollständig: 1 Ordner konnte nicht gelesen "
                                                       "werden, seine Dokumente fehlen in der Liste:")
@@ -115,7 +115,7 @@ void FrmFendrik::runSearchJob(SearchJob& job) {
     job.total.store(total, std::memory_order_relaxed);
     job.read.store(read, std::memory_order_relaxed);
   };
-  hooks.folderError = [&job](const std::string& folder, int error) {
+  hooks.folderError = [&job](const std::string& folder, platform::SystemError error) {
     FolderFailure failure{folder, error};
     if (LeavesSearchIncomplete(job.request, failure)) job.unreadFolders.push_back(std::move(failure));
   };

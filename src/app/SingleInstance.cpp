@@ -12,9 +12,12 @@ namespace {
 constexpr int kTimeoutMs = 3000;
 constexpr char kFrontMessage[] = "front\n";
 
+// The user's folder for files of running programs; where the system has none
+// but the home folder (Windows), the user's temporary folder, so that the
+// lock file does not stand among the user's own files.
 QString RuntimeFolder() {
   QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-  if (folder.isEmpty()) folder = QDir::tempPath();
+  if (folder.isEmpty() || QDir(folder) == QDir::home()) folder = QDir::tempPath();
   QDir().mkpath(folder);
   return folder;
 }

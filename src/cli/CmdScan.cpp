@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "cli/Commands.h"
-#include "properties/StorageError.h"
+#include "properties/platform/Files.h"
 #include "properties/VisibleText.h"
 #include "resultlist/ListFileLine.h"
 #include "search/SearchRun.h"
@@ -94,9 +94,9 @@ int runScan(const std::vector<std::string>& args) {
       std::fprintf(stderr, "fendrik-cli: scan: %s: %d / %s\n", VisibleText(failure.path).c_str(), failure.number,
                    VisibleText(failure.description).c_str());
     };
-    hooks.folderError = [&](const std::string& folder, int error) {
-      std::fprintf(stderr, "fendrik-cli: scan: %s: %d / %s\n", VisibleText(folder).c_str(), error,
-                   SystemErrorText(error).c_str());
+    hooks.folderError = [&](const std::string& folder, platform::SystemError error) {
+      std::fprintf(stderr, "fendrik-cli: scan: %s: %d / %s\n", VisibleText(folder).c_str(), error.code,
+                   platform::ErrorText(error).c_str());
       incomplete = incomplete || LeavesSearchIncomplete(request, {folder, error});
     };
     RunSearch(request, scan, rows, hooks);

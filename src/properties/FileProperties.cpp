@@ -6,6 +6,7 @@
 #include "properties/CompoundStreamSource.h"
 #include "properties/cfb/CompoundFile.h"
 #include "properties/cfb/RootStreamWriter.h"
+#include "properties/platform/CodePages.h"
 #include "properties/propset/PropertySetEditor.h"
 #include "properties/propset/TextCodec.h"
 
@@ -137,8 +138,8 @@ std::unique_ptr<FileProperties> FileProperties::Create() {
   // would show wrong texts, so it refuses to start.
   for (uint16_t codepage : {uint16_t{1252}, uint16_t{932}, uint16_t{1200}}) {
     if (!propset::codepageAvailable(codepage))
-      throw StorageError(hresult::kConverterMissing, "Die Zeichensatz-Umwandlung " + propset::iconvNameOf(codepage) +
-                                                         " fehlt auf diesem System (glibc iconv / gconv).");
+      throw StorageError(hresult::kConverterMissing, "Die Zeichensatz-Umwandlung " +
+                                                         platform::CodePageName(codepage) + " fehlt auf diesem System.");
   }
   return std::unique_ptr<FileProperties>(new FileProperties());
 }

@@ -1,12 +1,12 @@
 #include "resultlist/FileFacts.h"
 
-#include <sys/stat.h>
-
 #include <QLocale>
 #include <QString>
-#include <cstdio>
 #include <filesystem>
 #include <system_error>
+
+#include "properties/platform/Clock.h"
+#include "properties/platform/Files.h"
 
 namespace fendrik {
 namespace {
@@ -34,17 +34,17 @@ bool IsAscii(std::string_view text) {
 }  // namespace
 
 std::optional<FileObject> LookUpFile(const std::string& path) {
-  struct stat facts {};
-  if (path.empty() || ::stat(path.c_str(), &facts) != 0 || S_ISDIR(facts.st_mode)) return std::nullopt;
+  platform::FileStatus facts;
+  if (path.empty() || platform::StatusOf(path, facts) || facts.kind == platform::Kind::folder) return std::nullopt;
   std::error_code error;
-  std::filesystem::path full = std::filesystem::absolute(path, error);
+  std::filesystem::path full = std::filesystem::absolute(platform::FsPath(path), error);
   if (error) return std::nullopt;
   full = full.lexically_normal();
   FileObject file;
-  file.name = full.filename().string();
-  file.folderPath = full.parent_path().string();
-  file.modified = facts.st_mtim.tv_sec;
-  file.size = static_cast<std::uintmax_t>(facts.st_size);
+  file.name = platform::Utf8Path(full.filename());
+  file.folderPath = platform::Utf8Path(full.parent_path());
+  file.modified = facts.modified.seconds;
+  file.size = static_cast<std::uintmax_t>(facts.size);
   return file;
 }
 
@@ -53,18 +53,9 @@ std::string GetFileName(const FileObject& file) { return file.name; }
 std::string GetFolderPath(const FileObject& file) { return file.folderPath; }
 
 std::string GetModifiedText(const FileObject& file) {
-  std::tm local{};
-  if (::localtime_r(&file.modified, &local) == nullptr) return {};
-  std::string separator = TimeSeparator(QLocale()).toStdString();
-  char date[32];
-  char hour[8];
-  char minute[8];
-  char second[8];
-  std::snprintf(date, sizeof date, "%04d.%02d.%02d ", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
-  std::snprintf(hour, sizeof hour, "%02d", local.tm_hour);
-  std::snprintf(minute, sizeof minute, "%02d", local.tm_min);
-  std::snprintf(second, sizeof second, "%02d", local.tm_sec);
-  return std::string(date) + hour + separator + minute + separator + second;
+  const std::optional<platform::CivilTime> local = platform::LocalTimeOf(file.modified);
+  if (!local) return {};
+  return platform::DateTimeText(*local, TimeSeparator(QLocale()).toStdString());
 }
 
 std::string GetSizeText(const FileObject& file) {

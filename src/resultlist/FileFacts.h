@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,8 +10,8 @@ namespace fendrik {
 // What the file system tells about one file: the file object of a result row.
 struct FileObject {
   std::string name;        // with its extension
-  std::string folderPath;  // the folder that holds the file, absolute, no trailing "/" (except the root)
-  std::time_t modified = 0;
+  std::string folderPath;  // the folder that holds the file, absolute, no trailing separator (except the root)
+  int64_t modified = 0;  // seconds since 1970-01-01 UTC, negative before
   std::uintmax_t size = 0;
 };
 
@@ -24,7 +23,8 @@ std::string GetFileName(const FileObject& file);
 std::string GetFolderPath(const FileObject& file);
 
 // "yyyy.MM.dd hh:mm:ss" in local time, 24 hours, with the time separator of
-// the regional settings between hours, minutes and seconds.
+// the regional settings between hours, minutes and seconds; any time from
+// year 1 to 9999, before 1970 too. Empty beyond.
 std::string GetModifiedText(const FileObject& file);
 
 // The size with the digit grouping of the regional settings and no decimals,

@@ -1,15 +1,9 @@
 #include "search/FolderScan.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstring>
 #include <iterator>
-#include <memory>
 #include <set>
 #include <utility>
 #include <vector>
@@ -41,8 +35,9 @@ bool NameEndsInPattern(std::string_view name, std::string_view pattern) {
 // place of recursion, so a deep tree costs neither descriptors nor call stack
 // per level. Opening by the full path fails just where a document cannot be
 // reached by its path either: a path longer than the system allows
-// (ENAMETOOLONG) or one through too many symbolic links (ELOOP); such a
-// folder is reported and its documents would be unreadable anyway.
+// (Fault::nameTooLong) or one through too many symbolic links
+// (Fault::linkLoop); such a folder is reported and its documents would be
+// unreadable anyway.
 class TreeWalk {
  public:
   TreeWalk(const std::string_view* patterns, ScanList* const* lists, size_t count, bool includeSubfolders,
@@ -51,8 +46,7 @@ class TreeWalk {
         perFolder_(perFolder), folderError_(folderError) {}
 
   void run(const std::string& folder) {
-    folder_ = folder;
-    if (folder_.empty() || folder_.back() != '/') folder_ += '/';
+    folder_ = WalkFolderPath(folder);
     visit();
     while (depth_ > 0) {
       Pending& top = stack_[depth_ - 1];
@@ -69,7 +63,7 @@ class TreeWalk {
         continue;
       }
       folder_ += name;
-      folder_ += '/';
+      folder_ += platform::kPathSeparator;
       if (kind == kFolder)
         visit();  // may add to stack_: `top` is not used after this
       else
@@ -91,39 +85,18 @@ class TreeWalk {
   struct Pending {
     std::string entries;
     size_t next = 0;
-    // The errno values of its kUnexamined entries, in order.
-    std::vector<int> errors;
+    // The errors of its kUnexamined entries, in order.
+    std::vector<platform::SystemError> errors;
     size_t nextError = 0;
     // The length of folder_ while the walk is in this folder.
     size_t pathLength = 0;
   };
 
   // Opens the folder folder_ names and, the first time the walk meets it
-  // (by device and inode), reads its entries.
+  // (by its identity on the disk), reads its entries.
   void visit() {
     // The callback may throw to stop the walk; no folder is open here.
     if (perFolder_) perFolder_();
-    const int fd = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-      report(errno);
-      return;
-    }
-    struct stat self {};
-    if (::fstat(fd, &self) != 0) {
-      report(errno);
-      ::close(fd);
-      return;
-    }
-    if (!listed_.insert({self.st_dev, self.st_ino}).second) {
-      ::close(fd);
-      return;
-    }
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(::fdopendir(fd), &::closedir);
-    if (dir == nullptr) {
-      report(errno);
-      ::close(fd);
-      return;
-    }
     // Without subfolders nothing is entered: every entry is met at once.
     Pending* pending = nullptr;
     if (includeSubfolders_) {
@@ -135,54 +108,58 @@ class TreeWalk {
       pending->nextError = 0;
       pending->pathLength = folder_.size();
     }
-    while (true) {
-      errno = 0;
-      const dirent* entry = ::readdir(dir.get());
-      if (entry == nullptr) {
-        if (errno != 0) report(errno);
-        break;
-      }
-      const char* name = entry->d_name;
-      if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
-      int error = 0;
-      const char kind = kindOf(dir.get(), *entry, error);
-      if (kind == kFile && (pending == nullptr || pending->entries.empty())) {
-        // Files before the first entry that has to wait need not wait.
-        meetFile(name);
-      } else if (pending == nullptr) {
-        meetAtOnce(kind, name, error);
-      } else if (kind != kFile || matchesAny(name)) {
-        pending->entries += kind;
-        pending->entries.append(name).push_back('\0');
-        if (kind == kUnexamined) pending->errors.push_back(error);
-      }
-    }
+    // The listing gives the folder's identity before its first entry; a
+    // folder listed before is gone through no more.
+    platform::FileIdentity identity;
+    bool first = true;
+    bool again = false;
+    const platform::SystemError error =
+        platform::ListFolder(folder_, identity, [&](const platform::FolderEntry& entry) {
+          if (first) {
+            first = false;
+            again = !listed_.insert(identity).second;
+          }
+          if (again) return;
+          const char kind = KindOf(entry);
+          const std::string_view name = entry.name;
+          if (kind == kFile && (pending == nullptr || pending->entries.empty())) {
+            // Files before the first entry that has to wait need not wait.
+            meetFile(name);
+          } else if (pending == nullptr) {
+            meetAtOnce(kind, name, entry.error);
+          } else if (kind != kFile || matchesAny(name)) {
+            pending->entries += kind;
+            pending->entries.append(name).push_back('\0');
+            if (kind == kUnexamined) pending->errors.push_back(entry.error);
+          }
+        });
+    if (first && !error) again = !listed_.insert(identity).second;
+    // Nothing to go through: a folder met before, or one that did not open.
+    if (pending != nullptr && (again || (first && error))) --depth_;
+    if (error && !again) report(error);
   }
 
   // A folder or unexamined link met in a walk without subfolders.
-  void meetAtOnce(char kind, const char* name, int error) {
+  void meetAtOnce(char kind, std::string_view name, const platform::SystemError& error) {
     if (kind == kFolder) {
       for (size_t k = 0; k < count_; ++k) append(*lists_[k], kFolderEntryMark, name);
       return;
     }
     const size_t length = folder_.size();
-    folder_.append(name).push_back('/');
+    folder_.append(name).push_back(platform::kPathSeparator);
     report(error);
     folder_.resize(length);
   }
 
-  void report(int error) const {
+  void report(const platform::SystemError& error) const {
     if (folderError_) folderError_(folder_, error);
   }
 
-  // A link counts by what it points to; a link to nothing is a file.
-  static char kindOf(DIR* dir, const dirent& entry, int& error) {
-    if (entry.d_type == DT_DIR) return kFolder;
-    if (entry.d_type != DT_LNK && entry.d_type != DT_UNKNOWN) return kFile;
-    struct stat target {};
-    if (::fstatat(::dirfd(dir), entry.d_name, &target, 0) == 0) return S_ISDIR(target.st_mode) ? kFolder : kFile;
-    error = errno;
-    return error == ENOENT || error == ENOTDIR ? kFile : kUnexamined;
+  // A link counts by what it points to; a link to nothing, and anything
+  // else that is no folder (a FIFO, a device), is a file.
+  static char KindOf(const platform::FolderEntry& entry) {
+    if (entry.kind == platform::Kind::folder) return kFolder;
+    return entry.error ? kUnexamined : kFile;
   }
 
   bool matchesAny(std::string_view name) const {
@@ -191,8 +168,7 @@ class TreeWalk {
     return false;
   }
 
-  void meetFile(const char* name) {
-    std::string_view view(name);
+  void meetFile(std::string_view view) {
     for (size_t k = 0; k < count_; ++k)
       if (NameEndsInPattern(view, patterns_[k])) append(*lists_[k], kFileEntryIndent, view);
   }
@@ -214,11 +190,18 @@ class TreeWalk {
   // entries beyond depth_ are kept for their memory.
   std::vector<Pending> stack_;
   size_t depth_ = 0;
-  // Device and inode of every folder listed so far in this walk.
-  std::set<std::pair<dev_t, ino_t>> listed_;
+  // The identity of every folder listed so far in this walk.
+  std::set<platform::FileIdentity> listed_;
 };
 
 }  // namespace
+
+std::string WalkFolderPath(const std::string& folder) {
+  std::string path = folder;
+  if constexpr (platform::kPathSeparator != '/') std::replace(path.begin(), path.end(), '/', platform::kPathSeparator);
+  if (path.empty() || path.back() != platform::kPathSeparator) path += platform::kPathSeparator;
+  return path;
+}
 
 void ScanFolder(const std::string& folder, std::string_view pattern, ScanList& list, bool includeSubfolders,
                 const PerFolderCallback& perFolder, const FolderErrorCallback& folderError) {

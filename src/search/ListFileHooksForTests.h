@@ -6,15 +6,17 @@
 // header; the hooks are installed per thread for the lifetime of a
 // ScopedListFileHooks.
 
+#include "properties/platform/Files.h"
+
 namespace fendrik {
 
 enum class ListFileStep { Write, Sync, Close, Rename };
 
 struct ListFileHooks {
   virtual ~ListFileHooks() = default;
-  // Called right after the system call of `step` with its result: 0 or the
-  // errno value it failed with. The writer goes on with what this returns.
-  virtual int after(ListFileStep /*step*/, int error) { return error; }
+  // Called right after the system call of `step` with its result: no error
+  // or the one it failed with. The writer goes on with what this returns.
+  virtual platform::SystemError after(ListFileStep /*step*/, platform::SystemError error) { return error; }
 };
 
 class ScopedListFileHooks {

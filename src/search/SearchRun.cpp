@@ -1,7 +1,5 @@
 #include "search/SearchRun.h"
 
-#include <cerrno>
-
 namespace fendrik {
 
 namespace {
@@ -32,9 +30,9 @@ size_t RunSearch(const SearchRequest& request, ScanList& scan, ResultRows& rows,
 }
 
 bool LeavesSearchIncomplete(const SearchRequest& request, const FolderFailure& failure) {
-  if (failure.error != ENOENT && failure.error != ENOTDIR) return true;
-  // The walk reports the start folder as given, with one "/" behind it.
-  return failure.folder != (request.folder.ends_with('/') ? request.folder : request.folder + "/");
+  // Not found is also what a path through a file gives.
+  if (failure.error.fault != platform::Fault::notFound) return true;
+  return failure.folder != WalkFolderPath(request.folder);
 }
 
 }  // namespace fendrik

@@ -20,10 +20,10 @@ struct SearchRequest {
   unsigned jobs = 0;
 };
 
-// A folder the walk could not open or list, and why (an errno value).
+// A folder the walk could not open or list, and why.
 struct FolderFailure {
   std::string folder;
-  int error = 0;
+  platform::SystemError error;
 };
 
 // How a search is watched and stopped.

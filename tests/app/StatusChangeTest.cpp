@@ -1,6 +1,5 @@
 // The status change from the window: the listed documents are written (checked with the independent
 // reader), failures are listed at the end, and closing the window meanwhile ends cleanly.
-#include <sys/stat.h>
 
 #include <QJsonObject>
 #include <fstream>
@@ -58,7 +57,8 @@ class StatusChange : public WindowTest {
 // a read-only and a vanished one are reported at the end and stay as they were.
 TEST_F(StatusChange, ListedDocumentsAreWrittenAndFailuresReportedOnceAStatusIsChosen) {
   auto paths = Documents(10);
-  ::chmod(paths[4].c_str(), 0444);
+  std::filesystem::permissions(paths[4], std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
+                                           std::filesystem::perms::others_read);  // read-only
   std::filesystem::remove(paths[8]);
   const auto before = Contents(paths);
   for (int row : {1, 3, 4, 6, 8}) model().setText(row, 9, "Behalten");

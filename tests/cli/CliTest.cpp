@@ -2,12 +2,8 @@
 // folders that cannot be read, which it names on standard error; wrong command
 // lines; and dump on a generated compound file.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <climits>
 #include <cstring>
 #include <filesystem>
 #include <set>
@@ -16,6 +12,7 @@
 
 #include "CompoundFileBuilder.h"
 #include "TestCommon.h"
+#include "platform/TestSystem.h"
 #include "properties/FileProperties.h"
 #include "resultlist/TextOrder.h"
 #include "search/ListFile.h"
@@ -51,7 +48,7 @@ Result Cli(const std::string& arguments, bool asOrdinaryUser = false, int openFi
   const TempFolder temp;
   const std::string prefix = (openFiles > 0 ? "ulimit -n " + std::to_string(openFiles) + " && " : std::string()) +
                              (!asOrdinaryUser    ? "env LC_ALL=de_DE.UTF-8 LANG=de_DE.UTF-8 "
-                              : ::geteuid() == 0 ? "env LC_ALL=C setpriv --reuid=65534 --regid=65534 --clear-groups "
+                              : fendrik::test::IsSuperUser() ? "env LC_ALL=C setpriv --reuid=65534 --regid=65534 --clear-groups "
                                                  : "env LC_ALL=C ");
   Result result;
   result.status = fendrik::test::runCommand(
@@ -153,27 +150,32 @@ TEST(Cli, WrongCommandLinesAreUsageErrors) {
 // documents found are listed, and the search fails, since it is incomplete; a missing
 // folder or a file is an empty search.
 TEST(CmdScanFolders, UnreadableFoldersAreNamedAndTheSearchFails) {
+  using fendrik::test::kCodes;
+  if (!fendrik::test::kFolderModes || !fendrik::test::CanMakeLinks())
+    GTEST_SKIP() << "folders an ordinary user cannot list need POSIX modes, and this test symbolic links";
   TempFolder temp;
-  ::chmod(temp.str().c_str(), 0755);
+  fendrik::test::AllowEveryoneToList(temp.str());
   const std::string file = temp.file("plain.par", "no document"), top = temp.str() + "/top";
   temp.file("top/notes.txt", "text");
   temp.file("top/locked/inside.par");
   const std::string found = temp.file("top/open/body.par", readFile(fs::path(FENDRIK_REAL_SAMPLES) / "Connecting-Rod/body.par"));
   temp.link("top/loop", "loop");
   const char* const locked[] = {"/locked", "/also locked", "/clear\x1b[2J"};
-  for (const char* name : locked) ::mkdir((top + name).c_str(), 0);
-  for (const char* name : locked) ::chmod((top + name).c_str(), 0);
+  for (const char* name : locked) fs::create_directory(top + name);
+  for (const char* name : locked) fendrik::test::DenyListing(top + name);
   auto line = [](const std::string& folder, int error, const std::string& reason) {
     return "fendrik-cli: scan: " + folder + "/: " + std::to_string(error) + " / " + reason;
   };
-  Strings unread{line(top + "/also locked", EACCES, "Zugriff verweigert"),
-                 line(top + "/clear\\x1B[2J", EACCES, "Zugriff verweigert"),
-                 line(top + "/locked", EACCES, "Zugriff verweigert"),
-                 line(top + "/loop", ELOOP, "Zu viele symbolische Links (eine Schleife)")};
+  Strings unread{line(top + "/also locked", kCodes.accessDenied, "Zugriff verweigert"),
+                 line(top + "/clear\\x1B[2J", kCodes.accessDenied, "Zugriff verweigert"),
+                 line(top + "/locked", kCodes.accessDenied, "Zugriff verweigert"),
+                 line(top + "/loop", kCodes.linkLoop, "Zu viele symbolische Links (eine Schleife)")};
   std::sort(unread.begin(), unread.end());
   const struct { std::string folder; Strings errors; int status; Strings listed; } cases[] = {
-      {temp.str() + "/gibt/es/nicht", {line(temp.str() + "/gibt/es/nicht", ENOENT, "Datei nicht gefunden")}, 0, {}},
-      {file, {line(file, ENOTDIR, "Ein Teil des Pfades ist kein Ordner")}, 0, {}},
+      {temp.str() + "/gibt/es/nicht", {line(temp.str() + "/gibt/es/nicht", kCodes.notFound, "Datei nicht gefunden")}, 0,
+       {}},
+      // Not found as a folder; the system's number tells that it is a file.
+      {file, {line(file, kCodes.notAFolder, "Datei nicht gefunden")}, 0, {}},
       {top, unread, 1, {found}}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.folder);
@@ -184,23 +186,25 @@ TEST(CmdScanFolders, UnreadableFoldersAreNamedAndTheSearchFails) {
     for (const Strings& f : Lines(run.out)) listed.push_back(f[1]);
     EXPECT_EQ(listed, c.listed);
   }
-  for (const char* name : locked) ::chmod((top + name).c_str(), 0700);
+  for (const char* name : locked) fendrik::test::AllowListing(top + name);
 }
 
 // A tree 3,000 folders deep, far more than the 64 files the program may open: every
 // document whose path the system can open is listed, the first folder whose path is
 // too long is named as such, and the search fails.
 TEST(CmdScanFolders, DeepTreeIsSearchedWithFewOpenFiles) {
+  if (fendrik::test::kWindows)
+    GTEST_SKIP() << "the tree is made and limited with POSIX means (openat, the longest POSIX path, ulimit)";
   TempFolder temp;
   const std::vector<std::string> documents =
       temp.chain("deep", "d", 3000, {0, 500, 1000, 1500, 2999},
                  readFile(fs::path(FENDRIK_REAL_SAMPLES) / "Connecting-Rod/body.par"));
   std::string tooLong = temp.str() + "/deep/d/";
-  while (tooLong.size() < PATH_MAX) tooLong += "d/";
+  while (tooLong.size() < fendrik::test::kMaxPath) tooLong += "d/";
   const Result run = Cli("scan " + shellQuote(temp.str() + "/deep"), false, 64);
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.errors, Strings{"fendrik-cli: scan: " + tooLong + ": " + std::to_string(ENAMETOOLONG) +
-                                " / Dateiname zu lang"});
+  EXPECT_EQ(run.errors, Strings{"fendrik-cli: scan: " + tooLong + ": " +
+                                std::to_string(fendrik::test::kCodes.nameTooLong) + " / Dateiname zu lang"});
   Strings listed;
   for (const Strings& f : Lines(run.out)) listed.push_back(f[1]);
   EXPECT_EQ(listed, Strings(documents.begin(), documents.end() - 1));

@@ -4,6 +4,7 @@
 
 #include <numeric>
 #include "TestFiles.h"
+#include "platform/TestSystem.h"
 #include "properties/PropertyNames.h"
 #include "properties/VisibleText.h"
 #include "properties/cfb/Names.h"
@@ -80,6 +81,30 @@ TEST(Codec, DecodesEveryValueKind) {
       EXPECT_EQ(valueToText(section.value(i + 2)).value_or("<none>"), cases[i].text);
     }
   }
+}
+
+// Dates as text: a FILETIME in local time, an OLE date as stored, before 1970
+// and after 2038 alike (no C library time in between); beyond the year 9999 a
+// FILETIME has no text and an OLE date none at all.
+TEST(Codec, DatesOfEveryCenturyAsText) {
+  const std::pair<double, const char*> oleDates[] = {
+      {0, "1899.12.30 00:00:00"},          {-1.25, "1899.12.29 06:00:00"},      {25569, "1970.01.01 00:00:00"},
+      {-657434, "0100.01.01 00:00:00"},    {50425.5, "2038.01.20 12:00:00"},    {2958465.5, "9999.12.31 12:00:00"},
+      {2958467, "<none>"},                 {-657435, "<none>"},
+  };
+  for (const auto& [days, text] : oleDates) EXPECT_EQ(valueToText(OleDate{days}).value_or("<none>"), text) << days;
+  // Local time is an hour ahead of UTC, all year.
+  if (!test::SetTimeZone("CET-1")) GTEST_SKIP() << "the local time zone of this system cannot be set by a test";
+  const std::pair<uint64_t, const char*> fileTimes[] = {
+      {0, ""},  // no time
+      {10000000ULL, "1601.01.01 01:00:01"},
+      {116444735990000000ULL, "1970.01.01 00:59:59"},
+      {157520610000000000ULL, "2100.03.01 13:30:00"},
+      {2650467707990000000ULL, "9999.12.31 23:59:59"},  // 9999-12-31 22:59:59 UTC
+      {2650467708000000000ULL, ""},                     // the year 10000 in local time
+      {UINT64_MAX, ""},
+  };
+  for (const auto& [ticks, text] : fileTimes) EXPECT_EQ(valueToText(FileTime{ticks}).value_or("<none>"), text) << ticks;
 }
 
 // Texts in codepage 1252, 932 and 1200 (VT_LPSTR as UTF-16LE) with the length fields documents use. Reading them

@@ -7,8 +7,8 @@
 
 #include <QLocale>
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
-#include <ctime>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "TempFolder.h"
+#include "platform/TestSystem.h"
 #include "resultlist/FileFacts.h"
 #include "resultlist/ResultRows.h"
 #include "resultlist/RowFilter.h"
@@ -239,19 +240,27 @@ TEST(FileFacts, RelativePathsGiveTheAbsoluteFolderAndFoldersOrMissingFilesNothin
   auto file = LookUpFile("./Sub Folder/../Sub Folder/Welle.01.PAR");
   std::filesystem::current_path(before);
   ASSERT_TRUE(file);
-  EXPECT_EQ(GetFolderPath(*file), temp.str() + "/Sub Folder");
+  EXPECT_EQ(GetFolderPath(*file), test::Native(temp.str() + "/Sub Folder"));
   EXPECT_EQ(GetFileName(*file), "Welle.01.PAR");
   EXPECT_EQ(file->size, 5U);
+  // A file last written before 1970 or after 2038 keeps its time.
+  for (int64_t seconds : {int64_t{-14182940}, int64_t{2214129600}}) {
+    const auto when = std::chrono::sys_seconds(std::chrono::seconds(seconds));
+    std::filesystem::last_write_time(temp / "Sub Folder/Welle.01.PAR", std::chrono::file_clock::from_sys(when));
+    file = LookUpFile(temp.str() + "/Sub Folder/Welle.01.PAR");
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->modified, seconds);
+  }
   for (const std::string& nothing : {temp.str() + "/missing.par", temp.str() + "/Sub Folder", std::string()})
     EXPECT_FALSE(LookUpFile(nothing)) << nothing;
 }
 
 TEST(FileFacts, TimeAndSizeTextsFollowTheLocale) {
-  ::setenv("TZ", "CET-1", 1);  // local time is an hour ahead of UTC, all year
-  ::tzset();
+  // Local time is an hour ahead of UTC, all year.
+  if (!test::SetTimeZone("CET-1")) GTEST_SKIP() << "the local time zone of this system cannot be set by a test";
   const struct {
     QLocale locale;
-    std::time_t modified;
+    int64_t modified;
     const char* modifiedText;
     std::uintmax_t size;
     const char* sizeText;
@@ -262,6 +271,13 @@ TEST(FileFacts, TimeAndSizeTextsFollowTheLocale) {
       {QLocale(QLocale::English, QLocale::UnitedStates), 946728000, "2000.01.01 13:00:00", 999, "            999"},  // 24 hours
       {QLocale(QLocale::Finnish, QLocale::Finland), 946684798, "2000.01.01 00.59.58", 0, "              0"},
       {QLocale::c(), 946684798, "2000.01.01 00:59:58", 1'234'567, "      1,234,567"},  // grouped all the same
+      // Before 1970 and after 2038 (beyond 32-bit seconds), and the last second of the year 9999.
+      {QLocale(QLocale::German, QLocale::Germany), -14182940, "1969.07.20 21:17:40", 1, "              1"},
+      {QLocale(QLocale::German, QLocale::Germany), -2208988800, "1900.01.01 01:00:00", 1, "              1"},
+      {QLocale(QLocale::German, QLocale::Germany), 2147483648, "2038.01.19 04:14:08", 1, "              1"},
+      {QLocale(QLocale::German, QLocale::Germany), 2214129600, "2040.02.29 13:00:00", 1, "              1"},
+      {QLocale(QLocale::German, QLocale::Germany), 253402297199, "9999.12.31 23:59:59", 1, "              1"},
+      {QLocale(QLocale::German, QLocale::Germany), 253402297200, "", 1, "              1"},  // the year 10000
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.locale.name().toStdString());

@@ -210,7 +210,8 @@ struct FolderEntry {
 };
 
 // Lists the folder `path` (without "." and ".."), calling `entry` for each in
-// the order the file system gives them; `identity` is the folder's own. An
+// the order the file system gives them; `identity` is the folder's own, set
+// before the first call of `entry` (the walk skips a folder it has seen). An
 // error that ends the listing early is returned after the entries before it.
 // Holds one folder open while it runs, and none after.
 SystemError ListFolder(const std::string& path, FileIdentity& identity,

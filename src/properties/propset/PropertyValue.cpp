@@ -3,18 +3,11 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <ctime>
+
+#include "properties/platform/Clock.h"
 
 namespace fendrik {
 namespace {
-
-std::string formatLocalTime(std::time_t seconds) {
-  std::tm parts{};
-  if (localtime_r(&seconds, &parts) == nullptr) return {};
-  char buf[32];
-  std::strftime(buf, sizeof buf, "%Y.%m.%d %H:%M:%S", &parts);
-  return buf;
-}
 
 std::string formatDouble(double v) {
   char buf[64];
@@ -37,12 +30,10 @@ std::optional<std::string> oleDateText(double days) {
   double fraction = std::fabs(days - whole);
   long long seconds = static_cast<long long>(whole) * 86400 + std::llround(fraction * 86400.0);
   // The date is a local wall-clock time: format it without a zone shift.
-  std::time_t t = static_cast<std::time_t>(seconds - 2209161600LL);
-  std::tm parts{};
-  if (gmtime_r(&t, &parts) == nullptr) return std::nullopt;
-  char buf[32];
-  std::strftime(buf, sizeof buf, "%Y.%m.%d %H:%M:%S", &parts);
-  return std::string(buf);
+  // 2209161600 seconds lie between 1899-12-30 and 1970-01-01.
+  const std::optional<platform::CivilTime> fields = platform::CivilTimeOf(seconds - 2209161600LL);
+  if (!fields) return std::nullopt;
+  return platform::DateTimeText(*fields);
 }
 
 }  // namespace
@@ -94,9 +85,11 @@ std::optional<std::string> valueToText(const PropertyValue& value) {
     std::optional<std::string> operator()(const std::string& v) const { return v; }
     std::optional<std::string> operator()(const FileTime& v) const {
       if (v.ticks == 0) return std::string();
-      // 11644473600 seconds lie between 1601-01-01 and 1970-01-01.
-      long long seconds = static_cast<long long>(v.ticks / 10000000ULL) - 11644473600LL;
-      return formatLocalTime(static_cast<std::time_t>(seconds));
+      // 11644473600 seconds lie between 1601-01-01 and 1970-01-01; a time
+      // after the year 9999 has no text.
+      const auto seconds = static_cast<int64_t>(v.ticks / 10000000ULL) - 11644473600LL;
+      const std::optional<platform::CivilTime> local = platform::LocalTimeOf(seconds);
+      return local ? platform::DateTimeText(*local) : std::string();
     }
     std::optional<std::string> operator()(const OleDate& v) const { return oleDateText(v.days); }
     std::optional<std::string> operator()(const Currency& v) const {

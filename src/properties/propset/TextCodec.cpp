@@ -1,15 +1,10 @@
 #include "properties/propset/TextCodec.h"
 
-#include <errno.h>
-#include <iconv.h>
-
 #include <array>
 #include <cstring>
-#include <map>
-#include <memory>
-#include <mutex>
 
 #include "properties/StorageError.h"
+#include "properties/platform/CodePages.h"
 #include "properties/propset/ByteSource.h"
 
 namespace fendrik::propset {
@@ -58,65 +53,19 @@ bool fourAsciiUnits(const uint8_t* p) {
   return (word(p) & mask) == 0;
 }
 
-[[noreturn]] void throwMismatch(const std::string& what) { throw StorageError(hresult::kTypeMismatch, what); }
-
-// One open iconv conversion, reused: opening a conversion costs far more than
-// converting a short property text.
-struct Converter {
-  iconv_t handle = reinterpret_cast<iconv_t>(-1);
-  ~Converter() {
-    if (handle != reinterpret_cast<iconv_t>(-1)) iconv_close(handle);
-  }
-};
-
-class ConverterCache {
- public:
-  // Gives the conversion from -> to, or nullptr when iconv lacks it.
-  iconv_t get(const std::string& to, const std::string& from) {
-    auto key = to + "<" + from;
-    auto it = converters_.find(key);
-    if (it == converters_.end()) {
-      auto conv = std::make_unique<Converter>();
-      conv->handle = iconv_open(to.c_str(), from.c_str());
-      it = converters_.emplace(key, std::move(conv)).first;
-    }
-    iconv_t h = it->second->handle;
-    if (h == reinterpret_cast<iconv_t>(-1)) return nullptr;
-    iconv(h, nullptr, nullptr, nullptr, nullptr);  // reset the shift state
-    return h;
-  }
-
- private:
-  std::map<std::string, std::unique_ptr<Converter>> converters_;
-};
-
-ConverterCache& converters() {
-  thread_local ConverterCache cache;
-  return cache;
+// Whether ASCII bytes read as the same ASCII text: in every code page but
+// UTF-16BE and the 7-bit ones whose escape sequences are ASCII bytes
+// (ISO-2022, HZ, UTF-7).
+bool asciiStaysAscii(uint16_t codepage) {
+  return codepage != 1201 && !(codepage >= 50220 && codepage <= 50229) && codepage != 52936 && codepage != 65000;
 }
+
+[[noreturn]] void throwMismatch(const std::string& what) { throw StorageError(hresult::kTypeMismatch, what); }
 
 }  // namespace
 
-std::string iconvNameOf(uint16_t codepage) {
-  switch (codepage) {
-    case 1200: return "UTF-16LE";
-    case 1201: return "UTF-16BE";
-    case 65001: return "UTF-8";
-    case 20127: return "ASCII";
-    case 10000: return "MACINTOSH";
-    case 20932: return "EUC-JP";
-    case 51932: return "EUC-JP";
-    case 50220: return "ISO-2022-JP";
-    case 54936: return "GB18030";
-    default: break;
-  }
-  if (codepage >= 28591 && codepage <= 28606) return "ISO-8859-" + std::to_string(codepage - 28590);
-  return "CP" + std::to_string(codepage);
-}
-
 bool codepageAvailable(uint16_t codepage) {
-  auto name = iconvNameOf(codepage);
-  return converters().get("UTF-8", name) != nullptr && converters().get(name, "UTF-8") != nullptr;
+  return codepage == kCodepageUtf16 || platform::CodePageSupported(codepage);
 }
 
 std::string utf16ToUtf8(std::span<const uint8_t> bytes) {
@@ -197,50 +146,28 @@ std::vector<uint8_t> utf8ToUtf16(std::string_view utf8) {
 
 std::string decodeText(std::span<const uint8_t> bytes, uint16_t codepage) {
   if (codepage == kCodepageUtf16) return utf16ToUtf8(bytes);
-  // ASCII reads the same in every codepage the documents use.
-  if (isAscii(bytes) && codepage != 1201) return std::string(bytes.begin(), bytes.end());
-  iconv_t h = converters().get("UTF-8", iconvNameOf(codepage));
-  if (h == nullptr) throwCorrupt("unbekannte Codepage " + std::to_string(codepage));
+  if (isAscii(bytes) && asciiStaysAscii(codepage)) return std::string(bytes.begin(), bytes.end());
   std::string out;
-  out.resize(bytes.size() * 4 + 16);
-  char* in = reinterpret_cast<char*>(const_cast<uint8_t*>(bytes.data()));
-  size_t inLeft = bytes.size();
-  char* dst = out.data();
-  size_t outLeft = out.size();
-  while (inLeft > 0) {
-    if (iconv(h, &in, &inLeft, &dst, &outLeft) != static_cast<size_t>(-1)) break;
-    if (errno == E2BIG) break;  // cannot happen with four bytes per input byte
-    // An undefined or incomplete sequence: show U+FFFD and go on behind it.
-    if (outLeft < 3) break;
-    std::memcpy(dst, "\xEF\xBF\xBD", 3);
-    dst += 3;
-    outLeft -= 3;
-    ++in;
-    --inLeft;
-    iconv(h, nullptr, nullptr, nullptr, nullptr);
-  }
-  out.resize(out.size() - outLeft);
+  if (platform::DecodeCodePage(codepage, bytes, out) != platform::CodePageResult::done)
+    throwCorrupt("unbekannte Codepage " + std::to_string(codepage));
   return out;
 }
 
 std::vector<uint8_t> encodeText(std::string_view utf8, uint16_t codepage) {
   if (codepage == kCodepageUtf16) return utf8ToUtf16(utf8);
   utf8ToUtf16(utf8);  // rejects text that is not UTF-8
-  iconv_t h = converters().get(iconvNameOf(codepage), "UTF-8");
-  if (h == nullptr)
-    throw StorageError(hresult::kTypeMismatch, "Texte in Codepage " + std::to_string(codepage) +
-                                                   " können nicht geschrieben werden.");
-  std::vector<uint8_t> out(utf8.size() * 4 + 16);
-  char* in = const_cast<char*>(utf8.data());
-  size_t inLeft = utf8.size();
-  char* dst = reinterpret_cast<char*>(out.data());
-  size_t outLeft = out.size();
-  if (iconv(h, &in, &inLeft, &dst, &outLeft) == static_cast<size_t>(-1) ||
-      iconv(h, nullptr, nullptr, &dst, &outLeft) == static_cast<size_t>(-1))
-    throw StorageError(hresult::kTypeMismatch, "Der Text enthält Zeichen, die Codepage " + std::to_string(codepage) +
-                                                   " nicht darstellen kann.");
-  out.resize(out.size() - outLeft);
-  return out;
+  std::vector<uint8_t> out;
+  switch (platform::EncodeCodePage(codepage, utf8, out)) {
+    case platform::CodePageResult::done:
+      return out;
+    case platform::CodePageResult::unsupported:
+      throw StorageError(hresult::kTypeMismatch, "Texte in Codepage " + std::to_string(codepage) +
+                                                     " können nicht geschrieben werden.");
+    case platform::CodePageResult::unencodable:
+      break;
+  }
+  throw StorageError(hresult::kTypeMismatch, "Der Text enthält Zeichen, die Codepage " + std::to_string(codepage) +
+                                                 " nicht darstellen kann.");
 }
 
 }  // namespace fendrik::propset

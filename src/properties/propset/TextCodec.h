@@ -12,9 +12,6 @@ namespace fendrik::propset {
 
 inline constexpr uint16_t kCodepageUtf16 = 1200;
 
-// The iconv name of a Windows codepage ("CP1252", "CP932", "UTF-16LE", ...).
-std::string iconvNameOf(uint16_t codepage);
-
 // Whether the platform converts between UTF-8 and the codepage.
 bool codepageAvailable(uint16_t codepage);
 

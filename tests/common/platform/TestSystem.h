@@ -184,3 +184,5 @@ inline std::optional<bool> HasDataFrom([[maybe_unused]] const std::string& path,
 }
 
 }  // namespace fendrik::test::system
+
+// ---- folders, links, FIFOs, paths, error numbers and time zones ----
