@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <stdexcept>
@@ -92,11 +91,6 @@ class StorageError : public std::runtime_error {
   std::string where_;
   bool fileMayBeChanged_ = false;
 };
-
-// What a system error number (errno) means, in German words for a message:
-// "Zugriff verweigert", "Dateiname zu lang", ... An error without words of
-// its own gives the system's text and the number.
-std::string SystemErrorText(int error);
 
 // The error for memory that ran out: "Nicht genug Arbeitsspeicher " and what
 // was being done, e.g. "beim Schreiben in /x/a.par".

@@ -5,7 +5,7 @@
 #include <iterator>
 #include <map>
 
-#include "OrdinaryUser.h"
+#include "platform/OrdinaryUser.h"
 #include "platform/TestSystem.h"
 #include "TestSupport.h"
 #include "resultlist/ListFileLine.h"

@@ -4,7 +4,7 @@
 #include <QJsonObject>
 #include <fstream>
 
-#include "OrdinaryUser.h"
+#include "platform/OrdinaryUser.h"
 #include "TestSupport.h"
 #include "properties/StatusChange.h"
 #include "properties/VisibleText.h"

@@ -1,9 +1,5 @@
 #pragma once
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -12,6 +8,8 @@
 #include <string>
 #include <system_error>
 #include <vector>
+
+#include "platform/FolderChain.h"
 
 namespace fendrik::test {
 
@@ -71,25 +69,7 @@ class TempFolder {
   // The full paths of those files, outermost first.
   std::vector<std::string> chain(const std::string& relative, const std::string& name, int levels,
                                  const std::vector<int>& withFile, const std::string& content = {}) const {
-    std::string path = folder(relative);
-    std::vector<std::string> files;
-    int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    for (int level = 0; level < levels && fd >= 0; ++level) {
-      ::mkdirat(fd, name.c_str(), 0755);
-      const int inner = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-      ::close(fd);
-      fd = inner;
-      path += "/" + name;
-      if (std::find(withFile.begin(), withFile.end(), level) == withFile.end() || fd < 0) continue;
-      const std::string file = "level" + std::to_string(level) + ".par";
-      const int out = ::openat(fd, file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-      if (out >= 0 && ::write(out, content.data(), content.size()) == static_cast<ssize_t>(content.size()))
-        files.push_back(path + "/" + file);
-      if (out >= 0) ::close(out);
-    }
-    if (fd < 0) std::abort();
-    ::close(fd);
-    return files;
+    return FolderChain(folder(relative), name, levels, withFile, content);
   }
 
  private:

@@ -5,7 +5,7 @@
 #include <map>
 #include <numeric>
 #include <system_error>
-#include "OrdinaryUser.h"
+#include "platform/OrdinaryUser.h"
 #include "TestFiles.h"
 #include "platform/TestSystem.h"
 #include "properties/StatusRun.h"

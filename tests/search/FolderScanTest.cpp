@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "OrdinaryUser.h"
+#include "platform/OrdinaryUser.h"
 #include "platform/TestSystem.h"
 
 namespace fendrik {

@@ -14,7 +14,7 @@
 #include <tuple>
 #include <vector>
 
-#include "OrdinaryUser.h"
+#include "platform/OrdinaryUser.h"
 #include "TestCommon.h"
 #include "platform/TestSystem.h"
 

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "OrdinaryUser.h"
+#include "platform/OrdinaryUser.h"
 #include "TestCommon.h"
 #include "platform/TestSystem.h"
 #include "resultlist/ListFileLine.h"

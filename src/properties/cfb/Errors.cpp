@@ -1,4 +1,3 @@
-#include <cerrno>
 #include <cstring>
 #include <string>
 
@@ -8,38 +7,6 @@
 #include "properties/platform/Files.h"
 
 namespace fendrik {
-
-std::string SystemErrorText(int error) {
-  switch (error) {
-    case ENOENT:
-      return "Datei nicht gefunden";
-    case ENOTDIR:
-      return "Ein Teil des Pfades ist kein Ordner";
-    case ENAMETOOLONG:
-      return "Dateiname zu lang";
-    case ELOOP:
-      return "Zu viele symbolische Links (eine Schleife)";
-    case EACCES:
-    case EPERM:
-      return "Zugriff verweigert";
-    case EROFS:
-      return "Der Datenträger ist schreibgeschützt";
-    case EMFILE:
-    case ENFILE:
-      return "Zu viele offene Dateien";
-    case EIO:
-      return "Ein-/Ausgabefehler des Datenträgers";
-    case ENOSPC:
-    case EDQUOT:
-      return "Der Datenträger ist voll";
-    case ENOMEM:
-      return "Nicht genug Arbeitsspeicher";
-    case EAGAIN:
-      return "Von einem anderen Programm gesperrt";
-    default:
-      return std::string(std::strerror(error)) + " (Systemfehler " + std::to_string(error) + ")";
-  }
-}
 
 StorageError OutOfMemoryError(const std::string& doing) {
   return StorageError(hresult::kOutOfMemory,

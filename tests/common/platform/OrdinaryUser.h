@@ -1,10 +1,13 @@
 #pragma once
 
-#include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
+// Acting as an ordinary user and running short of threads or open files:
+// POSIX means (set*uid, resource limits, /proc). Windows tests have none of
+// them; the tests that need them skip there first (TestSystem.h says why),
+// and a call that comes anyway fails the test instead of running wrongly.
 
+#include <gtest/gtest.h>
+
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -12,7 +15,15 @@
 
 #include "TempFolder.h"
 
+#ifndef _WIN32
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace fendrik::test {
+
+#ifndef _WIN32
 
 // Threads of every process whose real user is `uid`: what the system's limit of
 // processes counts.
@@ -40,7 +51,7 @@ inline rlim_t TasksOfUser(uid_t uid) {
 // its limit of processes is set, which holds for ordinary users only, so the
 // super-user is "nobody" as the real user too.
 template <typename Action>
-void AsOrdinaryUser(const TempFolder& temp, Action action, std::optional<rlim_t> newThreads = std::nullopt) {
+void AsOrdinaryUser(const TempFolder& temp, Action action, std::optional<uint64_t> newThreads = std::nullopt) {
   const bool root = ::geteuid() == 0;
   if (root) {
     ::chmod(temp.str().c_str(), 0755);
@@ -50,7 +61,7 @@ void AsOrdinaryUser(const TempFolder& temp, Action action, std::optional<rlim_t>
   ::getrlimit(RLIMIT_NPROC, &old);
   if (newThreads) {
     rlimit few = old;
-    few.rlim_cur = TasksOfUser(::getuid()) + *newThreads;
+    few.rlim_cur = TasksOfUser(::getuid()) + static_cast<rlim_t>(*newThreads);
     ASSERT_EQ(::setrlimit(RLIMIT_NPROC, &few), 0);
   }
   action();
@@ -64,10 +75,11 @@ void AsOrdinaryUser(const TempFolder& temp, Action action, std::optional<rlim_t>
 // it holds now (its soft limit of open files is lowered, then restored).
 class FewOpenFiles {
  public:
-  explicit FewOpenFiles(rlim_t headroom) {
+  explicit FewOpenFiles(uint64_t headroom) {
     ::getrlimit(RLIMIT_NOFILE, &old_);
     rlimit few = old_;
-    few.rlim_cur = static_cast<rlim_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {})) + headroom;
+    few.rlim_cur = static_cast<rlim_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {})) +
+                   static_cast<rlim_t>(headroom);
     ok_ = ::setrlimit(RLIMIT_NOFILE, &few) == 0;
   }
   ~FewOpenFiles() { ::setrlimit(RLIMIT_NOFILE, &old_); }
@@ -79,5 +91,18 @@ class FewOpenFiles {
   rlimit old_{};
   bool ok_ = false;
 };
+
+#else
+template <typename Action>
+void AsOrdinaryUser(const TempFolder&, Action, std::optional<uint64_t> = std::nullopt) {
+  ADD_FAILURE() << "Windows tests cannot act as another user";
+}
+
+class FewOpenFiles {
+ public:
+  explicit FewOpenFiles(uint64_t) {}
+  bool ok() const { return false; }
+};
+#endif
 
 }  // namespace fendrik::test
