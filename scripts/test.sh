@@ -11,8 +11,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup-debian.sh
 
-echo "== include layers"
+echo "== include layers, and nothing system-specific outside platform/"
 ./scripts/check-layers.sh
+./scripts/check-platform.sh
 
 samples_option=-DFENDRIK_REQUIRE_REAL_SAMPLES=${FENDRIK_REQUIRE_REAL_SAMPLES:-OFF}
 
