@@ -89,10 +89,13 @@ SOURCES
   log "fetching qt6-base $qt_version source"
   (cd "$work/src" && apt-get source -qq --download-only "qt6-base=$qt_version" 2>&1 | grep -v '^W: Download is performed unsandboxed' || true)
   dpkg-source -x --no-check "$work"/src/qt6-base_*.dsc "$work/qtbase" >/dev/null 2>&1
-  # Without OpenGL, Qt 6.4's Windows platform plugin still takes the code of
-  # dynamic OpenGL; it needs both.
+  # Qt 6.4's Windows platform plugin takes the code of dynamic OpenGL without
+  # OpenGL, and the DirectWrite font database that QtGui builds only with
+  # Direct2D: both are left out where their feature is.
   sed -i 's/^#if QT_CONFIG(dynamicgl)$/#if QT_CONFIG(dynamicgl) \&\& QT_CONFIG(opengl)/' \
     "$work/qtbase/src/plugins/platforms/windows/qwindowswindow.cpp"
+  sed -i 's/^#if QT_CONFIG(directwrite3)$/#if QT_CONFIG(directwrite3) \&\& QT_CONFIG(direct2d)/' \
+    "$work/qtbase/src/plugins/platforms/windows/qwindowsintegration.cpp"
   log "configuring Qt $qt_version for Windows"
   cmake -S "$work/qtbase" -B "$work/build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
