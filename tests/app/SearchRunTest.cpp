@@ -190,7 +190,7 @@ TEST_F(WindowSearch, NamesTheFoldersItCouldNotReadInOneMessage) {
       {"tief", QString::fromStdString(tooLong) + ": Dateiname zu lang"}};
   QStringList expected;
   for (const auto& entry : fs::directory_iterator(folder))
-    if (lines.count(entry.path().filename())) expected << lines.at(entry.path().filename());
+    if (lines.count(entry.path().filename().string())) expected << lines.at(entry.path().filename().string());
   ASSERT_EQ(expected.size(), 4);
   choose(folder, {1, 2, 3, 4});
   std::vector<Shown> shown;
@@ -270,7 +270,7 @@ TEST_F(WindowSearch, WindowAnswersDuringASearchAndEscAndClosingStopIt) {
   EXPECT_EQ(StoredSettings().value("Einstellungen/ASM"), "1");
   EXPECT_EQ(readFile(listFile()), listed);
   std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(documents_.toStdString())) names.push_back(entry.path().filename());
+  for (const auto& entry : fs::directory_iterator(documents_.toStdString())) names.push_back(entry.path().filename().string());
   EXPECT_EQ(names, std::vector<std::string>{"Fendrik_0.lst"});
 }
 
@@ -280,7 +280,7 @@ TEST_F(WindowSearch, WindowAnswersDuringASearchAndEscAndClosingStopIt) {
 // keeps the rows read so far.
 TEST_F(WindowSearch, AReloadOfALongOrHugeListFileLeavesTheWindowAnswering) {
   std::ofstream(listFile()) << "\t/a.par\r\n";
-  ASSERT_EQ(::truncate(listFile().c_str(), static_cast<off_t>(100ULL << 30)), 0);
+  std::filesystem::resize_file(listFile(), 100ULL << 30);
   auto shown = Reload();
   ASSERT_EQ(shown.size(), 1U) << Texts(shown);
   EXPECT_EQ(shown[0].text, "Die Datei " + documents_ + "/Fendrik_0.lst konnte nicht gelesen werden: die Datei ist "

@@ -102,7 +102,9 @@ int main(int argc, char** argv) {
     qputenv(name, (folder.path() + below).toLocal8Bit());
   }
   QFile::setPermissions(folder.path() + "/runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-  qputenv("QT_QPA_PLATFORM", "offscreen");
+  // Offscreen windows unless the test command chose a platform (Qt for
+  // Windows has no offscreen one).
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   fendrik::SetUpApplication();
   return RUN_ALL_TESTS();

@@ -53,7 +53,7 @@ TEST(FolderScan, KeepsTheFileSystemOrderAndAppendsBehindTheList) {
     ASSERT_LT(k, 200) << "the file system keeps the names sorted";
     temp.file("d/f" + std::to_string(k) + ".par");
     order.clear();
-    for (const auto& entry : std::filesystem::directory_iterator(d)) order.push_back(entry.path().filename());
+    for (const auto& entry : std::filesystem::directory_iterator(d)) order.push_back(entry.path().filename().string());
     const auto sub = std::find(order.begin(), order.end(), "sub");
     if (k >= 3 && sub != order.begin() && sub + 1 != order.end() && !std::is_sorted(order.begin(), order.end()) &&
         !std::is_sorted(order.rbegin(), order.rend()))
