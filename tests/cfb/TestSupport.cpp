@@ -9,6 +9,7 @@
 #include "properties/StorageError.h"
 #include "properties/cfb/CompoundFile.h"
 #include "properties/cfb/Names.h"
+#include "properties/platform/Files.h"
 
 namespace fendrik::cfb::testing {
 namespace {
@@ -66,7 +67,7 @@ StreamMap rootStreams(const std::filesystem::path& path) {
 // when it cannot read it), then "s <name hex> <content hex or z<size>>" per stream.
 std::vector<std::optional<StreamMap>> olefileRootStreams(const std::vector<std::filesystem::path>& paths) {
   std::string command = "/usr/bin/python3 " + test::shellQuote(FENDRIK_OLEFILE_DUMP), text;
-  for (const auto& path : paths) command += " " + test::shellQuote(path.string());
+  for (const auto& path : paths) command += " " + test::shellQuote(test::hostPath(platform::Utf8Path(path)));
   test::runCommand(command + " 2>/dev/null", &text);
   std::vector<std::optional<StreamMap>> result(paths.size());
   std::optional<StreamMap>* current = nullptr;
