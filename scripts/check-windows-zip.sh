@@ -96,8 +96,8 @@ fi
 for n in "${names[@]}"; do
   cmp -s "$work/win/$n" "$work/cad/${n}" && fail "status 3: $n unchanged"
 done
-seen=$(python3 tests/properties/olefile_status.py "$work/win/${names[0]}" \
-  | python3 -c 'import json, sys; print(next(iter(json.load(sys.stdin).values()))["status"])')
+seen=$(/usr/bin/python3 tests/properties/olefile_status.py "$work/win/${names[0]}" \
+  | /usr/bin/python3 -c 'import json, sys; print(next(iter(json.load(sys.stdin).values()))["status"])')
 [ "$seen" = 3 ] || fail "status 3: the independent reader sees no status 3 in ${names[0]}"
 
 # 3. A document held open without write sharing: reported, untouched; the next written.

@@ -334,8 +334,11 @@ TEST(WriterAccess, RefusalsNameTheirCauseAndLeaveTheFile) {
   const auto longName = dir / (std::string(300, 'n') + ".par");
   std::filesystem::path longPath = dir.path();
   while (longPath.native().size() <= 4096) longPath /= std::string(200, 'p');
-  dir.link("loop/a.par", (dir / "loop/b.par").string());
-  dir.link("loop/b.par", (dir / "loop/a.par").string());
+  const bool links = test::CanMakeLinks();
+  if (links) {
+    dir.link("loop/a.par", (dir / "loop/b.par").string());
+    dir.link("loop/b.par", (dir / "loop/a.par").string());
+  }
   struct Case {
     std::filesystem::path path;
     const std::vector<StreamReplacement>& changes;
@@ -355,6 +358,7 @@ TEST(WriterAccess, RefusalsNameTheirCauseAndLeaveTheFile) {
            {longPath, changes, hresult::kNameTooLong, hresult::kNameTooLong, "Dateiname zu lang"},
            {dir / "loop/a.par", changes, hresult::kLinkLoop, hresult::kLinkLoop, "Schleife"}}) {
     SCOPED_TRACE(c.path.string().substr(0, 200));
+    if (c.text == "Schleife" && test::SkipHere(!links, "this account may not make symbolic links")) continue;
     auto bytes = [&] {
       std::error_code unreadable;
       return is_regular_file(c.path, unreadable) ? readFileBytes(c.path) : std::vector<uint8_t>{};

@@ -40,7 +40,11 @@ class TempFolder {
   // owner may write, whatever the mode of the original.
   std::filesystem::path copy(const std::filesystem::path& source, const std::string& name = {}) const {
     std::filesystem::path target = path_ / (name.empty() ? source.filename().string() : name);
-    std::filesystem::copy_file(source, target, std::filesystem::copy_options::overwrite_existing);
+    // Removed first rather than overwritten: MinGW's copy_file refuses to
+    // overwrite an existing file.
+    std::error_code absent;
+    std::filesystem::remove(target, absent);
+    std::filesystem::copy_file(source, target);
     std::filesystem::permissions(target, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
                                  std::filesystem::perm_options::add);
     return target;
