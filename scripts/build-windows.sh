@@ -24,17 +24,7 @@ mkdir -p "$cache"
 log() { echo "-- $*"; }
 
 # --- Debian packages --------------------------------------------------------
-./scripts/setup-debian.sh
-packages=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine wine64 dpkg-dev zip unzip)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+./scripts/setup-debian.sh g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine wine64 dpkg-dev zip unzip
 
 # --- GoogleTest for Windows from Debian's googletest sources -----------------
 gtest_version=$(dpkg-query -W -f='${Version}' googletest)

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs every Debian package the project needs to build, run and test.
-# Safe to run again: apt skips what is already there.
+# Safe to run again: apt skips what is already there. Further packages a
+# build needs (the Windows build) may be named as arguments.
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
@@ -12,6 +13,7 @@ packages=(
   fuse3 libfuse3-dev
   fonts-dejavu-core fonts-dejavu-extra fonts-symbola
   hyperfine
+  "$@"
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -371,7 +371,7 @@ TEST(WriterAccess, RefusalsNameTheirCauseAndLeaveTheFile) {
         std::cout << "not tried: " << why << "\n";
         continue;
       }
-      test::system::FileSizeLimit limit(before.size());
+      test::FileSizeLimit limit(before.size());
       f = failureOf([&] { replaceRootStreams(c.path, c.changes); });
     } else {
       f = failureOf([&] { replaceRootStreams(c.path, c.changes); });

@@ -139,30 +139,6 @@ inline ChildReport RunInChild([[maybe_unused]] size_t extraMiB, [[maybe_unused]]
   return report;
 }
 
-// Files of this process may not grow beyond `bytes` while it lives: writing
-// past fails as on a full disk. Only where NoFileSizeLimit() is nullptr.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit([[maybe_unused]] uint64_t bytes) {
-#ifndef _WIN32
-    ::getrlimit(RLIMIT_FSIZE, &old_);
-    struct rlimit limit = old_;
-    limit.rlim_cur = static_cast<rlim_t>(bytes);
-    ::signal(SIGXFSZ, SIG_IGN);
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-#endif
-  }
-  ~FileSizeLimit() {
-#ifndef _WIN32
-    ::setrlimit(RLIMIT_FSIZE, &old_);
-#endif
-  }
-  FileSizeLimit(const FileSizeLimit&) = delete;
-  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
- private:
-#ifndef _WIN32
-  struct rlimit old_ {};
 #endif
 };
 
