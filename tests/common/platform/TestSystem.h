@@ -139,8 +139,6 @@ inline ChildReport RunInChild([[maybe_unused]] size_t extraMiB, [[maybe_unused]]
   return report;
 }
 
-#endif
-};
 
 // Whether a sparse file holds data at or after `offset`; nullopt where the
 // system cannot tell.
