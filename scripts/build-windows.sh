@@ -115,12 +115,16 @@ mingw_dlls=("/usr/lib/gcc/x86_64-w64-mingw32/$(x86_64-w64-mingw32-g++-posix -dum
             /usr/x86_64-w64-mingw32/lib/libwinpthread-1.dll)
 # Where Wine finds the DLLs of Qt and of the MinGW runtime while testing.
 export WINEPATH="Z:$qt_prefix/bin;Z:$(dirname "${mingw_dlls[0]}");Z:$(dirname "${mingw_dlls[2]}")"
-export QT_PLUGIN_PATH="Z:$qt_prefix/plugins"
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   log "making the Wine prefix $WINEPREFIX"
   mkdir -p "$WINEPREFIX"
   wineboot -i >/dev/null 2>&1 </dev/null
 fi
+# Wine links the user's Documents, Desktop and other folders to the host's
+# home; the tests write into Documents, so they become the prefix's own.
+for link in "$WINEPREFIX"/drive_c/users/*/*; do
+  if [ -L "$link" ]; then rm "$link" && mkdir "$link"; fi
+done
 # A server still running (wineboot's) is waited for, so that the one started
 # here is the persistent one.
 wineserver -w >/dev/null 2>&1 </dev/null || true
@@ -142,7 +146,7 @@ if [ "$what" = all ]; then
   log "tests under Wine"
   # Qt for Windows has no offscreen platform (it needs FreeType): the
   # window tests open real windows under Wine on a virtual X server.
-  QT_QPA_PLATFORM=windows CTEST_OUTPUT_ON_FAILURE=1 xvfb-run -a -s "-screen 0 1440x900x24 -dpi 96" \
+  CTEST_OUTPUT_ON_FAILURE=1 xvfb-run -a -s "-screen 0 1440x900x24 -dpi 96" \
     ctest --test-dir "$build" -j "$jobs" --timeout 600 \
     | tee "$build/ctest.log" | grep -vE '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed' || { tail -30 "$build/ctest.log"; exit 1; }
   grep -q '100% tests passed' "$build/ctest.log" || exit 1
@@ -165,5 +169,5 @@ log "dist/$name.zip: $(du -k "dist/$name.zip" | cut -f1) KiB"
 
 if [ "$what" = all ]; then
   log "the unpacked zip under Wine (its own DLLs only) and the window under a virtual X server"
-  WINEPATH= QT_PLUGIN_PATH= ./scripts/check-windows-zip.sh "dist/$name.zip"
+  WINEPATH= ./scripts/check-windows-zip.sh "dist/$name.zip"
 fi

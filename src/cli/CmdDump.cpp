@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/Commands.h"
+#include "properties/platform/Files.h"
 #include "properties/CompoundStreamSource.h"
 #include "properties/PropertyNames.h"
 #include "properties/StorageError.h"
@@ -84,7 +85,7 @@ int runDump(const std::vector<std::string>& args) {
   if (args.size() != 1) return usageError("dump: exactly one FILE expected");
   std::unique_ptr<cfb::CompoundFile> file;
   try {
-    file = cfb::CompoundFile::open(args[0]);
+    file = cfb::CompoundFile::open(platform::FsPath(args[0]));
   } catch (const StorageError& e) {
     std::fprintf(stderr, "fendrik-cli: %s: %d / %s\n", VisibleText(args[0]).c_str(), e.number(),
                  VisibleText(e.description()).c_str());

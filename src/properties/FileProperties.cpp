@@ -7,6 +7,7 @@
 #include "properties/cfb/CompoundFile.h"
 #include "properties/cfb/RootStreamWriter.h"
 #include "properties/platform/CodePages.h"
+#include "properties/platform/Files.h"
 #include "properties/propset/PropertySetEditor.h"
 #include "properties/propset/TextCodec.h"
 
@@ -147,7 +148,7 @@ std::unique_ptr<FileProperties> FileProperties::Create() {
 void FileProperties::Open(const std::string& path) {
   Close();
   auto doc = std::make_unique<OpenDocument>();
-  doc->path = std::filesystem::path(path);
+  doc->path = platform::FsPath(path);
   doc->file = cfb::CompoundFile::open(doc->path);
   doc_ = std::move(doc);
 }

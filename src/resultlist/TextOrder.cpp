@@ -29,11 +29,23 @@ struct TextOrder::Collator {
   }
 };
 
+#if FENDRIK_COLLATOR_SORT_KEYS
 struct TextOrder::Key::Data {
   QCollatorSortKey key;
+  int compare(const Data& other) const { return key.compare(other.key); }
 };
+#else
+// Without trustworthy keys from the collator, a key is the text itself with
+// the collator that made it (keys made by several threads compare
+// afterwards, one thread at a time).
+struct TextOrder::Key::Data {
+  std::shared_ptr<Collator> collator;
+  QString text;
+  int compare(const Data& other) const { return collator->collator.compare(text, other.text); }
+};
+#endif
 
-TextOrder::TextOrder() : collator_(std::make_unique<Collator>()) {}
+TextOrder::TextOrder() : collator_(std::make_shared<Collator>()) {}
 TextOrder::~TextOrder() = default;
 
 int TextOrder::compare(std::string_view a, std::string_view b) const {
@@ -42,7 +54,11 @@ int TextOrder::compare(std::string_view a, std::string_view b) const {
 
 TextOrder::Key TextOrder::key(std::string_view text) const {
   Key key;
+#if FENDRIK_COLLATOR_SORT_KEYS
   key.data_ = std::make_unique<Key::Data>(Key::Data{collator_->collator.sortKey(ToQString(text))});
+#else
+  key.data_ = std::make_unique<Key::Data>(Key::Data{collator_, ToQString(text)});
+#endif
   return key;
 }
 
@@ -51,6 +67,6 @@ TextOrder::Key::~Key() = default;
 TextOrder::Key::Key(Key&&) noexcept = default;
 TextOrder::Key& TextOrder::Key::operator=(Key&&) noexcept = default;
 
-int TextOrder::Key::compare(const Key& other) const { return data_->key.compare(other.data_->key); }
+int TextOrder::Key::compare(const Key& other) const { return data_->compare(*other.data_); }
 
 }  // namespace fendrik

@@ -26,13 +26,14 @@ class TextOrder {
   int compare(std::string_view a, std::string_view b) const;
 
   // Sort keys: key(a) < key(b) exactly when compare(a, b) < 0. Cheaper than
-  // compare() when one text takes part in many comparisons.
+  // compare() when one text takes part in many comparisons. A key may be
+  // compared after its TextOrder is gone, by one thread at a time.
   class Key;
   Key key(std::string_view text) const;
 
  private:
   struct Collator;
-  std::unique_ptr<Collator> collator_;
+  std::shared_ptr<Collator> collator_;
 };
 
 class TextOrder::Key {

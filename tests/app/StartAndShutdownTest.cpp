@@ -147,7 +147,6 @@ struct Program {
                    const QString& extraEnv = "FENDRIK_TEST_LOG") {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const QString& name : {QString("FENDRIK_TEST_LOG"), extraEnv}) env.insert(name, "1");
-    env.insert("QT_QPA_PLATFORM", "offscreen");
     process.setProcessEnvironment(env);
     process.start(program, arguments);
   }

@@ -201,7 +201,7 @@ TEST_F(StatusChange, WhatARowNamesIsWhatGetsWrittenAfterAReload) {
 
   // A list file of an earlier version: its Windows-1252 line names "ä.par"
   // where the document was "\xe4.par"; a line whose path holds a NUL.
-  const std::string listFile = (TestHome() + "/Documents/Fendrik_0.lst").toStdString();
+  const std::string listFile = (DocumentsFolder() + "/Fendrik_0.lst").toStdString();
   std::ofstream(listFile, std::ios::binary)
       << "\t" + cad + "/\xe4.par\t\xe4\tpar\t\t\t\t\t\t0\r\n"
       << "\t" + cad + "/a b.par\ta b\tpar\t\t\t\t\t\t0\r\n"

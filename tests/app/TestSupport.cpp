@@ -1,7 +1,9 @@
 #include "TestSupport.h"
 
 #include <QSettings>
+#include <QStandardPaths>
 #include <algorithm>
+#include <cstdio>
 
 #include "app/AppSetup.h"
 
@@ -16,6 +18,7 @@ QString home;
 
 QString TestHome() { return home; }
 QString SettingsFile() { return home + "/config/Fendriken/Fendriken.ini"; }
+QString DocumentsFolder() { return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation); }
 
 std::unique_ptr<ProgramRun> StartProgram() {
   auto run = std::make_unique<ProgramRun>();
@@ -102,10 +105,28 @@ int main(int argc, char** argv) {
     qputenv(name, (folder.path() + below).toLocal8Bit());
   }
   QFile::setPermissions(folder.path() + "/runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-  // Offscreen windows unless the test command chose a platform (Qt for
-  // Windows has no offscreen one).
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  // The settings below the own home on every system (Windows keeps them
+  // below the profile's AppData, which no variable moves).
+  QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder.path() + "/config");
+  // Offscreen windows unless the test command chose a platform; Qt for
+  // Windows has no offscreen one, so there the build names its own. Programs
+  // the tests start inherit the choice.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", FENDRIK_TEST_PLATFORM);
   QApplication app(argc, argv);
   fendrik::SetUpApplication();
-  return RUN_ALL_TESTS();
+  // On Windows the Documents folder is the user's own, which no variable
+  // moves: the tests run as a user of their own (the Wine prefix of the
+  // build), start only where no list file lies there, and remove the list
+  // files they made, never one they found.
+  QDir documents(fendrik::test::DocumentsFolder());
+  const bool shared = !documents.absolutePath().startsWith(folder.path() + "/");
+  if (shared && !documents.entryList({"Fendrik_*.lst"}, QDir::Files).isEmpty()) {
+    std::fprintf(stderr, "%s holds list files already; the window tests need a user of their own\n",
+                 qPrintable(documents.absolutePath()));
+    return 2;
+  }
+  const int result = RUN_ALL_TESTS();
+  if (shared)
+    for (const QString& name : documents.entryList({"Fendrik_*.lst"}, QDir::Files)) documents.remove(name);
+  return result;
 }

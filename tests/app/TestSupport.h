@@ -34,6 +34,10 @@ namespace fendrik::test {
 // The test process's own home (HOME, XDG_CONFIG_HOME, XDG_RUNTIME_DIR below it).
 QString TestHome();
 QString SettingsFile();
+// Where the program writes its list file: the home's Documents folder on
+// Linux; on Windows the user's own, which the window tests there share one
+// after the other (each test process starts with no list file in it).
+QString DocumentsFolder();
 
 // One run of the program inside the test: the guard and the loaded window.
 // Destroy it before the next run, since the guard holds the lock.

@@ -9,6 +9,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "properties/platform/Files.h"
+
 namespace fendrik::test {
 
 std::vector<std::filesystem::path> realSamples() {
@@ -27,6 +29,14 @@ std::string readFile(const std::filesystem::path& path) {
   std::stringstream content;
   content << std::ifstream(path, std::ios::binary).rdbuf();
   return content.str();
+}
+
+void resizeFile(const std::string& path, uint64_t size) {
+  platform::File file;
+  platform::SystemError error = file.open(path, platform::File::Mode::readWrite);
+  if (!error) error = file.resize(size);
+  if (!error) error = file.close();
+  if (error) throw std::runtime_error("cannot set the length of " + path + ": " + platform::ErrorText(error));
 }
 
 std::vector<std::string> generateDocuments(const std::filesystem::path& folder, int count, int seed,

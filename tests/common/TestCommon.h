@@ -3,6 +3,7 @@
 // What several test areas share: the real sample documents and running a
 // command line (the independent Python readers, the command-line program).
 #include <QJsonObject>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -16,6 +17,9 @@ namespace fendrik::test {
 std::vector<std::filesystem::path> realSamples();
 // The whole content of a file as bytes in a string (empty when it cannot be read).
 std::string readFile(const std::filesystem::path& path);
+// Sets a file's length, sparse where the file system can; throws when the
+// system refuses (MinGW's std::filesystem::resize_file stops at 2 GiB).
+void resizeFile(const std::string& path, uint64_t size);
 // `count` documents made by the sample generator in `folder` (with its options),
 // sorted by path; its manifest.json stays beside them. Throws when the
 // generator fails.

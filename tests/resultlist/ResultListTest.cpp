@@ -152,7 +152,27 @@ TEST_P(TextOrderIn, MixedCaseAndUmlautsSortAsAPersonReadsAndDigitsAsText) {
 // digits as text, letters; an umlaut right after its plain letter and before
 // the next letter, ß right after "ss" as an accented letter after its plain
 // one, letter case ignored.
-const std::vector<Strings> kOrderedGroups{
+//
+// Windows' own collation, which the Windows build follows, differs in two
+// points: ß is "ss" there, and a hyphen inside a word only breaks the tie
+// with the same word without it ("xy" before "x-y").
+std::vector<Strings> WithWindowsCollation(std::vector<Strings> groups) {
+  if (!test::kWindows) return groups;
+  const auto groupOf = [&groups](const std::string& text) {
+    return std::find_if(groups.begin(), groups.end(), [&text](const Strings& group) {
+      return std::find(group.begin(), group.end(), text) != group.end();
+    });
+  };
+  for (const auto& [plain, sharp] : {std::pair<std::string, std::string>{"ss", "ß"}, {"STRASSE", "Straße"}}) {
+    auto from = groupOf(sharp);
+    groupOf(plain)->insert(groupOf(plain)->end(), from->begin(), from->end());
+    groups.erase(from);
+  }
+  std::iter_swap(groupOf("x-y"), groupOf("xy"));
+  return groups;
+}
+
+const std::vector<Strings> kOrderedGroups = WithWindowsCollation({
     {""},
     {" x"},
     {"0"},
@@ -179,7 +199,7 @@ const std::vector<Strings> kOrderedGroups{
     {"x-y"},
     {"xy"},
     {"Zahnrad"},
-};
+});
 
 TEST_P(TextOrderIn, ComparesAsTheWrittenOutOrderSays) {
   const TextOrder order;

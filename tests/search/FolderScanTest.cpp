@@ -47,16 +47,17 @@ TEST(FolderScan, KeepsTheFileSystemOrderAndAppendsBehindTheList) {
   // Documents beside the subfolder until the file system's order has the
   // subfolder between documents and is not the order of the names either
   // way, so that neither a sorted walk nor one that lists subfolders first or
-  // last could pass.
+  // last could pass. Windows lists every folder sorted by name (NTFS keeps it
+  // so, and Wine sorts too): there the documents are named around "sub".
   std::vector<std::string> order;
   for (int k = 0;; ++k) {
     ASSERT_LT(k, 200) << "the file system keeps the names sorted";
-    temp.file("d/f" + std::to_string(k) + ".par");
+    temp.file(std::string("d/") + (k % 2 == 0 ? "a" : "z") + std::to_string(k) + ".par");
     order.clear();
     for (const auto& entry : std::filesystem::directory_iterator(d)) order.push_back(entry.path().filename().string());
     const auto sub = std::find(order.begin(), order.end(), "sub");
-    if (k >= 3 && sub != order.begin() && sub + 1 != order.end() && !std::is_sorted(order.begin(), order.end()) &&
-        !std::is_sorted(order.rbegin(), order.rend()))
+    if (k >= 3 && sub != order.begin() && sub + 1 != order.end() &&
+        (test::kWindows || (!std::is_sorted(order.begin(), order.end()) && !std::is_sorted(order.rbegin(), order.rend()))))
       break;
   }
   ScanList expectedWith{"    earlier"}, expectedWithout{"    earlier"}, with{"    earlier"}, without{"    earlier"};
@@ -256,7 +257,7 @@ TEST(FolderScan, OneWalkForSeveralTypesEqualsOneWalkPerType) {
       EXPECT_EQ(once, sequential);
       EXPECT_EQ(separator, once);
       if (bits == 1 && !subfolders) {  // the folder named like a document is a folder entry only
-        EXPECT_EQ(std::count(once.begin(), once.end(), ">>" + root + Native("/x.par")), 1);
+        EXPECT_EQ(std::count(once.begin(), once.end(), ">>" + Native(root + "/x.par")), 1);
         EXPECT_EQ(std::count_if(once.begin(), once.end(), [](const auto& e) { return e.ends_with(Native("/x.par")); }),
                   1);
       }

@@ -286,7 +286,7 @@ TEST(ListFile, WritesThroughLinksAndMakesAMissingFolder) {
 TEST(ListFile, HugeFilesAreRefusedAndPiecesJoinAtTheirSeams) {
   TempFolder temp;
   const std::string huge = temp.file("huge.lst", "\t/a.par\r\n");
-  fs::resize_file(huge, 100ULL << 30);
+  test::resizeFile(huge, 100ULL << 30);
   ResultRows rows;
   const ListFileResult refused = Load(rows, huge);
   EXPECT_EQ(refused.outcome, Outcome::Failed);

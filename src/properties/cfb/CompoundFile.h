@@ -53,6 +53,10 @@ struct FileIdentity {
 class CompoundFile {
  public:
   static std::unique_ptr<CompoundFile> open(const std::filesystem::path& path);
+  // A path comes from platform::FsPath: made from a std::string directly, it
+  // would be read in the ANSI code page on Windows and miss every name
+  // beyond it.
+  static std::unique_ptr<CompoundFile> open(const std::string&) = delete;
   ~CompoundFile();
   CompoundFile(const CompoundFile&) = delete;
   CompoundFile& operator=(const CompoundFile&) = delete;

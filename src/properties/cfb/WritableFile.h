@@ -28,6 +28,7 @@ class WritableFile {
   // files another program has open for writing (Windows) and files locked
   // elsewhere.
   explicit WritableFile(const std::filesystem::path& path);
+  explicit WritableFile(const std::string&) = delete;  // a path comes from platform::FsPath
 
   const platform::File& file() const { return file_; }
   uint64_t size() const { return size_; }

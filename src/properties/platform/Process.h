@@ -13,7 +13,8 @@ namespace fendrik::platform {
 std::vector<std::string> CommandLineArguments(int argc, char** argv);
 
 // Makes a terminal window show UTF-8 output (Windows' console code page);
-// output into a file or pipe is written as the bytes it is.
+// standard output and error carry the bytes the program writes, line ends
+// included (no text-mode "\r" added on Windows).
 void UseUtf8Terminal();
 
 }  // namespace fendrik::platform

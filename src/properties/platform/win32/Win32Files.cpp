@@ -370,9 +370,14 @@ SystemError RemoveFile(const std::string& path) {
 
 SystemError ListFolder(const std::string& path, FileIdentity& identity,
                        const std::function<void(const FolderEntry&)>& entry) {
-  // The folder itself, held open while it is listed, for its identity.
+  // The folder itself, held open while it is listed, for its identity. It is
+  // opened without separators at the end (but a drive's root keeps its own):
+  // Windows calls "file.par\" an invalid name, where the walk needs to hear
+  // that there is no such folder.
+  std::string_view own = path;
+  while (own.size() > 1 && (own.back() == '\\' || own.back() == '/') && own[own.size() - 2] != ':') own.remove_suffix(1);
   File folder;
-  if (const SystemError error = folder.open(path, File::Mode::read)) return error;
+  if (const SystemError error = folder.open(std::string(own), File::Mode::read)) return error;
   FileStatus self;
   if (const SystemError error = folder.status(self)) return error;
   if (self.kind != Kind::folder) return ErrorOf(ERROR_DIRECTORY);

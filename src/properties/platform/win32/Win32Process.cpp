@@ -4,6 +4,11 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+
 #include <memory>
 
 #include "properties/platform/Process.h"
@@ -35,6 +40,10 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv) {
 void UseUtf8Terminal() {
   ::SetConsoleOutputCP(CP_UTF8);
   ::SetConsoleCP(CP_UTF8);
+  // The C runtime's text mode would write every "\n" as "\r\n", and a list
+  // line that ends in "\r\n" as "\r\r\n".
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
 }
 
 }  // namespace fendrik::platform
