@@ -142,13 +142,25 @@ TEST(Win32Paths, PathsTheSystemCannotTakeAreRefused) {
       {"C:/\xFF.par", Fault::invalidName},           // no UTF-8 byte at all
       {"C:/Stra\xDF" "e.par", Fault::invalidName},   // Latin-1, not UTF-8
       {"", Fault::notFound},
+      // Longer than a name (255 units) or a path (32,767) may be: too long,
+      // whatever the file system would say (Wine calls it "not found").
+      {"C:/" + std::string(256, 'n') + ".par", Fault::nameTooLong},
+      {"C:/a/" + std::string(256, 'n') + "/b.par", Fault::nameTooLong},
+      {[] { std::string p = "C:"; while (p.size() <= 32767) p += "/" + std::string(200, 'd'); return p; }(),
+       Fault::nameTooLong},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::PrintToString(c.utf8));
+    SCOPED_TRACE(testing::PrintToString(c.utf8.substr(0, 300)));
     std::wstring wide = L"stale";
     EXPECT_EQ(win32::SystemPath(c.utf8, wide).fault, c.fault);
     EXPECT_TRUE(wide.empty());
   }
+  // A name counts UTF-16 units, not bytes: 255 letters of two bytes each fit.
+  std::string umlauts;
+  for (int k = 0; k < 255; ++k) umlauts += "\xC3\xA4";
+  std::wstring wide;
+  EXPECT_FALSE(win32::SystemPath("C:/" + umlauts, wide));
+  EXPECT_EQ(win32::SystemPath("C:/" + umlauts + "x", wide).fault, Fault::nameTooLong);
   // Each file call refuses such a path before it opens anything.
   const std::string withNul("C:/a.par\0b", 10);
   File file;

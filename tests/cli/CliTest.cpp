@@ -21,6 +21,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using fendrik::test::escapedBackslashes;
 using fendrik::test::Native;
 using fendrik::test::readFile;
 using fendrik::test::shellQuote;
@@ -60,14 +61,6 @@ Result Cli(const std::string& arguments, bool asOrdinaryUser = false, int openFi
   result.errors.pop_back();
   std::sort(result.errors.begin(), result.errors.end());
   return result;
-}
-
-// A text as a line with escapes shows it: its backslashes (Windows'
-// separators) escaped too.
-std::string escaped(const std::string& text) {
-  std::string out;
-  for (char c : text) out += c == '\\' ? std::string("\\\\") : std::string(1, c);
-  return out;
 }
 
 // The lines of the output, each split into its 25 fields.
@@ -231,9 +224,9 @@ TEST(Cli, PathsOnStandardErrorCannotSteerTheTerminal) {
   const bool namesWithControls = !fendrik::test::kWindows;
   if (namesWithControls) temp.file("junk/" + name, "kein Dokument");
   const struct { std::string arguments, start; bool listed; } cases[] = {
-      {"scan " + shellQuote(temp.str() + "/junk"), "fendrik-cli: scan: " + escaped(Native(temp.str() + "/junk/")) + visible + ": ", true},
-      {"status 1 " + shellQuote(temp.str() + "/junk/" + name), "fendrik-cli: " + escaped(temp.str() + "/junk/") + visible + ": ", false},
-      {"status 1 " + shellQuote(temp.str() + "/" + name), "fendrik-cli: " + escaped(temp.str() + "/") + visible + ": ", false},
+      {"scan " + shellQuote(temp.str() + "/junk"), "fendrik-cli: scan: " + escapedBackslashes(Native(temp.str() + "/junk/")) + visible + ": ", true},
+      {"status 1 " + shellQuote(temp.str() + "/junk/" + name), "fendrik-cli: " + escapedBackslashes(temp.str() + "/junk/") + visible + ": ", false},
+      {"status 1 " + shellQuote(temp.str() + "/" + name), "fendrik-cli: " + escapedBackslashes(temp.str() + "/") + visible + ": ", false},
       {"scan a " + shellQuote(name), "fendrik-cli: scan: only one folder: " + visible, false},
   };
   for (const auto& c : cases) {
@@ -291,11 +284,11 @@ TEST(CmdScanNames, NamesAndTextsThatWouldDeceivePrintWithEscapes) {
   ASSERT_EQ(lines.size(), names.size());
   // A line with escapes is marked, and its backslashes (Windows' separators)
   // are escaped too; "a b.par" has one for its author.
-  const std::string marked = escaped(Native(folder + "/")) + "a b.par";
+  const std::string marked = escapedBackslashes(Native(folder + "/")) + "a b.par";
   std::set<std::string> paths, expectedPaths;
   for (const Strings& fields : lines) paths.insert(fields[1]);
   for (const std::string& name : shown)
-    expectedPaths.insert(oddNames || name == "a b.par" ? escaped(Native(folder + "/")) + name : Native(folder + "/") + name);
+    expectedPaths.insert(oddNames || name == "a b.par" ? escapedBackslashes(Native(folder + "/")) + name : Native(folder + "/") + name);
   EXPECT_EQ(paths, expectedPaths);
   for (const Strings& fields : lines) {
     EXPECT_EQ(fields[0], oddNames || fields[1] == marked ? "\\" : "");

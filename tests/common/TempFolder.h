@@ -10,10 +10,12 @@
 #include <vector>
 
 #include "platform/FolderChain.h"
+#include "properties/platform/Files.h"
 
 namespace fendrik::test {
 
 // A fresh folder under the system's temporary folder, removed again at the end.
+// Names and paths as std::string are UTF-8 (platform::FsPath / Utf8Path).
 class TempFolder {
  public:
   TempFolder() {
@@ -33,13 +35,13 @@ class TempFolder {
   TempFolder& operator=(const TempFolder&) = delete;
 
   const std::filesystem::path& path() const { return path_; }
-  std::string str() const { return path_.string(); }
-  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+  std::string str() const { return platform::Utf8Path(path_); }
+  std::filesystem::path operator/(const std::string& name) const { return path_ / platform::FsPath(name); }
 
   // A copy of `source` in this folder (under `name`, or its own name) that the
   // owner may write, whatever the mode of the original.
   std::filesystem::path copy(const std::filesystem::path& source, const std::string& name = {}) const {
-    std::filesystem::path target = path_ / (name.empty() ? source.filename().string() : name);
+    std::filesystem::path target = path_ / (name.empty() ? source.filename() : platform::FsPath(name));
     // Removed first rather than overwritten: MinGW's copy_file refuses to
     // overwrite an existing file.
     std::error_code absent;
@@ -53,17 +55,18 @@ class TempFolder {
   // A file with `content`, a folder, a symbolic link to `target`, each at a
   // path relative to this folder (whose missing folders are made); the full path.
   std::string file(const std::string& relative, const std::string& content = {}) const {
-    std::filesystem::create_directories((path_ / relative).parent_path());
-    std::ofstream(path_ / relative, std::ios::binary) << content;
-    return (path_ / relative).string();
+    const std::filesystem::path full = path_ / platform::FsPath(relative);
+    std::filesystem::create_directories(full.parent_path());
+    std::ofstream(full, std::ios::binary) << content;
+    return platform::Utf8Path(full);
   }
   std::string folder(const std::string& relative) const {
-    std::filesystem::create_directories(path_ / relative);
-    return (path_ / relative).string();
+    std::filesystem::create_directories(path_ / platform::FsPath(relative));
+    return platform::Utf8Path(path_ / platform::FsPath(relative));
   }
   void link(const std::string& relative, const std::string& target) const {
-    std::filesystem::create_directories((path_ / relative).parent_path());
-    std::filesystem::create_symlink(target, path_ / relative);
+    std::filesystem::create_directories((path_ / platform::FsPath(relative)).parent_path());
+    std::filesystem::create_symlink(platform::FsPath(target), path_ / platform::FsPath(relative));
   }
 
   // `levels` folders each inside the one before, all named `name`, in the

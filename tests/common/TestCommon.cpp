@@ -31,6 +31,12 @@ std::string readFile(const std::filesystem::path& path) {
   return content.str();
 }
 
+std::string escapedBackslashes(const std::string& text) {
+  std::string out;
+  for (char c : text) out += c == '\\' ? std::string("\\\\") : std::string(1, c);
+  return out;
+}
+
 void resizeFile(const std::string& path, uint64_t size) {
   platform::File file;
   platform::SystemError error = file.open(path, platform::File::Mode::readWrite);
@@ -47,7 +53,7 @@ std::vector<std::string> generateDocuments(const std::filesystem::path& folder, 
   if (runCommand(command) != 0) throw std::runtime_error("sample generator failed: " + command);
   std::vector<std::string> paths;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
-    if (entry.is_regular_file() && entry.path().filename() != "manifest.json") paths.push_back(entry.path().string());
+    if (entry.is_regular_file() && entry.path().filename() != "manifest.json") paths.push_back(platform::Utf8Path(entry.path()));
   std::sort(paths.begin(), paths.end());
   return paths;
 }

@@ -26,6 +26,10 @@ void resizeFile(const std::string& path, uint64_t size);
 std::vector<std::string> generateDocuments(const std::filesystem::path& folder, int count, int seed,
                                            const std::string& options = {});
 
+// A text as it shows inside a message or line with escapes: its backslashes
+// (Windows' separators) escaped too.
+std::string escapedBackslashes(const std::string& text);
+
 // The text in single quotes for the shell.
 std::string shellQuote(const std::string& text);
 // Runs a command line through the shell; gives its exit status (-1 when it did

@@ -116,7 +116,7 @@ TEST(GeneratedSamples, ThirteenTextsMatchTheManifestAndOfficeVectorsEndInTheirSe
   size_t withHeadings = 0;
   for (auto it = manifest.begin(); it != manifest.end(); ++it) {
     SCOPED_TRACE(it.key().toStdString());
-    const auto file = temp.path() / it.key().toStdString();
+    const auto file = temp.path() / platform::FsPath(it.key().toStdString());
     EXPECT_EQ(test::readTexts(file), test::textsOf(it.value().toArray()));
     const test::Section section(file, test::kDocSummaryStream);
     for (const propset::PropertyEntry& e : section.table.properties) {

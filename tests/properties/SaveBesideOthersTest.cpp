@@ -6,6 +6,7 @@
 #include "properties/StatusChange.h"
 #include "properties/StatusRun.h"
 #include "properties/cfb/WriteHooksForTests.h"
+#include "properties/platform/Files.h"
 
 using namespace fendrik;
 
@@ -26,10 +27,10 @@ struct Once : cfb::WriteHooks {
 };
 
 // Another program's save of `document` with a new title, in a new file beside it (to be renamed over it).
-std::filesystem::path OtherProgramsSave(const test::TempFolder& temp, const std::string& document) {
-  const auto fresh = temp.copy(document, "saving.tmp");
+std::string OtherProgramsSave(const test::TempFolder& temp, const std::string& document) {
+  const std::string fresh = platform::Utf8Path(temp.copy(document, "saving.tmp"));
   auto other = FileProperties::Create();
-  other->Open(fresh.string());
+  other->Open(fresh);
   other->Item("SummaryInformation").Item("Title").SetValue("Von einem anderen Programm");
   other->Save();
   other->Close();
@@ -42,7 +43,7 @@ TEST_F(RealSampleSaveBesideOthers, AnotherProgramsSaveBetweenOpenAndSaveIsKept) 
   // Another program saves a new title to a new file renamed over the document.
   server->Open(document);
   server->Item("ExtendedSummaryInformation").Item("Status").SetValue(int16_t{3});
-  std::filesystem::rename(OtherProgramsSave(temp, document), document);
+  ASSERT_FALSE(platform::ReplaceFile(OtherProgramsSave(temp, document), document));
   server->Save();
   server->Close();
   // A program that ignores our locks rewrites the author in place, in the very set this save changes: same file, same
@@ -62,7 +63,7 @@ TEST_F(RealSampleSaveBesideOthers, AnotherProgramsSaveBetweenOpenAndSaveIsKept) 
   // The document replaced with something that is no longer a compound file: the save is refused and its bytes stay.
   server->Open(document);
   server->Item("ExtendedSummaryInformation").Item("Status").SetValue(int16_t{1});
-  std::filesystem::rename(temp.file("other.tmp", std::string(3000, 'x')), document);
+  ASSERT_FALSE(platform::ReplaceFile(temp.file("other.tmp", std::string(3000, 'x')), document));
   EXPECT_EQ(test::errorOf([&] { server->Save(); }), hresult::kInvalidHeader);
   server->Close();
   EXPECT_EQ(test::readFile(document), std::string(3000, 'x'));
@@ -79,8 +80,8 @@ TEST_F(RealSampleSaveBesideOthers, FileRenamedOverThePathBeforeTheLockIsWrittenI
   reader->Open(document);
   Once hooks;
   hooks.lock = [&] {
-    std::filesystem::rename(document, away);
-    std::filesystem::rename(fresh, document);
+    ASSERT_FALSE(platform::ReplaceFile(document, away));
+    ASSERT_FALSE(platform::ReplaceFile(fresh, document));
     reader->Close();  // the lock the writer waits for
   };
   {
@@ -124,7 +125,9 @@ TEST_F(RealSampleSaveBesideOthers, InPlaceRewriteByAnotherProgramIsNeverReported
       RewriteAt hooks;
       hooks.target = target;
       hooks.rewrite = [&] {
-        EXPECT_EQ(test::runCommand("cp " + test::shellQuote(source) + " " + test::shellQuote(copy)), 0);
+        EXPECT_EQ(test::runCommand("cp " + test::shellQuote(test::hostPath(source)) + " " +
+                                   test::shellQuote(test::hostPath(copy))),
+                  0);
       };
       std::vector<StatusOutcome> outcomes;
       {

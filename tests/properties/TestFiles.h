@@ -124,7 +124,7 @@ inline int32_t errorOf(const std::function<void()>& action) {
 inline PropertyTexts readTexts(const std::filesystem::path& file) {
   auto server = FileProperties::Create();
   PropertyTexts texts;
-  errorOf([&] { server->Open(file.string()); });
+  errorOf([&] { server->Open(platform::Utf8Path(file)); });
   SEProperty(*server, texts);
   return texts;
 }

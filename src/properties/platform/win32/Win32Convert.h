@@ -28,7 +28,10 @@ FileTime TimeOfTicks(int64_t ticks);
 // and ".."), then in the "\\?\" form ("\\?\C:\a", "\\?\UNC\server\share\a")
 // so that no 260-character limit applies. A path already in the "\\?\" or
 // "\\.\" form is taken as it is. A NUL character or invalid UTF-8 gives
-// Fault::invalidName, an empty path Fault::notFound.
+// Fault::invalidName, an empty path Fault::notFound, a path longer than
+// kMaxPathUnits or a name on it longer than kMaxNameUnits Fault::nameTooLong.
+inline constexpr size_t kMaxPathUnits = 32767;
+inline constexpr size_t kMaxNameUnits = 255;
 SystemError SystemPath(std::string_view utf8, std::wstring& wide);
 
 // UTF-16 as UTF-8; unpaired surrogates become U+FFFD.

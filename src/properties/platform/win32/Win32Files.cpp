@@ -136,6 +136,18 @@ SystemError SystemPath(std::string_view utf8, std::wstring& wide) {
   } else {
     wide = L"\\\\?\\" + full;
   }
+  // Longer than any path or name Windows keeps (32,767 units; 255 for one
+  // name): too long, said before the file system is asked, which may call it
+  // only "not found".
+  bool nameTooLong = wide.size() > kMaxPathUnits;
+  for (size_t k = 0, run = 0; k < wide.size() && !nameTooLong; ++k) {
+    run = wide[k] == L'\\' ? 0 : run + 1;
+    nameTooLong = run > kMaxNameUnits;
+  }
+  if (nameTooLong) {
+    wide.clear();
+    return {Fault::nameTooLong, ERROR_FILENAME_EXCED_RANGE};
+  }
   return {};
 }
 
