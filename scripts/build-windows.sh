@@ -107,8 +107,7 @@ log "Qt for Windows: $qt_prefix"
 
 
 # --- Wine ----------------------------------------------------------------------
-# A prefix of the build's own; a persistent wineserver for the whole run, with
-# its output away from ours (else ctest waits for it); no debug channels.
+# A prefix of the build's own, no debug channels.
 export WINEPREFIX=${FENDRIK_WINEPREFIX:-$root/build/windows-wine}
 export WINEDEBUG=-all
 mingw_dlls=("/usr/lib/gcc/x86_64-w64-mingw32/$(x86_64-w64-mingw32-g++-posix -dumpversion)"/{libgcc_s_seh-1.dll,libstdc++-6.dll}
@@ -125,11 +124,11 @@ fi
 for link in "$WINEPREFIX"/drive_c/users/*/*; do
   if [ -L "$link" ]; then rm "$link" && mkdir "$link"; fi
 done
-# A server still running (wineboot's) is waited for, so that the one started
-# here is the persistent one.
-wineserver -w >/dev/null 2>&1 </dev/null || true
-wineserver -p >/dev/null 2>&1 </dev/null
-trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+# A server still running is waited for (wineboot's ends by itself within
+# seconds), or ended (one left persistent by an earlier run).
+timeout 30 wineserver -w >/dev/null 2>&1 </dev/null || wineserver -k >/dev/null 2>&1 </dev/null || true
+x_server=
+trap 'wineserver -k >/dev/null 2>&1 || true; [ -z "$x_server" ] || kill "$x_server" 2>/dev/null || true' EXIT
 
 # --- Fendrik for Windows -------------------------------------------------------
 samples_option=-DFENDRIK_REQUIRE_REAL_SAMPLES=${FENDRIK_REQUIRE_REAL_SAMPLES:-OFF}
@@ -143,11 +142,22 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUIL
 cmake --build "$build" -j "$jobs"
 
 if [ "$what" = all ]; then
+  # Qt for Windows has no offscreen platform (it needs FreeType): the window
+  # tests open real windows under Wine on a virtual X server. One server for
+  # every Windows program of the run, started before Wine's desktop, which
+  # stays on the display it first saw.
+  for display in $(seq 90 199); do [ -e "/tmp/.X$display-lock" ] || break; done
+  Xvfb ":$display" -screen 0 1440x900x24 -dpi 96 -nolisten tcp >/dev/null 2>&1 </dev/null &
+  x_server=$!
+  export DISPLAY=":$display"
+  for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
+  # A persistent wineserver with its output away from ours, and Wine's own
+  # services started before the tests: they keep the standard output of the
+  # program that starts them open, which must not be a pipe ctest waits on.
+  wineserver -p >/dev/null 2>&1 </dev/null
+  wine cmd /c exit >/dev/null 2>&1 </dev/null || true
   log "tests under Wine"
-  # Qt for Windows has no offscreen platform (it needs FreeType): the
-  # window tests open real windows under Wine on a virtual X server.
-  CTEST_OUTPUT_ON_FAILURE=1 xvfb-run -a -s "-screen 0 1440x900x24 -dpi 96" \
-    ctest --test-dir "$build" -j "$jobs" --timeout 600 \
+  CTEST_OUTPUT_ON_FAILURE=1 ctest --test-dir "$build" -j "$jobs" --timeout 600 \
     | tee "$build/ctest.log" | grep -vE '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed' || { tail -30 "$build/ctest.log"; exit 1; }
   grep -q '100% tests passed' "$build/ctest.log" || exit 1
 fi

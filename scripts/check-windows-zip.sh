@@ -129,7 +129,9 @@ printf '[Einstellungen]\r\nPfad=%s\r\nPAR=1\r\nASM=1\r\nPSM=1\r\nDFT=1\r\nsortie
   "$(winpath "$work/cad" | sed 's/\\/\\\\/g')" >"$settings_dir/Fendriken.ini"
 cp "$settings_dir/Fendriken.ini" "$work/settings.before"
 shot=build/windows/window-wine.png
-timeout 300 xvfb-run -a -s "-screen 0 1440x900x24 -dpi 96" bash -c '
+# On the virtual X server of the caller (scripts/build-windows.sh), or one of its own.
+on_display() { if [ -n "${DISPLAY:-}" ]; then "$@"; else xvfb-run -a -s "-screen 0 1440x900x24 -dpi 96" "$@"; fi; }
+on_display timeout 300 bash -c '
   set -euo pipefail
   wine "$1" >"$2/window.log" 2>&1 </dev/null &
   pid=$!

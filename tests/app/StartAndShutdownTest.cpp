@@ -80,8 +80,9 @@ TEST(SettingsRestore, StoredTextsSetBoxesAndSelectorsAsFarAsTheyCan) {
 }
 
 TEST(SettingsSave, UnwritableStoreIsReportedAndTheProgramStillEnds) {
-  // A folder where the settings file should be cannot be written, even by root.
-  QDir().mkpath(SettingsFile());
+  // A folder where the settings file should be cannot be written, even by
+  // root; not an empty one, which Wine lets a rename replace.
+  QDir().mkpath(SettingsFile() + "/belegt");
   auto run = StartProgram();
   const auto shown = AnswerMessages([&] { run->window.Form_Unload(); });
   ASSERT_EQ(shown.size(), 1U);

@@ -182,6 +182,9 @@ inline std::optional<bool> HasDataFrom([[maybe_unused]] const std::string& path,
 
 #ifdef _WIN32
 #include <windows.h>
+// windows.h names Win32 functions by macros; one our platform layer uses as
+// a name of its own is taken back.
+#undef ReplaceFile
 #else
 #include <sys/resource.h>
 #include <sys/stat.h>
