@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "platform/OrdinaryUser.h"
+#include "platform/TestSystem.h"
 #include "TestSupport.h"
 #include "properties/StatusChange.h"
 #include "properties/VisibleText.h"
@@ -34,7 +35,8 @@ class StatusChange : public WindowTest {
   std::map<std::string, std::string> ReaderView(const std::vector<std::string>& files) {
     TempFolder copies;
     std::vector<std::string> plain;
-    for (const auto& f : files) plain.push_back(copies.copy(f, std::to_string(plain.size()) + ".par").string());
+    for (const auto& f : files)
+      plain.push_back(platform::Utf8Path(copies.copy(platform::FsPath(f), std::to_string(plain.size()) + ".par")));
     const QJsonObject view = olefileView(plain);
     std::map<std::string, std::string> fields;
     for (size_t i = 0; i < files.size(); ++i) fields[files[i]] = statusSeen(view, plain[i]);
@@ -57,9 +59,9 @@ class StatusChange : public WindowTest {
 // a read-only and a vanished one are reported at the end and stay as they were.
 TEST_F(StatusChange, ListedDocumentsAreWrittenAndFailuresReportedOnceAStatusIsChosen) {
   auto paths = Documents(10);
-  std::filesystem::permissions(paths[4], std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
+  std::filesystem::permissions(platform::FsPath(paths[4]), std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
                                            std::filesystem::perms::others_read);  // read-only
-  std::filesystem::remove(paths[8]);
+  std::filesystem::remove(platform::FsPath(paths[8]));
   const auto before = Contents(paths);
   for (int row : {1, 3, 4, 6, 8}) model().setText(row, 9, "Behalten");
   auto* titleBox = control<QLineEdit>("TxtSuche_9");
@@ -79,13 +81,15 @@ TEST_F(StatusChange, ListedDocumentsAreWrittenAndFailuresReportedOnceAStatusIsCh
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
   ChooseStatus(3);
   // Without a thread to be had: a message, and nothing changes.
-  AsOrdinaryUser(folder_, [&] { shown = PressSetzen(); }, 0);
-  ASSERT_EQ(shown.size(), 1U);
-  EXPECT_TRUE(shown[0].text.startsWith(QString::fromUtf8("Der Status wurde in kein Dokument geschrieben: ")))
-      << Texts(shown);
-  EXPECT_EQ(Contents(paths), before);
-  EXPECT_EQ(Column(8), (std::vector<std::string>(5, "?")));
-  EXPECT_TRUE(control("cmdSetze")->isEnabled());
+  if (!SkipHere(kWindows, "the number of threads a process may start is a POSIX limit")) {
+    AsOrdinaryUser(folder_, [&] { shown = PressSetzen(); }, 0);
+    ASSERT_EQ(shown.size(), 1U);
+    EXPECT_TRUE(shown[0].text.startsWith(QString::fromUtf8("Der Status wurde in kein Dokument geschrieben: ")))
+        << Texts(shown);
+    EXPECT_EQ(Contents(paths), before);
+    EXPECT_EQ(Column(8), (std::vector<std::string>(5, "?")));
+    EXPECT_TRUE(control("cmdSetze")->isEnabled());
+  }
   shown = PressSetzen();
   ASSERT_EQ(shown.size(), 1U);
   EXPECT_TRUE(shown[0].text.contains("3 von 5")) << Texts(shown);
@@ -149,6 +153,8 @@ TEST_F(StatusChange, WhileItRunsTheWindowAnswersAndClosingStopsIt) {
 // version in Windows-1252 loads as before, but its guessed path is reported
 // instead of written, and a path holding NUL is refused at the reload.
 TEST_F(StatusChange, WhatARowNamesIsWhatGetsWrittenAfterAReload) {
+  if (SkipHere(kWindows, "Windows names are UTF-16 without control characters: none of these names can be made there"))
+    return;
   const std::string original = generateDocuments(folder_ / "gen", 1, 5).at(0);
   const std::string cad = folder_.folder("cad");
   const std::vector<std::pair<std::string, int16_t>> names = {

@@ -58,7 +58,7 @@ TEST_F(WindowControls, PathBoxOpensThePickersAboveItAndThePickersChooseTheFolder
   // A folder chosen shows in the path box and gives the search button back.
   control("CmdSuchen")->setEnabled(false);
   ASSERT_TRUE(dir1->setPath(TestHome() + "/config"));
-  EXPECT_EQ(text1->text(), TestHome() + "/config");
+  EXPECT_EQ(text1->text(), QDir::toNativeSeparators(TestHome() + "/config"));
   EXPECT_TRUE(control("CmdSuchen")->isEnabled());
   // Another drive moves folder selector and path box there, and back again.
   const QString before = drive1->currentText();
@@ -66,9 +66,13 @@ TEST_F(WindowControls, PathBoxOpensThePickersAboveItAndThePickersChooseTheFolder
   for (int i = 0; i < drive1->count() && other < 0; ++i)
     if (drive1->itemText(i) != before && QFileInfo(drive1->itemText(i)).isDir()) other = i;
   if (other < 0) GTEST_SKIP() << "only one mounted volume";
+  // It goes to the folder last current there (where the program started, on
+  // Windows), else to the volume's root.
+  const QString started = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
+  const QString there = started.startsWith(drive1->itemText(other)) ? started : drive1->itemText(other);
   drive1->setCurrentIndex(other);
-  EXPECT_EQ(dir1->path(), drive1->itemText(other));
-  EXPECT_EQ(text1->text(), drive1->itemText(other));
+  EXPECT_EQ(dir1->path(), there);
+  EXPECT_EQ(text1->text(), there);
   // Back on the first drive, the folder selector returns to its folder there.
   const QString folderBefore = dir1->currentFolderOfVolume(before);
   drive1->setCurrentIndex(drive1->findText(before));
