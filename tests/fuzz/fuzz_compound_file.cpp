@@ -18,6 +18,7 @@
 #include "properties/PropertyReader.h"
 #include "properties/StorageError.h"
 #include "properties/cfb/CompoundFile.h"
+#include "properties/platform/Files.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static int fd = ::memfd_create("fuzz_compound_file", MFD_CLOEXEC);
@@ -25,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 0 && ::pwrite(fd, data, size, 0) != static_cast<ssize_t>(size)) return 0;
   const std::string path = "/proc/self/fd/" + std::to_string(fd);
   try {
-    auto file = fendrik::cfb::CompoundFile::open(path);
+    auto file = fendrik::cfb::CompoundFile::open(fendrik::platform::FsPath(path));
     for (uint32_t id : file->rootChildren()) {
       const auto& entry = file->entry(id);
       if (entry.type != fendrik::cfb::kTypeStream) continue;
