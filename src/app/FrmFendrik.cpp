@@ -179,14 +179,18 @@ void FrmFendrik::Drive1_Change() {
 
 void FrmFendrik::Dir1_Change() {
   Text1->setText(Dir1->path());
+  showFolderVolume();
+  CmdSuchen->setEnabled(!listBusy_);
+}
+
+void FrmFendrik::showFolderVolume() {
   // A folder on another volume (from the settings or the path box) takes the
-  // drive selector along, which then shows the folder's volume.
+  // drive selector along, without the selector's own change handler.
   const int drive = Drive1->findText(VolumeRootOf(Dir1->path()));
   if (drive >= 0 && drive != Drive1->currentIndex()) {
     QSignalBlocker quiet(Drive1);
     Drive1->setCurrentIndex(drive);
   }
-  CmdSuchen->setEnabled(!listBusy_);
 }
 
 void FrmFendrik::Dir1_LostFocus() { hidePickers(); }

@@ -151,6 +151,8 @@ class FrmFendrik : public QWidget {
   void setTabChain();
   void place(QWidget* control, int left, int top, int width, int height);
   void hidePickers();
+  // The drive selector on the volume of the folder selector's folder.
+  void showFolderVolume();
   SettingsStore& store();
   void endProgram();
 

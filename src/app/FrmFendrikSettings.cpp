@@ -64,10 +64,10 @@ void FrmFendrik::LoadSettings() {
   SettingsStore& settings = store();
   // A step that fails leaves its control as it was; the next step follows.
   Dir1->setPath(settings.read(kSectionSettings, kKeyFolder, QCoreApplication::applicationDirPath()));
-  // A stored drive this system does not have leaves the selector on the
-  // folder's own volume, not on whichever drive it showed first.
-  int drive = Drive1->findText(settings.read(kSectionSettings, kKeyDrive, VolumeRootOf(Dir1->path())));
-  if (drive < 0) drive = Drive1->findText(VolumeRootOf(Dir1->path()));
+  // The drive selector shows the folder's volume; a stored drive this system
+  // has moves both there, one it does not have changes nothing.
+  showFolderVolume();
+  const int drive = Drive1->findText(settings.read(kSectionSettings, kKeyDrive, Drive1->currentText()));
   if (drive >= 0) Drive1->setCurrentIndex(drive);
   for (const BoxKey& filter : kFilterKeys) TxtSuche[filter.box]->setText(settings.read(kSectionSettings, filter.key, ""));
   for (const BoxKey& type : kTypeKeys) RestoreCheck(ChkSE[type.box], settings.read(kSectionSettings, type.key, "0"));

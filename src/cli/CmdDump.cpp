@@ -5,13 +5,13 @@
 #include <vector>
 
 #include "cli/Commands.h"
-#include "properties/platform/Files.h"
 #include "properties/CompoundStreamSource.h"
 #include "properties/PropertyNames.h"
 #include "properties/StorageError.h"
 #include "properties/VisibleText.h"
 #include "properties/cfb/CompoundFile.h"
 #include "properties/cfb/Names.h"
+#include "properties/platform/Files.h"
 #include "properties/propset/PropertySetReader.h"
 
 namespace fendrik::cli {

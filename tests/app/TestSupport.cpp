@@ -19,6 +19,7 @@ QString home;
 QString TestHome() { return home; }
 QString SettingsFile() { return home + "/config/Fendriken/Fendriken.ini"; }
 QString DocumentsFolder() { return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation); }
+bool DocumentsFolderIsOwn() { return QDir(DocumentsFolder()).absolutePath().startsWith(home + "/"); }
 
 std::unique_ptr<ProgramRun> StartProgram() {
   auto run = std::make_unique<ProgramRun>();
@@ -119,7 +120,7 @@ int main(int argc, char** argv) {
   // build), start only where no list file lies there, and remove the list
   // files they made, never one they found.
   QDir documents(fendrik::test::DocumentsFolder());
-  const bool shared = !documents.absolutePath().startsWith(folder.path() + "/");
+  const bool shared = !fendrik::test::DocumentsFolderIsOwn();
   if (shared && !documents.entryList({"Fendrik_*.lst"}, QDir::Files).isEmpty()) {
     std::fprintf(stderr, "%s holds list files already; the window tests need a user of their own\n",
                  qPrintable(documents.absolutePath()));

@@ -38,6 +38,9 @@ QString SettingsFile();
 // Linux; on Windows the user's own, which the window tests there share one
 // after the other (each test process starts with no list file in it).
 QString DocumentsFolder();
+// Whether that folder is the test process's own (below its home), which a
+// test may remove; never so for the Windows user's Documents folder.
+bool DocumentsFolderIsOwn();
 
 // One run of the program inside the test: the guard and the loaded window.
 // Destroy it before the next run, since the guard holds the lock.

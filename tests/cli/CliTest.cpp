@@ -284,11 +284,12 @@ TEST(CmdScanNames, NamesAndTextsThatWouldDeceivePrintWithEscapes) {
   ASSERT_EQ(lines.size(), names.size());
   // A line with escapes is marked, and its backslashes (Windows' separators)
   // are escaped too; "a b.par" has one for its author.
-  const std::string marked = escapedBackslashes(Native(folder + "/")) + "a b.par";
+  const std::string plainFolder = Native(folder + "/"), escapedFolder = escapedBackslashes(plainFolder);
+  const std::string marked = escapedFolder + "a b.par";
   std::set<std::string> paths, expectedPaths;
   for (const Strings& fields : lines) paths.insert(fields[1]);
   for (const std::string& name : shown)
-    expectedPaths.insert(oddNames || name == "a b.par" ? escapedBackslashes(Native(folder + "/")) + name : Native(folder + "/") + name);
+    expectedPaths.insert((oddNames || name == "a b.par" ? escapedFolder : plainFolder) + name);
   EXPECT_EQ(paths, expectedPaths);
   for (const Strings& fields : lines) {
     EXPECT_EQ(fields[0], oddNames || fields[1] == marked ? "\\" : "");
@@ -299,7 +300,7 @@ TEST(CmdScanNames, NamesAndTextsThatWouldDeceivePrintWithEscapes) {
   std::set<std::string> files;
   for (size_t row = 0; row < rows.size(); ++row) files.insert(std::string(rows.text(row, 0)));
   std::set<std::string> expected;
-  for (const std::string& name : names) expected.insert(Native(folder + "/") + name);
+  for (const std::string& name : names) expected.insert(plainFolder + name);
   EXPECT_EQ(files, expected);
 
   const Result dump = Cli("dump " + shellQuote(folder + "/a b.par"));

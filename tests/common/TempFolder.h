@@ -61,8 +61,9 @@ class TempFolder {
     return platform::Utf8Path(full);
   }
   std::string folder(const std::string& relative) const {
-    std::filesystem::create_directories(path_ / platform::FsPath(relative));
-    return platform::Utf8Path(path_ / platform::FsPath(relative));
+    const std::filesystem::path full = path_ / platform::FsPath(relative);
+    std::filesystem::create_directories(full);
+    return platform::Utf8Path(full);
   }
   void link(const std::string& relative, const std::string& target) const {
     std::filesystem::create_directories((path_ / platform::FsPath(relative)).parent_path());

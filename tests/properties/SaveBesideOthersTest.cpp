@@ -47,7 +47,9 @@ std::string OtherProgramsSave(const test::TempFolder& temp, const std::string& d
 constexpr bool kRenamesOfOpenFiles = !test::kWindows;
 
 TEST_F(RealSampleSaveBesideOthers, AnotherProgramsSaveBetweenOpenAndSaveIsKept) {
-  const std::string ownTitle = test::field(test::olefileView({document}), document, "title");
+  // Where the other program's save cannot land, the document keeps its own title.
+  const std::string ownTitle =
+      kRenamesOfOpenFiles ? std::string() : test::field(test::olefileView({document}), document, "title");
   // Another program saves a new title to a new file renamed over the document.
   server->Open(document);
   server->Item("ExtendedSummaryInformation").Item("Status").SetValue(int16_t{3});
