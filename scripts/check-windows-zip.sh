@@ -138,6 +138,9 @@ settings_dir=$(winepath -u "$appdata\\Fendriken" 2>/dev/null)
 documents=$(winepath -u "$profile\\Documents" 2>/dev/null)
 mkdir -p "$settings_dir" "$documents"
 rm -f "$documents/Fendrik_0.lst"
+# The list file the window writes is the check's own: it goes at the end, so
+# that the Documents folder of the prefix holds none for the next test run.
+trap 'rm -rf "$work"; rm -f "$documents/Fendrik_0.lst"' EXIT
 printf '[Einstellungen]\r\nPfad=%s\r\nPAR=1\r\nASM=1\r\nPSM=1\r\nDFT=1\r\nsortiert=1\r\nUnterordner=1\r\n' \
   "$(winpath "$work/cad" | sed 's/\\/\\\\/g')" >"$settings_dir/Fendriken.ini"
 cp "$settings_dir/Fendriken.ini" "$work/settings.before"
