@@ -8,7 +8,8 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev
   clang libclang-rt-dev
-  python3 python3-olefile
+  python3 python3-olefile python3-openpyxl
+  libxlsxwriter-dev zlib1g-dev
   xvfb xauth x11-utils imagemagick xdotool
   fuse3 libfuse3-dev
   fonts-dejavu-core fonts-dejavu-extra fonts-symbola
