@@ -14,20 +14,6 @@ namespace {
 constexpr size_t kFieldsPerLine = kColumnCount + 1;
 constexpr uint16_t kWindows1252 = 1252;
 
-// Whether bytes are well-formed UTF-8. ASCII, nearly every byte of a list
-// file, is passed over without decoding.
-bool IsUtf8(std::string_view text) {
-  size_t i = 0;
-  while (i < text.size()) {
-    if (static_cast<unsigned char>(text[i]) < 0x80) {
-      ++i;
-    } else if (!propset::nextCodePoint(text, i)) {
-      return false;
-    }
-  }
-  return true;
-}
-
 using Fields = std::array<std::string_view, kFieldsPerLine>;
 
 // The fields of a line, split at every TAB; the ones beyond the 25th are
@@ -82,7 +68,7 @@ std::optional<std::string> AddListFileRow(ResultRows& rows, std::string_view lin
   }
 
   if (raw[1].find('\0') != std::string_view::npos) return WithoutNul(raw[1]);
-  if (IsUtf8(line)) {
+  if (propset::isUtf8(line)) {
     rows.append(std::span<const std::string_view>(raw.data() + 1, kColumnCount));
     return std::nullopt;
   }

@@ -108,6 +108,18 @@ std::string utf16ToUtf8(std::u16string_view text) {
   return utf16ToUtf8(bytes);
 }
 
+bool isUtf8(std::string_view bytes) {
+  size_t i = 0;
+  while (i < bytes.size()) {
+    if (static_cast<unsigned char>(bytes[i]) < 0x80) {
+      ++i;
+    } else if (!nextCodePoint(bytes, i)) {
+      return false;
+    }
+  }
+  return true;
+}
+
 std::optional<char32_t> nextCodePoint(std::string_view utf8, size_t& i) {
   if (i >= utf8.size()) return std::nullopt;
   const auto b = static_cast<unsigned char>(utf8[i]);

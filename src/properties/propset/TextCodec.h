@@ -37,4 +37,7 @@ std::vector<uint8_t> utf8ToUtf16(std::string_view utf8);
 // missing continuation byte, an overlong form, a surrogate, beyond U+10FFFF).
 std::optional<char32_t> nextCodePoint(std::string_view utf8, size_t& i);
 
+// Whether bytes are well-formed UTF-8. ASCII is passed over without decoding.
+bool isUtf8(std::string_view bytes);
+
 }  // namespace fendrik::propset
