@@ -5,8 +5,10 @@
 #include <vector>
 
 #include "cli/Commands.h"
+#include "cli/Output.h"
 #include "properties/platform/Files.h"
 #include "properties/VisibleText.h"
+#include "resultlist/ExportTable.h"
 #include "resultlist/ListFileLine.h"
 #include "search/SearchRun.h"
 
@@ -34,22 +36,42 @@ bool ParseJobs(const std::string& text, unsigned& jobs) {
   return jobs >= 1 && jobs <= 1024;
 }
 
-void WriteRows(const ResultRows& rows) {
-  std::string out;
-  for (size_t row = 0; row < rows.size(); ++row) {
-    AppendListFileLine(out, rows, row);
-    if (out.size() >= (1U << 16)) {
-      std::fwrite(out.data(), 1, out.size(), stdout);
-      out.clear();
+enum class Format { tsv, csv, json };
+
+bool ParseFormat(const std::string& text, Format& format) {
+  if (text == "tsv") format = Format::tsv;
+  else if (text == "csv") format = Format::csv;
+  else if (text == "json") format = Format::json;
+  else return false;
+  return true;
+}
+
+void WriteRows(const ResultRows& rows, Format format, Output& out) {
+  if (format == Format::csv) AppendCsvHeader(out.text());
+  if (format == Format::json) AppendJsonStart(out.text());
+  for (size_t row = 0; row < rows.size() && !out.failed(); ++row) {
+    switch (format) {
+      case Format::tsv:
+        AppendListFileLine(out.text(), rows, row);
+        break;
+      case Format::csv:
+        AppendCsvRecord(out.text(), rows, row);
+        break;
+      case Format::json:
+        AppendJsonRow(out.text(), rows, row, row == 0);
+        break;
     }
+    out.flushIfLarge();
   }
-  std::fwrite(out.data(), 1, out.size(), stdout);
+  if (format == Format::json) AppendJsonEnd(out.text());
 }
 
 }  // namespace
 
 // fendrik-cli scan FOLDER [--types par,asm,psm,dft] [--no-subfolders] [--sorted] [--jobs N]
-// Does what a search does and writes each row as a list-file line; each
+//                         [--format tsv|csv|json]
+// Does what a search does and writes each row as a list-file line (tsv), a
+// CSV record or a JSON object (resultlist/ExportTable.h); each
 // folder and each document that could not be read gets a line on standard
 // error. A folder below the start folder that could not be read makes the
 // search incomplete: the rows found are written and the exit status is
@@ -59,6 +81,7 @@ int runScan(const std::vector<std::string>& args) {
   SearchRequest request;
   request.types.set();
   bool haveFolder = false;
+  Format format = Format::tsv;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg == "--types") {
@@ -72,6 +95,10 @@ int runScan(const std::vector<std::string>& args) {
       if (i + 1 >= args.size() || !ParseJobs(args[i + 1], request.jobs))
         return usageError("scan: --jobs needs a number from 1 to 1024");
       ++i;
+    } else if (arg == "--format") {
+      if (i + 1 >= args.size() || !ParseFormat(args[i + 1], format))
+        return usageError("scan: --format needs tsv, csv or json");
+      ++i;
     } else if (arg.starts_with("--")) {
       return usageError("scan: unknown option: " + arg);
     } else if (haveFolder) {
@@ -84,6 +111,7 @@ int runScan(const std::vector<std::string>& args) {
   if (!haveFolder) return usageError("scan: the folder is missing");
 
   bool incomplete = false;
+  Output out("scan");
   try {
     ScanList scan;
     ResultRows rows;
@@ -100,12 +128,12 @@ int runScan(const std::vector<std::string>& args) {
       incomplete = incomplete || LeavesSearchIncomplete(request, {folder, error});
     };
     RunSearch(request, scan, rows, hooks);
-    WriteRows(rows);
+    WriteRows(rows, format, out);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "fendrik-cli: scan: %s\n", VisibleText(error.what()).c_str());
     return kExitFailed;
   }
-  return std::fflush(stdout) == 0 && !incomplete ? kExitOk : kExitFailed;
+  return out.finish() && !incomplete ? kExitOk : kExitFailed;
 }
 
 }  // namespace fendrik::cli

@@ -3,6 +3,9 @@
 // lines; and dump on a generated compound file.
 #include <gtest/gtest.h>
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
@@ -14,6 +17,7 @@
 #include "TestCommon.h"
 #include "platform/TestSystem.h"
 #include "properties/FileProperties.h"
+#include "properties/VisibleText.h"
 #include "properties/platform/Files.h"
 #include "resultlist/TextOrder.h"
 #include "search/ListFile.h"
@@ -307,6 +311,188 @@ TEST(CmdScanNames, NamesAndTextsThatWouldDeceivePrintWithEscapes) {
   EXPECT_EQ(dump.status, 0);
   EXPECT_NE(dump.out.find("\"\\x1B[41mrot\\x1B[0m\\x7F\""), std::string::npos) << dump.out;
   EXPECT_EQ(dump.out.find('\x1b'), std::string::npos);
+}
+
+// What a user sees first: help on standard output with exit status 0, also
+// after a command, and the version the window shows in its title.
+TEST(Cli, HelpAndVersion) {
+  for (const std::string arguments : {"--help", "-h", "scan --help", "scan somewhere -h", "dump x.par --help", "status -h"}) {
+    SCOPED_TRACE(arguments);
+    const Result run = Cli(arguments);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_TRUE(run.out.starts_with("Aufruf / usage:\n")) << run.out;
+    EXPECT_NE(run.out.find("--format tsv|csv|json"), std::string::npos);
+    EXPECT_NE(run.out.find("Exit status: 0 all done, 1 at least one document or the output failed, 2 wrong usage."),
+              std::string::npos);
+    EXPECT_TRUE(run.errors.empty());
+  }
+  const Result version = Cli("--version");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "fendrik-cli " FENDRIK_VERSION "\n");
+  // Usage errors still go to standard error.
+  const Result wrong = Cli("scan --format xml .");
+  EXPECT_EQ(wrong.status, 2);
+  EXPECT_TRUE(wrong.out.empty());
+  EXPECT_EQ(std::count(wrong.errors.begin(), wrong.errors.end(), "fendrik-cli: scan: --format needs tsv, csv or json"), 1);
+}
+
+// csv and json read back by Python's csv and json modules give the rows of
+// tsv (the list file's lines): the same texts, sizes as whole numbers of
+// bytes, times in ISO form, and in JSON numbers typed as numbers. Texts a CSV
+// must quote, letters beyond ASCII and a name that is no UTF-8 among them.
+TEST(CmdScanFormats, CsvAndJsonGiveTheRowsOfTsv) {
+  TempFolder temp;
+  const Strings documents = fendrik::test::generateDocuments(temp / "cad", 5, 7);
+  const std::string quoted = "Zeile 1, \"zitiert\"\r\nZeile 2", letters = "Geh\u00e4use \u00df \u6771\u4eac";
+  for (const auto& [document, title] : {std::pair{documents[0], quoted}, {documents[1], letters}}) {
+    auto server = fendrik::FileProperties::Create();
+    server->Open(document);
+    server->Item("SummaryInformation").Item("Title").SetValue(title);
+    server->Save();
+  }
+  if (!fendrik::test::kWindows) fs::copy_file(documents[2], temp / "cad" / "\xe4.par");
+  const std::string folder = shellQuote(temp.str() + "/cad");
+  const Result tsv = Cli("scan --sorted " + folder), csv = Cli("scan --sorted " + folder + " --format csv"),
+               json = Cli("scan --sorted " + folder + " --format json");
+  ASSERT_EQ(tsv.status + csv.status + json.status, 0) << testing::PrintToString(tsv.errors);
+  fendrik::ResultRows rows;
+  ASSERT_TRUE(fendrik::LoadListView(rows, temp.file("scan.lst", tsv.out)).done());
+  ASSERT_EQ(rows.size(), documents.size() + (fendrik::test::kWindows ? 0 : 1));
+
+  std::string read;
+  ASSERT_EQ(fendrik::test::runCommand("/usr/bin/python3 " + shellQuote(FENDRIK_READ_EXPORT) + " " +
+                                          shellQuote(fendrik::test::hostPath(temp.file("scan.csv", csv.out))) + " " +
+                                          shellQuote(fendrik::test::hostPath(temp.file("scan.json", json.out))),
+                                      &read),
+            0);
+  const QJsonObject seen = QJsonDocument::fromJson(QByteArray::fromStdString(read)).object();
+  EXPECT_TRUE(seen["bom"].toBool());
+  EXPECT_TRUE(seen["crlf"].toBool());
+  const QJsonArray records = seen["csv"].toArray(), objects = seen["json"].toArray();
+  const Strings titles{"Objekt",    "Dateiname",      "Typ",  "Pfad",   "Gespeichert", "Gr\u00f6\u00dfe", "Dokumentnummer",
+                       "Rev.",      "Status",         "Titel", "Thema", "Kommentar",   "Stichwort",      "Kategorie",
+                       "Projekt",   "Firma",          "Autor", "Hauptma\u00dfe", "Material"};
+  auto strings = [](const QJsonArray& array) {
+    Strings out;
+    for (const auto& value : array) out.push_back(value.toString().toStdString());
+    return out;
+  };
+  ASSERT_EQ(records.size(), static_cast<qsizetype>(rows.size() + 1));
+  ASSERT_EQ(objects.size(), static_cast<qsizetype>(rows.size()));
+  EXPECT_EQ(strings(records[0].toArray()), titles);
+  bool sawQuoted = false, sawLetters = false;
+  for (size_t row = 0; row < rows.size(); ++row) {
+    SCOPED_TRACE(rows.text(row, 0));
+    // The values the list shows, with the size's digits and the time in ISO form.
+    Strings expected;
+    // A text that is no UTF-8 comes in its escaped form; any other as it is.
+    for (int column = 0; column < 19; ++column) {
+      const std::string text(rows.text(row, column));
+      const bool utf8 = QString::fromUtf8(text).toUtf8().toStdString() == text;
+      expected.push_back(utf8 ? text : fendrik::Escaped(text));
+    }
+    std::string digits;
+    for (char c : expected[5])
+      if (c >= '0' && c <= '9') digits += c;
+    expected[5] = digits;
+    std::string& saved = expected[4];
+    ASSERT_EQ(saved.size(), 19U);
+    saved = saved.substr(0, 4) + "-" + saved.substr(5, 2) + "-" + saved.substr(8, 2) + " " + saved.substr(11);
+    sawQuoted = sawQuoted || rows.text(row, 9) == quoted;
+    sawLetters = sawLetters || rows.text(row, 9) == letters;
+    EXPECT_EQ(strings(records[static_cast<qsizetype>(row + 1)].toArray()), expected);
+
+    const QJsonArray object = objects[static_cast<qsizetype>(row)].toArray();
+    ASSERT_EQ(object.size(), 19);
+    for (int column = 0; column < 19; ++column) {
+      const QJsonArray entry = object[column].toArray();
+      SCOPED_TRACE(titles[static_cast<size_t>(column)]);
+      EXPECT_EQ(entry[0].toString().toStdString(), titles[static_cast<size_t>(column)]);
+      const std::string type = entry[2].toString().toStdString();
+      if (column == 5) {
+        EXPECT_EQ(type, "int");
+        EXPECT_EQ(std::to_string(entry[1].toInteger()), expected[5]);
+      } else if (column == 8) {
+        EXPECT_EQ(type, expected[8].empty() ? "NoneType" : "int");
+        if (!expected[8].empty()) { EXPECT_EQ(std::to_string(entry[1].toInteger()), expected[8]); }
+      } else {
+        EXPECT_EQ(type, "str");
+        std::string value = expected[static_cast<size_t>(column)];
+        if (column == 4) value[10] = 'T';
+        EXPECT_EQ(entry[1].toString().toStdString(), value);
+      }
+    }
+  }
+  EXPECT_TRUE(sawQuoted && sawLetters);
+}
+
+// A full disk or a pipe whose reader has gone: a message on standard error
+// and exit status 1, never a cut list that claims success.
+TEST(Cli, OutputThatCannotBeWrittenFails) {
+  if (fendrik::test::kWindows) GTEST_SKIP() << "/dev/full and a closed pipe are made with POSIX means";
+  TempFolder temp;
+  const Strings documents = fendrik::test::generateDocuments(temp / "cad", 3, 2);
+  const std::string cli = shellQuote(FENDRIK_CLI), folder = shellQuote(temp.str() + "/cad");
+  // Python's subprocess gives the program the default SIGPIPE action, as a shell does.
+  const std::string closedPipe =
+      "/usr/bin/python3 -c 'import os, subprocess, sys; r, w = os.pipe(); os.close(r); "
+      "sys.exit(subprocess.call(sys.argv[1:], stdout=w))' ";
+  const struct { std::string command, reason; } cases[] = {
+      {cli + " scan " + folder + " >/dev/full", "Der Datentr\u00e4ger ist voll"},
+      {cli + " scan " + folder + " --format json >/dev/full", "Der Datentr\u00e4ger ist voll"},
+      {cli + " dump " + shellQuote(documents[0]) + " >/dev/full", "Der Datentr\u00e4ger ist voll"},
+      {cli + " dump " + shellQuote(documents[0]) + " --format json >/dev/full", "Der Datentr\u00e4ger ist voll"},
+      {cli + " --version >/dev/full", "Der Datentr\u00e4ger ist voll"},
+      {closedPipe + cli + " scan " + folder, "Broken pipe"},
+      {closedPipe + cli + " dump " + shellQuote(documents[0]), "Broken pipe"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.command);
+    EXPECT_EQ(fendrik::test::runCommand("env LC_ALL=de_DE.UTF-8 " + c.command + " 2>" + shellQuote(temp.str() + "/errors")), 1);
+    const std::string errors = readFile(temp / "errors");
+    EXPECT_NE(errors.find("Ausgabe nicht geschrieben: "), std::string::npos) << errors;
+    EXPECT_NE(errors.find(c.reason), std::string::npos) << errors;
+  }
+}
+
+// dump --format json: every property of every set with its set, id, name,
+// type and value, read back by Python; texts exactly as written, numbers as
+// numbers.
+TEST(CmdDump, JsonListsEveryPropertyWithItsTypeAndValue) {
+  TempFolder temp;
+  const std::string document = fendrik::test::generateDocuments(temp / "cad", 1, 4).at(0);
+  const std::string author = "J\u00f6rg \"der Zeichner\"\n\x1b[0m";
+  {
+    auto server = fendrik::FileProperties::Create();
+    server->Open(document);
+    server->Item("SummaryInformation").Item("Author").SetValue(author);
+    server->Save();
+  }
+  const Result run = Cli("dump " + shellQuote(document) + " --format json");
+  ASSERT_EQ(run.status, 0);
+  std::string read;
+  ASSERT_EQ(fendrik::test::runCommand("/usr/bin/python3 -c 'import json, sys; d = json.load(open(sys.argv[1], encoding=\"utf-8\")); "
+                                      "print(json.dumps(d))' " +
+                                          shellQuote(fendrik::test::hostPath(temp.file("dump.json", run.out))),
+                                      &read),
+            0);
+  const QJsonObject seen = QJsonDocument::fromJson(QByteArray::fromStdString(read)).object();
+  EXPECT_EQ(seen["file"].toString().toStdString(), document);
+  EXPECT_TRUE(seen["errors"].toArray().isEmpty());
+  // The text listing names as many properties (and dictionaries) as the JSON.
+  const Result text = Cli("dump " + shellQuote(document));
+  size_t listed = 0;
+  for (size_t at = 0; (at = text.out.find("\n    id 0x", at)) != std::string::npos; ++at) ++listed;
+  const QJsonArray properties = seen["properties"].toArray();
+  EXPECT_EQ(static_cast<size_t>(properties.size()), listed);
+  std::map<std::string, QJsonObject> summary;
+  for (const auto& value : properties) {
+    const QJsonObject property = value.toObject();
+    for (const char* key : {"set", "fmtid", "id", "name", "type", "value"}) EXPECT_TRUE(property.contains(key)) << key;
+    if (property["set"].toString() == "\\005SummaryInformation") summary[property["name"].toString().toStdString()] = property;
+  }
+  EXPECT_EQ(summary["Author"]["value"].toString().toStdString(), author);
+  EXPECT_EQ(summary["Author"]["id"].toInt(), 4);
+  EXPECT_TRUE(summary["(codepage)"]["value"].isDouble()) << summary["(codepage)"]["type"].toString().toStdString();
 }
 
 }  // namespace

@@ -222,4 +222,9 @@ SystemError ListFolder(const std::string& path, FileIdentity& identity,
 std::filesystem::path FsPath(std::string_view utf8);
 std::string Utf8Path(const std::filesystem::path& path);
 
+// Writes all bytes to the process's standard output. A full disk, or a pipe
+// whose reader has gone, gives its error (UseUtf8Terminal keeps the program
+// from being ended by a signal for the latter).
+SystemError WriteStandardOutput(std::string_view bytes);
+
 }  // namespace fendrik::platform

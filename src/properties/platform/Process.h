@@ -14,7 +14,8 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv);
 
 // Makes a terminal window show UTF-8 output (Windows' console code page);
 // standard output and error carry the bytes the program writes, line ends
-// included (no text-mode "\r" added on Windows).
+// included (no text-mode "\r" added on Windows); writing into a pipe whose
+// reader has gone is an error the program sees (no signal ends it).
 void UseUtf8Terminal();
 
 }  // namespace fendrik::platform

@@ -265,4 +265,16 @@ SystemError ListFolder(const std::string& path, FileIdentity& identity,
 std::filesystem::path FsPath(std::string_view utf8) { return std::filesystem::path(std::string(utf8)); }
 std::string Utf8Path(const std::filesystem::path& path) { return path.native(); }
 
+SystemError WriteStandardOutput(std::string_view bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(STDOUT_FILENO, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return LastError();
+    if (n == 0) return FromErrno(EIO);
+    done += static_cast<size_t>(n);
+  }
+  return {};
+}
+
 }  // namespace fendrik::platform

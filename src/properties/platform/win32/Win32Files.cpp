@@ -452,4 +452,18 @@ std::filesystem::path FsPath(std::string_view utf8) {
 
 std::string Utf8Path(const std::filesystem::path& path) { return Utf8Of(path.native()); }
 
+SystemError WriteStandardOutput(std::string_view bytes) {
+  const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  if (out == INVALID_HANDLE_VALUE || out == nullptr) return ErrorOf(ERROR_INVALID_HANDLE);
+  size_t done = 0;
+  while (done < bytes.size()) {
+    DWORD n = 0;
+    const auto chunk = static_cast<DWORD>(std::min(bytes.size() - done, kMaxTransfer));
+    if (!::WriteFile(out, bytes.data() + done, chunk, &n, nullptr)) return LastError();
+    if (n == 0) return ErrorOf(ERROR_WRITE_FAULT);
+    done += n;
+  }
+  return {};
+}
+
 }  // namespace fendrik::platform
