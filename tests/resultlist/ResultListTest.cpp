@@ -17,6 +17,7 @@
 
 #include "TempFolder.h"
 #include "platform/TestSystem.h"
+#include "resultlist/ExportTable.h"
 #include "resultlist/FileFacts.h"
 #include "resultlist/ResultRows.h"
 #include "resultlist/RowFilter.h"
@@ -307,6 +308,47 @@ TEST(FileFacts, TimeAndSizeTextsFollowTheLocale) {
     EXPECT_EQ(GetSizeText(file), c.sizeText);
   }
   QLocale::setDefault(QLocale::system());
+}
+
+// An export reads sizes and times back from the texts the list shows: every
+// regional grouping and time separator gives the size in bytes and the moment,
+// whatever the locale was when the list was made; texts of any other form stay
+// texts.
+TEST(ExportTable, SizeAndTimeTextsOfEveryLocaleReadBack) {
+  const QLocale locales[] = {QLocale(QLocale::German, QLocale::Germany), QLocale(QLocale::German, QLocale::Switzerland),
+                             QLocale(QLocale::French, QLocale::France), QLocale(QLocale::English, QLocale::India),
+                             QLocale(QLocale::Finnish, QLocale::Finland), QLocale(QLocale::Italian, QLocale::Italy),
+                             QLocale::c()};
+  const std::uintmax_t sizes[] = {0, 7, 999, 1000, 1'234'567, 123'456'789'012ULL, 18'446'744'073'709'551'615ULL};
+  const int64_t moments[] = {0, 1704164645, -2208988800, 253402297199};
+  for (const QLocale& locale : locales) {
+    SCOPED_TRACE(locale.name().toStdString());
+    QLocale::setDefault(locale);
+    for (std::uintmax_t size : sizes) {
+      const std::string text = GetSizeText(FileObject{"", "", 0, size});
+      EXPECT_EQ(ParseSizeText(text), std::optional<uint64_t>(size)) << text;
+    }
+    for (int64_t moment : moments) {
+      const std::string text = GetModifiedText(FileObject{"", "", moment, 0});
+      const auto time = ParseSavedText(text);
+      ASSERT_TRUE(time) << text;
+      // The same digits in ISO order.
+      const std::string iso = IsoTimeText(*time, 'T');
+      EXPECT_EQ(iso.substr(0, 10), text.substr(0, 4) + "-" + text.substr(5, 2) + "-" + text.substr(8, 2)) << text;
+      EXPECT_EQ(iso.substr(11, 2) + iso.substr(14, 2) + iso.substr(17, 2),
+                text.substr(11, 2) + text.substr(text.size() - 5, 2) + text.substr(text.size() - 2)) << text;
+    }
+  }
+  QLocale::setDefault(QLocale::system());
+  for (const char* text : {"", " ", "12 kB", "1..000", "1.000.", ".1", "-5", "18446744073709551616", "0x10",
+                           "1\xC2", "ca. 3"})
+    EXPECT_FALSE(ParseSizeText(text)) << text;
+  for (const char* text : {"", "2024.01.02", "2024.01.02 04:04", "2024-01-02 04:04:05", "2024.13.02 04:04:05",
+                           "2024.01.02 24:00:00", "2024.01.02 04:04.05", "2024.01.02 04:04:05 ", "0000.01.01 00:00:00",
+                           "2024.01.02 04::04::5"})
+    EXPECT_FALSE(ParseSavedText(text)) << text;
+  EXPECT_EQ(ParseStatusText(" 3 "), std::optional<int>(3));
+  for (const char* text : {"", "-1", "32768", "3a", "Freigegeben"}) EXPECT_FALSE(ParseStatusText(text)) << text;
 }
 
 // Sizes up to 15 characters stand right-aligned in 15; longer ones keep every digit.
