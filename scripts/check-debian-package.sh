@@ -35,7 +35,7 @@ while read -r dir; do
   [ -e "$dir" ] || new_dirs+=("$dir")
 done < <(dpkg-deb -c "$deb" | awk '$1 ~ /^d/ { sub(/^\./, "", $6); sub(/\/$/, "", $6); print $6 }')
 DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "./$deb" 2>&1 \
-  | grep -vE '^N: Download is performed unsandboxed|^debconf: delaying' || true
+  | grep -vE '^N: Download is performed unsandboxed|^debconf: delaying|^\(Reading database' || true
 installed || fail "the package did not install"
 files=()
 while read -r path; do
@@ -70,29 +70,17 @@ echo "-- /usr/bin/fendrik under a virtual X server"
 wm_class=$(sed -n 's/^StartupWMClass=//p' "/usr/share/applications/$app_id.desktop")
 HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_RUNTIME_DIR="$home/runtime" \
   timeout 120 xvfb-run -a -s "-screen 0 1440x900x24 -dpi 96" bash -c '
-    set -euo pipefail
-    "$1" 2>"$2/window-log" &
-    pid=$!
-    window=
-    for _ in $(seq 300); do
-      window=$(xdotool search --pid "$pid" --onlyvisible --name Fendrel 2>/dev/null | head -1 || true)
-      [ -n "$window" ] && break
-      sleep 0.1
-    done
-    [ -n "$window" ] || { kill "$pid"; echo "the window did not appear" >&2; exit 1; }
-    class=$(xprop -id "$window" WM_CLASS)
-    echo "window: $(xdotool getwindowname "$window"); $class"
+    source scripts/window-drive.sh "$1" "$2"
+    class=$(xprop -id "$wid" WM_CLASS)
+    echo "window: $(xdotool getwindowname "$wid"); $class"
     case "$class" in
       *"\"$3\""*) ;;
-      *) kill "$pid"; echo "the class of the window is not $3, the StartupWMClass of the desktop entry" >&2; exit 1 ;;
+      *) kill $pid; echo "the class of the window is not $3, the StartupWMClass of the desktop entry" >&2; exit 1 ;;
     esac
     sleep 2
-    kill -0 "$pid" || { echo "the program ended by itself" >&2; exit 1; }
-    xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
-    xdotool key --window "$window" alt+e
-    for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-    if kill -0 "$pid" 2>/dev/null; then kill "$pid"; echo "fendrik did not end after Alt+E" >&2; exit 1; fi
-  ' _ /usr/bin/fendrik "$work" "$wm_class" || { cat "$work/window-log" >&2; fail "the installed window program failed"; }
+    kill -0 $pid || { echo "the program ended by itself" >&2; exit 1; }
+    end_program
+  ' _ /usr/bin/fendrik "$work/window-log" "$wm_class" || { cat "$work/window-log" >&2; fail "the installed window program failed"; }
 
 echo "-- apt-get remove --purge fendrik"
 purge
