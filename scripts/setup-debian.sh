@@ -14,6 +14,7 @@ packages=(
   fuse3 libfuse3-dev
   fonts-dejavu-core fonts-dejavu-extra fonts-symbola
   hyperfine
+  dpkg-dev lintian desktop-file-utils appstream librsvg2-bin
   "$@"
 )
 missing=()

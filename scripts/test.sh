@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Sets everything up and runs every test: the layer check of the includes, a
 # normal build with all tests, the same tests under AddressSanitizer and
-# UndefinedBehaviorSanitizer, the fuzz targets for a bounded time, and the
-# Windows build with its tests under Wine and the check of its zip
-# (scripts/build-windows.sh; FENDRIK_WINDOWS=OFF leaves it out).
+# UndefinedBehaviorSanitizer, the fuzz targets for a bounded time, the Debian
+# package installed, checked and purged again (scripts/check-debian-package.sh;
+# FENDRIK_PACKAGE=OFF leaves it out), and the Windows build with its tests
+# under Wine and the check of its zip (scripts/build-windows.sh;
+# FENDRIK_WINDOWS=OFF leaves it out).
 #
 # The tests of real Solid Edge documents need ../shared/samples/real beside the
 # repository; without it they are skipped (one line says so). With
@@ -58,6 +60,10 @@ for fuzzer in build/fuzz/tests/fuzz/fuzz_*; do
     -print_final_stats=1 "$corpus" 2>&1 | tail -4
   rm -rf "$corpus"
 done
+if [ "${FENDRIK_PACKAGE:-ON}" != OFF ]; then
+  echo "== Debian package: build, lintian, install, both programs, purge"
+  ./scripts/check-debian-package.sh
+fi
 if [ "${FENDRIK_WINDOWS:-ON}" != OFF ]; then
   echo "== Windows: MinGW build, tests under Wine, the zip and its check under Wine"
   ./scripts/build-windows.sh
