@@ -7,6 +7,9 @@
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
+  // The desktop entry the package installs, so that a desktop (Wayland too)
+  // puts the window under its icon.
+  QGuiApplication::setDesktopFileName(QStringLiteral("de.fendrik.Fendrik"));
   fendrik::SetUpApplication();
   fendrik::SingleInstance guard;
   fendrik::FrmFendrik window;
