@@ -170,6 +170,7 @@ inline std::optional<bool> HasDataFrom([[maybe_unused]] const std::string& path,
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -385,6 +386,56 @@ class FileSizeLimit {
   struct sigaction previous_ {};
   rlimit saved_{};
 #endif
+};
+
+// While it lives, the whole process takes German regional settings
+// (setlocale LC_ALL, as the window's toolkit takes the user's), so that
+// printf writes "0,5"; ok() is false where no German locale can be had. On
+// Linux one is compiled into `scratch` (localedef) when the system has none
+// installed, and found there through LOCPATH.
+class GermanNumbers {
+ public:
+  explicit GermanNumbers([[maybe_unused]] const std::filesystem::path& scratch) {
+    const char* before = std::setlocale(LC_ALL, nullptr);
+    previous_ = before != nullptr ? before : "C";
+#ifdef _WIN32
+    ok_ = std::setlocale(LC_ALL, "German_Germany.1252") != nullptr || std::setlocale(LC_ALL, "de-DE") != nullptr;
+#else
+    ok_ = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+    if (!ok_) {
+      const std::string folder = (scratch / "locales").string();
+      std::filesystem::create_directories(folder);
+      const std::string command = "localedef -i de_DE -f UTF-8 '" + folder + "/de_DE.UTF-8' >/dev/null 2>&1";
+      if (std::system(command.c_str()) == 0) {
+        const char* locpath = std::getenv("LOCPATH");
+        if (locpath != nullptr) oldLocpath_ = locpath;
+        hadLocpath_ = locpath != nullptr;
+        ::setenv("LOCPATH", folder.c_str(), 1);
+        setLocpath_ = true;
+        ok_ = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+      }
+    }
+#endif
+    char number[8];
+    std::snprintf(number, sizeof number, "%.1f", 0.5);
+    ok_ = ok_ && std::string(number) == "0,5";
+  }
+  ~GermanNumbers() {
+    std::setlocale(LC_ALL, previous_.c_str());
+#ifndef _WIN32
+    if (setLocpath_) hadLocpath_ ? ::setenv("LOCPATH", oldLocpath_.c_str(), 1) : ::unsetenv("LOCPATH");
+#endif
+  }
+  GermanNumbers(const GermanNumbers&) = delete;
+  GermanNumbers& operator=(const GermanNumbers&) = delete;
+  bool ok() const { return ok_; }
+
+ private:
+  bool ok_ = false;
+  std::string previous_;
+  std::string oldLocpath_;
+  bool hadLocpath_ = false;
+  bool setLocpath_ = false;
 };
 
 }  // namespace fendrik::test
