@@ -64,6 +64,11 @@ bool IsWide(char32_t c) {
 size_t DisplayWidth(std::string_view utf8, size_t cap) {
   size_t width = 0;
   for (size_t at = 0; at < utf8.size() && width < cap;) {
+    if (static_cast<unsigned char>(utf8[at]) < 0x80) {
+      ++at;
+      ++width;
+      continue;
+    }
     const std::optional<char32_t> c = propset::nextCodePoint(utf8, at);
     if (!c) ++at;
     width += c && IsWide(*c) ? 2 : 1;
@@ -228,7 +233,8 @@ class SheetWriter {
 ExportResult WriteXlsx(const ResultRows& rows, FileReplacement& file, const ExportProgress& progress) {
   if (rows.size() > kMaxWorkbookRows)
     return Failed("eine Excel-Arbeitsmappe fasst höchstens " + std::to_string(kMaxWorkbookRows) +
-                  " Zeilen unter der Überschrift, die Liste hat " + std::to_string(rows.size()));
+                  " Zeilen unter der Überschrift, die Liste hat " + std::to_string(rows.size()) +
+                  "; als CSV lässt sie sich ganz exportieren");
   // The library writes the temporary file by its name.
   if (SystemError error = file.closeForOtherWriter()) return Failed(error);
 

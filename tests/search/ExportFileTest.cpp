@@ -18,7 +18,7 @@
 #include "platform/OrdinaryUser.h"
 #include "platform/TestSystem.h"
 #include "resultlist/ExportTable.h"
-#include "search/ListFileHooksForTests.h"
+#include "StepRecorder.h"
 #include "search/WorkbookCheck.h"
 
 namespace fendrik {
@@ -111,6 +111,16 @@ TEST(ExportFile, TheFormatComesFromTheExtensionAndOtherNamesAreRefused) {
   EXPECT_EQ(refused.outcome, Outcome::Failed);
   EXPECT_EQ(refused.reason,
             "unbekanntes Format: der Dateiname muss auf .xlsx (Excel-Arbeitsmappe) oder .csv (CSV) enden");
+  EXPECT_TRUE(fs::is_empty(temp.path()));
+
+  // A list longer than a worksheet: refused before anything is written.
+  ResultRows tooMany;
+  for (size_t k = 0; k <= kMaxWorkbookRows; ++k) tooMany.append({"/a.par"});
+  const ExportResult long_ = ExportRows(tooMany, (temp / "lang.xlsx").string());
+  EXPECT_EQ(long_.outcome, Outcome::Failed);
+  EXPECT_EQ(long_.reason,
+            "eine Excel-Arbeitsmappe fasst höchstens 1048575 Zeilen unter der Überschrift, die Liste hat 1048576; "
+            "als CSV lässt sie sich ganz exportieren");
   EXPECT_TRUE(fs::is_empty(temp.path()));
 }
 
@@ -213,15 +223,6 @@ TEST(ExportFile, DatesStayDatesUnderGermanRegionalSettings) {
 // byte and leaves nothing beside it: the rename, the flush and the close
 // made to fail, a full disk, a folder the user may not write, a stop.
 TEST(ExportFile, AFailedOrStoppedExportKeepsTheOldFileAndLeavesNothingBeside) {
-  struct Failing : ListFileHooks {
-    std::vector<ListFileStep> steps;
-    std::optional<ListFileStep> failAt;
-    platform::SystemError error;
-    platform::SystemError after(ListFileStep step, platform::SystemError result) override {
-      steps.push_back(step);
-      return step == failAt ? error : result;
-    }
-  };
   TempFolder temp;
   ResultRows rows;
   for (int k = 0; k < 5000; ++k)
@@ -238,7 +239,7 @@ TEST(ExportFile, AFailedOrStoppedExportKeepsTheOldFileAndLeavesNothingBeside) {
       EXPECT_EQ(std::distance(fs::directory_iterator(temp / folder), {}), 1);
     };
     {  // the steps of a good export: the flush before the rename
-      Failing recorder;
+      test::StepRecorder recorder;
       ScopedListFileHooks hooks(recorder);
       ASSERT_TRUE(ExportRows(rows, path).done());
       const bool csv = std::string(name).ends_with(".csv");
@@ -251,7 +252,7 @@ TEST(ExportFile, AFailedOrStoppedExportKeepsTheOldFileAndLeavesNothingBeside) {
           {Sync, Fault::ioError, "Ein-/Ausgabefehler des Datenträgers"},
           {Close, Fault::diskFull, "Der Datenträger ist voll"}}) {
       SCOPED_TRACE(static_cast<int>(step));
-      Failing failing;
+      test::StepRecorder failing;
       failing.failAt = step;
       failing.error = platform::Simulated(fault);
       ScopedListFileHooks hooks(failing);
