@@ -392,7 +392,7 @@ class FileSizeLimit {
 // (setlocale LC_ALL, as the window's toolkit takes the user's), so that
 // printf writes "0,5"; ok() is false where no German locale can be had. On
 // Linux one is compiled into `scratch` (localedef) when the system has none
-// installed, and found there through LOCPATH.
+// installed, and loaded from there through LOCPATH.
 class GermanNumbers {
  public:
   explicit GermanNumbers([[maybe_unused]] const std::filesystem::path& scratch) {
@@ -407,12 +407,13 @@ class GermanNumbers {
       std::filesystem::create_directories(folder);
       const std::string command = "localedef -i de_DE -f UTF-8 '" + folder + "/de_DE.UTF-8' >/dev/null 2>&1";
       if (std::system(command.c_str()) == 0) {
+        // LOCPATH only while the locale is loaded: glibc's newlocale leaks
+        // its copy of the variable on every call while it is set.
         const char* locpath = std::getenv("LOCPATH");
-        if (locpath != nullptr) oldLocpath_ = locpath;
-        hadLocpath_ = locpath != nullptr;
+        const std::string old = locpath != nullptr ? locpath : "";
         ::setenv("LOCPATH", folder.c_str(), 1);
-        setLocpath_ = true;
         ok_ = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+        locpath != nullptr ? ::setenv("LOCPATH", old.c_str(), 1) : ::unsetenv("LOCPATH");
       }
     }
 #endif
@@ -420,12 +421,7 @@ class GermanNumbers {
     std::snprintf(number, sizeof number, "%.1f", 0.5);
     ok_ = ok_ && std::string(number) == "0,5";
   }
-  ~GermanNumbers() {
-    std::setlocale(LC_ALL, previous_.c_str());
-#ifndef _WIN32
-    if (setLocpath_) hadLocpath_ ? ::setenv("LOCPATH", oldLocpath_.c_str(), 1) : ::unsetenv("LOCPATH");
-#endif
-  }
+  ~GermanNumbers() { std::setlocale(LC_ALL, previous_.c_str()); }
   GermanNumbers(const GermanNumbers&) = delete;
   GermanNumbers& operator=(const GermanNumbers&) = delete;
   bool ok() const { return ok_; }
@@ -433,9 +429,6 @@ class GermanNumbers {
  private:
   bool ok_ = false;
   std::string previous_;
-  std::string oldLocpath_;
-  bool hadLocpath_ = false;
-  bool setLocpath_ = false;
 };
 
 }  // namespace fendrik::test
