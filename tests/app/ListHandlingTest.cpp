@@ -88,7 +88,7 @@ class ListHandling : public WindowTest {
       if (!dialogSeen.opened && QApplication::focusWidget() != name && ++ticks < 100) return;
       if (!dialogSeen.opened) {
         dialogSeen = {true, dialog->testOption(QFileDialog::DontUseNativeDialog), QApplication::focusWidget() == name,
-                      dialog->windowTitle(), name->text(), dialog->nameFilters()};
+                      dialog->windowTitle(), name->text(), dialog->nameFilters(), {}};
         if (filter > 0) {
           auto* types = dialog->findChild<QComboBox*>("fileTypeCombo");
           ASSERT_NE(types, nullptr);
