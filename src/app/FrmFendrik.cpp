@@ -1,12 +1,14 @@
 // Start-up, shutdown and the event handlers of the main window.
 #include "app/FrmFendrik.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -41,6 +43,7 @@ FrmFendrik::FrmFendrik(QWidget* parent) : QWidget(parent), twips_(ScreenDpi()) {
 }
 
 FrmFendrik::~FrmFendrik() {
+  stopExport();
   stopReload();
   stopStatusChange();
 }
@@ -63,6 +66,7 @@ void FrmFendrik::connectHandlers() {
   connect(ListView1, &QAbstractItemView::clicked, this, [this](const QModelIndex& index) { ListView1_ItemClick(index.row()); });
   connect(ListView1, &QAbstractItemView::doubleClicked, this, [this] { ListView1_DblClick(); });
   connect(ListView1, &ResultListView::characterTyped, this, [this](QChar key) { ListView1_KeyPress(key); });
+  connect(exportAction_, &QAction::triggered, this, [this] { exportList(); });
   // Clicks on boxes, labels and frames and the focus changes of the filter
   // boxes arrive through the event filter.
   for (QObject* watched : std::initializer_list<QObject*>{Text1, Picture1, TxtLogo->viewport(), Frame2})
@@ -85,6 +89,12 @@ bool FrmFendrik::eventFilter(QObject* watched, QEvent* event) {
     return true;
   } else if (watched == Frame2 && doubleClick) {
     Frame2_DblClick();
+  } else if (type == QEvent::ShortcutOverride &&
+             static_cast<QKeyEvent*>(event)->keyCombination() == QKeyCombination(Qt::ControlModifier, Qt::Key_E)) {
+    // Some systems' key bindings make Ctrl+E the end of the line in a text
+    // box; in the filter boxes it exports the list as everywhere else.
+    for (QLineEdit* box : TxtSuche)
+      if (watched == box) return true;
   } else if (type == QEvent::FocusIn || type == QEvent::FocusOut) {
     for (int k = 0; k < kFilterBoxes; ++k) {
       if (watched != TxtSuche[k]) continue;
@@ -129,6 +139,8 @@ void FrmFendrik::Form_Unload() {
   // A search still running stops; the list file of the last finished one stays.
   stopSearch();
   stopReload();
+  // An export still running stops; its file stays as it was.
+  stopExport();
   // A status change finishes the documents in hand and writes no further one.
   stopStatusChange();
   if (!SaveSettings())

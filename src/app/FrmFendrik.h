@@ -9,6 +9,7 @@
 #include "app/Twips.h"
 #include "properties/FileProperties.h"
 
+class QAction;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -28,6 +29,7 @@ class ResultRowsModel;
 class SettingsStore;
 struct SearchJob;
 struct ReloadJob;
+struct ExportJob;
 class SingleInstance;
 
 // The main window: the filter frame, the result list, the selection frame
@@ -91,6 +93,15 @@ class FrmFendrik : public QWidget {
   bool reloadListFile();
   bool reloadRunning() const;
 
+  // "Liste exportieren…" (Ctrl+E, and in the list's context menu): asks for
+  // a file in a save dialog and writes the rows the list shows, in their
+  // order, into it as an Excel workbook or CSV (by the name's extension;
+  // FrmFendrikExport.cpp). The rows are copied and written off the
+  // user-interface thread; the list is busy meanwhile (Esc stops, and the
+  // file is left as it was). An empty list is only told.
+  QAction* exportAction() const { return exportAction_; }
+  bool exportRunning() const;
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -131,6 +142,11 @@ class FrmFendrik : public QWidget {
   void stopSearch();
   void finishReload();
   void stopReload();
+  // The export (FrmFendrikExport.cpp).
+  void exportList();
+  void startExport(const std::string& path);
+  void finishExport();
+  void stopExport();
 
   // The status change runs off the user-interface thread; these take its
   // reports there (FrmFendrikStatus.cpp).
@@ -169,6 +185,8 @@ class FrmFendrik : public QWidget {
   std::unique_ptr<StatusChangeRun, StatusChangeRunEnd> statusRun_;
   std::unique_ptr<SearchJob> search_;
   std::unique_ptr<ReloadJob> reload_;
+  std::unique_ptr<ExportJob> export_;
+  QAction* exportAction_ = nullptr;
   bool listBusy_ = false;
   std::atomic<bool> busyStop_{false};
   QShortcut* escape_ = nullptr;

@@ -1,5 +1,6 @@
 // Creation of the main window's controls: kinds, places, captions, start
 // texts, tool tips, colours, hidden members and the tab order.
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -80,6 +81,14 @@ void FrmFendrik::createControls() {
   ListView1 = new ResultListView(rowsModel_, twips_, this);
   ListView1->setObjectName("ListView1");
   place(ListView1, kListView1.left, kListView1.top, kListView1.width, kListView1.height);
+  // The export: Ctrl+E anywhere in the window, and the list's context menu.
+  exportAction_ = new QAction(QString::fromUtf8("Liste exportieren…"), this);
+  exportAction_->setObjectName("exportAction");
+  exportAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+  exportAction_->setShortcutContext(Qt::WindowShortcut);
+  addAction(exportAction_);
+  ListView1->addAction(exportAction_);
+  ListView1->setContextMenuPolicy(Qt::ActionsContextMenu);
 
   TxtWahl = Make<QLineEdit>(this, "TxtWahl");
   TxtWahl->setText("Text3");

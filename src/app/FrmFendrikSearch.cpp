@@ -2,6 +2,7 @@
 // the reading of the documents in a thread of their own, the window shows
 // the progress and stays usable, and FülleListView shows the rows when the
 // thread is done. Also the list file as the window uses it.
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
@@ -61,6 +62,7 @@ void FrmFendrik::setListBusy(bool busy) {
   // until the run is over; the window itself keeps answering.
   for (QWidget* control : std::initializer_list<QWidget*>{CmdSuchen, cmdSetze, Frame2, ListView1})
     control->setEnabled(!busy);
+  exportAction_->setEnabled(!busy);
   if (escape_ == nullptr) {
     escape_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     escape_->setObjectName("escape");
@@ -74,6 +76,7 @@ void FrmFendrik::requestBusyStop() {
   busyStop_ = true;
   if (search_) search_->cancel = true;
   if (reload_) reload_->stop = true;
+  if (export_) export_->stop = true;
   TestLog("stop requested");
 }
 
@@ -142,6 +145,11 @@ void FrmFendrik::startProgress() {
 }
 
 void FrmFendrik::showSearchProgress() {
+  if (export_) {
+    Label6->setText(
+        QString("%1 / %2").arg(export_->rowsDone.load(std::memory_order_relaxed)).arg(export_->rows.size()));
+    return;
+  }
   if (reload_) {
     Label6->setText(QString::number(reload_->rowsRead.load(std::memory_order_relaxed)));
     return;

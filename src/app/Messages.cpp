@@ -1,6 +1,7 @@
 #include "app/Messages.h"
 
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 #include <cstdio>
 
@@ -29,6 +30,19 @@ void ShowMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& titl
     QTimer::singleShot(0, &box, &QMessageBox::accept);
   }
   box.exec();
+}
+
+bool AskYesNo(QWidget* parent, const QString& title, const QString& text) {
+  QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, parent);
+  box.button(QMessageBox::Yes)->setText("Ja");
+  box.button(QMessageBox::No)->setText("Nein");
+  box.setDefaultButton(QMessageBox::No);
+  if (TestLogOn()) {
+    // A watched program cannot wait for a click: the box answers "Ja".
+    TestLog("question: " + text);
+    QTimer::singleShot(0, &box, [&box] { box.button(QMessageBox::Yes)->click(); });
+  }
+  return box.exec() == QMessageBox::Yes;
 }
 
 QString ListExcerpt(const QStringList& items) {

@@ -17,6 +17,9 @@ void ShowInformation(QWidget* parent, const QString& title, const QString& text)
 void ShowMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text,
                     const QString& details = {});
 
+// A question with the buttons "Ja" and "Nein" (the default); true for "Ja".
+bool AskYesNo(QWidget* parent, const QString& title, const QString& text);
+
 // A message box that lists items (documents, folders, lines): the text, a
 // blank line and the first ten items, all of them behind the details button.
 void ShowListMessage(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text,

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "resultlist/ResultRows.h"
+#include "search/ExportFile.h"
 #include "search/ListFile.h"
 #include "search/ScanList.h"
 #include "search/SearchRun.h"
@@ -65,6 +66,28 @@ struct ReloadJob {
   ReloadJob(const ReloadJob&) = delete;
   ReloadJob& operator=(const ReloadJob&) = delete;
   ~ReloadJob() {
+    stop = true;
+    if (thread.joinable()) thread.join();
+  }
+};
+
+// One export of the list, written by a thread of its own from a copy of the
+// rows, so that the list may change meanwhile without touching what is
+// written; the window shows `rowsDone` and takes the result when the thread
+// is done.
+struct ExportJob {
+  std::string path;
+  ResultRows rows;
+  ExportResult result;
+  std::atomic<bool> stop{false};
+  std::atomic<size_t> rowsDone{0};
+  std::thread thread;
+
+  ExportJob() = default;
+  ExportJob(const ExportJob&) = delete;
+  ExportJob& operator=(const ExportJob&) = delete;
+  // Stops an export still running (its file stays as it was) and waits.
+  ~ExportJob() {
     stop = true;
     if (thread.joinable()) thread.join();
   }

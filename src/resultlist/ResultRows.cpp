@@ -132,6 +132,19 @@ bool ResultRows::pathUncertain(size_t row) const {
   return (flagsOf(rows_[row]) & kPathUncertain) != 0;
 }
 
+ResultRows ResultRows::copy() const {
+  ResultRows out;
+  out.rows_.reserve(rows_.size());
+  for (const Row& row : rows_) {
+    // The lengths, the texts and the flags byte.
+    const size_t size = layoutOf(row).starts[kColumnCount] + 1;
+    Row& copied = out.rows_.emplace_back();
+    copied.bytes = std::make_unique_for_overwrite<char[]>(size);
+    std::memcpy(copied.bytes.get(), row.bytes.get(), size);
+  }
+  return out;
+}
+
 void ResultRows::remove(size_t row) {
   if (row >= rows_.size()) throw std::out_of_range("row out of range");
   rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(row));

@@ -41,6 +41,10 @@ class ResultRows {
   void markPathUncertain(size_t row);
   bool pathUncertain(size_t row) const;
 
+  // Another set of the same rows, flags included, that changes apart from
+  // this one (a thread writes it out while the list goes on).
+  ResultRows copy() const;
+
   void remove(size_t row);
   // Removes, in one pass, every row for which drop(row) is true; drop sees
   // the rows as they were before the pass (row = position then). The other

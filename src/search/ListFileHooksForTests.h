@@ -1,8 +1,9 @@
 #pragma once
 
-// Test seam of the list-file writer: each step's real result passes through
-// the hooks, which may replace it, so that a test sees which steps ran in
-// which order and can make any of them fail. Only tests include this
+// Test seam of the writers that replace a file (search/FileReplacement.h:
+// the list file and the exported lists): each step's real result passes
+// through the hooks, which may replace it, so that a test sees which steps
+// ran in which order and can make any of them fail. Only tests include this
 // header; the hooks are installed per thread for the lifetime of a
 // ScopedListFileHooks.
 
@@ -10,6 +11,8 @@
 
 namespace fendrik {
 
+// Write: a piece appended by the program itself (not by a library that
+// writes the temporary file by its name).
 enum class ListFileStep { Write, Sync, Close, Rename };
 
 struct ListFileHooks {

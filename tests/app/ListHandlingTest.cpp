@@ -1,10 +1,18 @@
 // The user's handling of the result list in the real window: filters, header clicks, row clicks with
-// the open check, double clicks and the row bands; and the list model as Qt's views rely on it.
+// the open check, double clicks, the row bands and the export; and the list model as Qt's views rely on it.
 #include <QAbstractItemModelTester>
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QKeyEvent>
+#include <QMenu>
 
 #include "TestSupport.h"
 #include "app/AltLinesBackground.h"
+#include "platform/TestSystem.h"
+#include "resultlist/ExportTable.h"
+#include "search/WorkbookCheck.h"
 
 namespace fendrik::test {
 namespace {
@@ -15,14 +23,18 @@ class ListHandling : public WindowTest {
  protected:
   QLineEdit* box(int k) { return control<QLineEdit>(QString("TxtSuche_%1").arg(k)); }
   // Clicks into filter box k, types the text, umlauts and all, and leaves the box with Tab.
+  // Types the text into a box, umlauts and all, one key at a time (QTest::keyClicks cannot type umlauts).
+  static void TypeText(QWidget* box, const QString& text) {
+    for (QChar c : text) {
+      QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+      QApplication::sendEvent(box, &press);
+    }
+  }
   void TypeFilter(int k, const QString& text) {
     QTest::mouseClick(box(k), Qt::LeftButton);
     QTest::keyClick(box(k), Qt::Key_A, Qt::ControlModifier);
     QTest::keyClick(box(k), Qt::Key_Delete);
-    for (QChar c : text) {  // one key at a time, as QTest::keyClicks cannot type umlauts
-      QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
-      QApplication::sendEvent(box(k), &press);
-    }
+    TypeText(box(k), text);
     ASSERT_EQ(box(k)->text(), text);
     QTest::keyClick(box(k), Qt::Key_Tab);
     QCoreApplication::processEvents();
@@ -33,6 +45,96 @@ class ListHandling : public WindowTest {
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
   }
   QPoint RowPoint(int row) { return list().visualRect(model().index(row, 1)).center(); }
+
+  // What the export's save dialog showed when it opened.
+  struct DialogSeen {
+    bool opened = false, nonNative = false, nameFocused = false;
+    QString title, name;
+    QStringList filters;
+    QString save;
+  };
+  // Runs `trigger` (Ctrl+E, the context menu's entry), which opens the export's save dialog; there it
+  // chooses the filter `filter` (when given), goes to the test's folder, types each name in turn into the file-name box and clicks "Speichern",
+  // answering every message box in between ("Ja" to a question); then waits until the export has ended. The
+  // message boxes shown.
+  std::vector<Shown> Export(const std::function<void()>& trigger, QStringList names, DialogSeen* seen = nullptr,
+                            int filter = 0) {
+    std::vector<Shown> shown;
+    DialogSeen local;
+    DialogSeen& dialogSeen = seen != nullptr ? *seen : local;
+    dialogSeen = {};
+    int ticks = 0;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+      if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+        for (QAction* action : menu->actions())
+          if (action->text() == QString::fromUtf8("Liste exportieren…")) menu->setActiveAction(action);
+        // Posted: what the key starts runs loops of its own, which this timer must be free to drive.
+        QMetaObject::invokeMethod(menu, [menu] { QTest::keyClick(menu, Qt::Key_Return); }, Qt::QueuedConnection);
+        return;
+      }
+      QWidget* modal = QApplication::activeModalWidget();
+      if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+        shown.push_back({box->text(), box->detailedText(), box->icon()});
+        if (QAbstractButton* yes = box->button(QMessageBox::Yes)) yes->click();
+        else box->accept();
+        return;
+      }
+      auto* dialog = qobject_cast<QFileDialog*>(modal);
+      if (dialog == nullptr || names.isEmpty()) return;
+      auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+      ASSERT_NE(name, nullptr);
+      // The box takes the focus once the dialog is shown.
+      if (!dialogSeen.opened && QApplication::focusWidget() != name && ++ticks < 100) return;
+      if (!dialogSeen.opened) {
+        dialogSeen = {true, dialog->testOption(QFileDialog::DontUseNativeDialog), QApplication::focusWidget() == name,
+                      dialog->windowTitle(), name->text(), dialog->nameFilters(), {}};
+        if (filter > 0) {
+          auto* types = dialog->findChild<QComboBox*>("fileTypeCombo");
+          ASSERT_NE(types, nullptr);
+          types->setFocus();
+          for (int k = 0; k < filter; ++k) QTest::keyClick(types, Qt::Key_Down);
+          ASSERT_EQ(dialog->selectedNameFilter(), dialog->nameFilters().at(filter));
+        }
+      }
+      // After a message box the offscreen platform gives the dialog no focus back, as a desktop would.
+      dialog->activateWindow();
+      // The user goes to the test's folder first and types a name there.
+      if (dialog->directory().absolutePath() != QString::fromStdString(folder_.str()))
+        dialog->setDirectory(QString::fromStdString(folder_.str()));
+      name->setFocus();
+      name->selectAll();
+      TypeText(name, names.takeFirst());
+      auto* buttons = dialog->findChild<QDialogButtonBox*>("buttonBox");
+      ASSERT_NE(buttons, nullptr);
+      QPushButton* save = buttons->button(QDialogButtonBox::Save);
+      ASSERT_NE(save, nullptr);
+      dialogSeen.save = save->text();
+      QMetaObject::invokeMethod(save, [save] { QTest::mouseClick(save, Qt::LeftButton); }, Qt::QueuedConnection);
+    });
+    watcher.start(20);
+    trigger();
+    EXPECT_TRUE(QTest::qWaitFor([this] { return !window().exportRunning(); }, 120000));
+    QCoreApplication::processEvents();
+    return shown;
+  }
+  // After a dialog the offscreen platform gives the window no focus back, as a desktop would.
+  void ActivateWindow() {
+    window().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window()));
+  }
+  // Ctrl+E where the focus is (the list when the platform left it nowhere after a dialog).
+  void CtrlE() {
+    ActivateWindow();
+    QWidget* focus = QApplication::focusWidget();
+    QTest::keyClick(focus != nullptr ? focus : static_cast<QWidget*>(&list()), Qt::Key_E, Qt::ControlModifier);
+  }
+  void ContextMenu() {
+    const QPoint at = RowPoint(0);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, list().viewport()->mapToGlobal(at));
+    QApplication::sendEvent(list().viewport(), &event);
+  }
+  QString Path(const std::string& name) { return QString::fromStdString(Native(folder_.str() + "/" + name)); }
   std::vector<Shown> ClickRow(int row) {
     return AnswerMessages([&] { QTest::mouseClick(list().viewport(), Qt::LeftButton, {}, RowPoint(row)); });
   }
@@ -212,6 +314,175 @@ TEST_F(ListHandling, AVeryLongTextIsShownCutAndFilteredWhole) {
   EXPECT_EQ(Column(1), Strings{"lang.par"});
   EXPECT_EQ(model().rows().text(0, 9), title);
   EXPECT_EQ(label6(), "1");
+}
+
+// What a spreadsheet reads of a list text: a size as its digits (a whole number), a time "2026.12.07 13:24:48"
+// as the date 2026-12-07 13:24:48, a status as a number, an empty text as an empty cell; with `typed` false
+// (CSV) the status as its text and no types.
+std::pair<std::string, std::string> Read(int column, const std::string& text, bool typed) {
+  if (text.empty()) return {"", typed ? "NoneType" : "str"};
+  if (column == 5) {
+    std::string digits;
+    for (char c : text)
+      if (c >= '0' && c <= '9') digits += c;
+    return {digits, typed ? "int" : "str"};
+  }
+  if (column == 4) return {text.substr(0, 4) + "-" + text.substr(5, 2) + "-" + text.substr(8), typed ? "datetime" : "str"};
+  if (column == 8) return {text, typed ? "int" : "str"};
+  return {text, "str"};
+}
+
+// Rows with umlauts, CJK, grouped sizes, times and statuses, five of them with "Welle" in the title.
+const std::vector<std::map<int, std::string>> kExportRows = {
+    {{0, "/daten/Prüfung/Welle 7.par"}, {1, "Welle 7.par"}, {2, "par"}, {3, "/daten/Prüfung"},
+     {4, "2026.12.07 13:24:48"}, {5, "      1.234.567"}, {6, "DN-7"}, {8, "3"}, {9, "Welle groß"}, {10, "轴承座"}},
+    {{0, "/daten/Flansch.par"}, {1, "Flansch.par"}, {2, "par"}, {3, "/daten"}, {4, "2025.01.02 03:04:05"},
+     {5, "          512"}, {8, "0"}, {9, "Flansch"}},
+    {{0, "/daten/Äußere Welle.asm"}, {1, "Äußere Welle.asm"}, {2, "asm"}, {3, "/daten"}, {4, "2024.02.29 23:59:59"},
+     {5, "         2.048"}, {8, "1"}, {9, "Welle außen"}, {18, "S235JR"}},
+    {{0, "/daten/b/Welle 1.par"}, {1, "Welle 1.par"}, {2, "par"}, {3, "/daten/b"}, {4, "2000.01.01 00:00:00"},
+     {5, "           0"}, {8, "5"}, {9, "WELLE, kurz"}, {11, "sagt \"ja\""}},
+    {{0, "/daten/Deckel.psm"}, {1, "Deckel.psm"}, {2, "psm"}, {3, "/daten"}, {4, "2023.05.06 07:08:09"},
+     {5, "       99.999"}, {8, "2"}, {9, "Deckel"}},
+};
+
+// After a filter and a sort the list shows three rows in a new order: Ctrl+E writes exactly those, in that
+// order, into a workbook (typed cells, bold frozen header, filter over the rows), the context menu into CSV
+// chosen by the dialog's filter; a name with another extension is refused while the dialog stays, and a file
+// that exists is replaced after a question.
+TEST_F(ListHandling, ExportWritesTheRowsShownInTheirOrderToAWorkbookAndToCsv) {
+  model().setRows(MakeRows(kExportRows));
+  TypeFilter(9, "welle");
+  ClickHeader(1);
+  ASSERT_EQ(Column(1), (Strings{"Äußere Welle.asm", "Welle 1.par", "Welle 7.par"}));
+  auto expected = [&](bool typed) {
+    std::vector<Strings> texts, types;
+    for (size_t row = 0; row < model().rows().size(); ++row) {
+      texts.emplace_back();
+      types.emplace_back();
+      for (int column = 0; column < kExportColumnCount; ++column) {
+        const auto [text, type] = Read(column, std::string(model().rows().text(row, column)), typed);
+        texts.back().push_back(text);
+        types.back().push_back(type);
+      }
+    }
+    return std::pair{texts, types};
+  };
+  Strings headers;
+  for (int column = 0; column < kExportColumnCount; ++column) headers.emplace_back(kColumns[column].header);
+
+  DialogSeen seen;
+  const QString workbook = Path("Export ä.xlsx");
+  auto shown = Export([this] { CtrlE(); }, {QString::fromUtf8("Export ä.xlsx")}, &seen);
+  EXPECT_TRUE(shown.empty()) << Texts(shown);
+  EXPECT_TRUE(seen.opened);
+  EXPECT_TRUE(seen.nonNative);
+  EXPECT_TRUE(seen.nameFocused);
+  EXPECT_EQ(seen.title, "Liste exportieren");
+  EXPECT_EQ(seen.name, "Liste.xlsx");
+  EXPECT_EQ(seen.save, "Speichern");
+  EXPECT_EQ(seen.filters, (QStringList{"Excel-Arbeitsmappe (*.xlsx)", "CSV (*.csv)"}));
+  EXPECT_EQ(txtWahl(), QString::fromUtf8("Liste exportiert: 3 Zeilen nach ") + workbook);
+  EXPECT_EQ(label6(), "3");
+  ExportView view = readExport(workbook.toStdString());
+  ASSERT_EQ(view.error, "");
+  ASSERT_EQ(view.rows.size(), 4U);
+  EXPECT_EQ(view.rows[0], headers);
+  const auto [texts, types] = expected(true);
+  EXPECT_EQ(std::vector(view.rows.begin() + 1, view.rows.end()), texts);
+  EXPECT_EQ(std::vector(view.types.begin() + 1, view.types.end()), types);
+  EXPECT_EQ(view.bold, std::vector<bool>(kExportColumnCount, true));
+  EXPECT_EQ(view.frozen, "A2");
+  EXPECT_EQ(view.filter, "A1:S4");
+
+  // The context menu, the CSV filter, first a name the export refuses, then one without an extension.
+  shown = Export([this] { ContextMenu(); }, {"liste.txt", "liste"}, &seen, 1);
+  ASSERT_EQ(shown.size(), 1U) << Texts(shown);
+  EXPECT_EQ(shown[0].text, QString::fromUtf8("Der Dateiname muss auf .xlsx (Excel-Arbeitsmappe) oder .csv (CSV) enden."));
+  EXPECT_EQ(txtWahl(), QString::fromUtf8("Liste exportiert: 3 Zeilen nach ") + Path("liste.csv"));
+  view = readExport(Path("liste.csv").toStdString());
+  ASSERT_EQ(view.error, "");
+  ASSERT_EQ(view.rows.size(), 4U);
+  EXPECT_EQ(view.rows[0], headers);
+  EXPECT_EQ(std::vector(view.rows.begin() + 1, view.rows.end()), expected(false).first);
+  EXPECT_FALSE(std::filesystem::exists(Path("liste.txt").toStdString()));
+
+  // One row fewer, into the workbook again: replaced after the question.
+  ActivateWindow();
+  TypeFilter(11, "ja");
+  ASSERT_EQ(Column(1), Strings{"Welle 1.par"});
+  shown = Export([this] { CtrlE(); }, {QString::fromUtf8("Export ä.xlsx")});
+  ASSERT_EQ(shown.size(), 1U) << Texts(shown);
+  EXPECT_EQ(shown[0].text, "Die Datei " + workbook + " gibt es schon. Soll sie ersetzt werden?");
+  view = readExport(workbook.toStdString());
+  ASSERT_EQ(view.rows.size(), 2U);
+  EXPECT_EQ(view.rows[1][1], "Welle 1.par");
+}
+
+// An empty list: Ctrl+E, also in a filter box, only says there is nothing to export.
+TEST_F(ListHandling, ExportOfAnEmptyListOnlySaysThereIsNothing) {
+  box(1)->setFocus();
+  DialogSeen seen;
+  const auto shown = Export([this] { CtrlE(); }, {"leer.xlsx"}, &seen);
+  ASSERT_EQ(shown.size(), 1U) << Texts(shown);
+  EXPECT_EQ(shown[0].text, QString::fromUtf8("Die Liste ist leer, es gibt nichts zu exportieren."));
+  EXPECT_FALSE(seen.opened);
+  EXPECT_TRUE(std::filesystem::is_empty(folder_.path()));
+}
+
+// While an export runs the list is busy, as during a search: the controls that change the list wait and Esc
+// stops it; a stopped export leaves no file, a finished one the whole file. A failed one names the path and the
+// reason, and the list stays as it was.
+TEST_F(ListHandling, ExportKeepsTheListBusyStopsOnEscAndNamesAFailure) {
+  constexpr size_t kMany = 100000;
+  ResultRows many;
+  for (size_t k = 0; k < kMany; ++k)
+    many.append({"/daten/teil_" + std::to_string(k) + ".par", "teil_" + std::to_string(k) + ".par", "par", "/daten",
+                 "2026.01.02 03:04:05", "       " + std::to_string(k), "", "", "", "Welle"});
+  model().setRows(std::move(many));
+  const QString path = Path("viele.xlsx");
+  const char* const locked[] = {"CmdSuchen", "cmdSetze", "Frame2", "ListView1"};
+  bool busySeen = false, progressSeen = false;
+  auto shown = Export(
+      [&] {
+        CtrlE();
+        // The export reports its end through the event loop, so until the next turn it is certainly running.
+        busySeen = window().exportRunning() && window().listBusy() && !window().exportAction()->isEnabled();
+        for (const char* name : locked) EXPECT_FALSE(control(name)->isEnabled()) << name;
+        // The window answers meanwhile: its progress display follows the rows written.
+        ActivateWindow();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !window().exportRunning() || !label6().startsWith("0 "); }, 120000));
+        progressSeen = !window().exportRunning() || label6().endsWith(" / 100000");
+        QTest::keyClick(&window(), Qt::Key_Escape);
+      },
+      {"viele.xlsx"});
+  EXPECT_TRUE(shown.empty()) << Texts(shown);
+  EXPECT_TRUE(busySeen);
+  EXPECT_TRUE(progressSeen) << label6().toStdString();
+  for (const char* name : locked) EXPECT_TRUE(control(name)->isEnabled()) << name;
+  EXPECT_TRUE(window().exportAction()->isEnabled());
+  EXPECT_EQ(label6(), "100000");
+  if (txtWahl().startsWith("Export abgebrochen")) {
+    EXPECT_EQ(txtWahl(), "Export abgebrochen, " + path + QString::fromUtf8(" ist unverändert"));
+    EXPECT_TRUE(std::filesystem::is_empty(folder_.path()));
+  } else {  // the export was done before Esc: the whole workbook
+    EXPECT_EQ(txtWahl(), QString::fromUtf8("Liste exportiert: 100000 Zeilen nach ") + path);
+    EXPECT_EQ(WorkbookFault(path.toStdString(), "xl/worksheets/sheet1.xml", kMany + 1), std::nullopt);
+  }
+
+  // A folder that cannot be made: a file stands where it should be.
+  model().setRows(MakeRows(kExportRows));
+  const std::string file = folder_.file("datei", "bleibt");
+  const QString failing = Path("datei/liste.xlsx");
+  shown = Export([this] { CtrlE(); }, {"datei/liste.xlsx"});
+  ASSERT_EQ(shown.size(), 1U) << Texts(shown);
+  EXPECT_EQ(shown[0].icon, QMessageBox::Critical);
+  EXPECT_TRUE(shown[0].text.startsWith("Die Liste konnte nicht nach " + failing + " exportiert werden: ")) << Texts(shown);
+  EXPECT_GT(shown[0].text.size(), ("Die Liste konnte nicht nach " + failing + " exportiert werden: ").size());
+  EXPECT_EQ(readFile(file), "bleibt");
+  EXPECT_EQ(model().rowCount(), static_cast<int>(kExportRows.size()));
+  EXPECT_EQ(txtWahl(), "");
+  EXPECT_FALSE(window().listBusy());
 }
 
 // What a cell shows of a row text: the text's first kDisplayCharacters characters, cut between two characters,

@@ -1,5 +1,6 @@
 #include "TestCommon.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QVariant>
 
@@ -77,6 +78,26 @@ QJsonObject runJson(const std::string& script, const std::vector<std::string>& f
     const QString host = QString::fromStdString(hostPath(f));
     if (seen.contains(host)) view[QString::fromStdString(f)] = seen[host];
   }
+  return view;
+}
+
+ExportView readExport(const std::string& file) {
+  const QJsonObject seen = runJson(FENDRIK_READ_EXPORT, {file})[QString::fromStdString(file)].toObject();
+  auto texts = [](const QJsonValue& list) {
+    std::vector<std::string> out;
+    for (const QJsonValue& item : list.toArray()) out.push_back(item.toString().toStdString());
+    return out;
+  };
+  ExportView view;
+  for (const QJsonValue& row : seen["rows"].toArray()) view.rows.push_back(texts(row));
+  for (const QJsonValue& row : seen["types"].toArray()) view.types.push_back(texts(row));
+  view.sheets = texts(seen["sheets"]);
+  for (const QJsonValue& bold : seen["bold"].toArray()) view.bold.push_back(bold.toBool());
+  for (const QJsonValue& width : seen["widths"].toArray()) view.widths.push_back(width.toDouble());
+  view.frozen = seen["frozen"].toString().toStdString();
+  view.filter = seen["filter"].toString().toStdString();
+  view.error = seen.contains("error") ? seen["error"].toString().toStdString() : seen.isEmpty() ? "nothing read" : "";
+  view.bom = seen["bom"].toBool();
   return view;
 }
 

@@ -40,6 +40,22 @@ int runCommand(const std::string& command, std::string* output = nullptr);
 // ({file: [13 texts]}) or olefile_status.py ({file: {field: value}}). Throws
 // when the script fails.
 QJsonObject runJson(const std::string& script, const std::vector<std::string>& files);
+// What other programs read in an exported list (read_export.py): its rows,
+// the header first, each cell as a text ("" when empty, a date as
+// "YYYY-MM-DD HH:MM:SS") with its Python type ("str", "int", "datetime",
+// "NoneType"); for a workbook also its sheets, the boldness of each header
+// cell, the frozen cell, the filter's range and the column widths; for CSV
+// whether it starts with a byte-order mark. `error` when it could not be read.
+struct ExportView {
+  std::vector<std::vector<std::string>> rows, types;
+  std::vector<std::string> sheets;
+  std::vector<bool> bold;
+  std::string frozen, filter, error;
+  std::vector<double> widths;
+  bool bom = false;
+};
+ExportView readExport(const std::string& file);
+
 // What olefile reads of the files (olefile_status.py), and one field of it.
 QJsonObject olefileView(const std::vector<std::string>& files);
 std::string field(const QJsonObject& view, const std::string& file, const char* name);

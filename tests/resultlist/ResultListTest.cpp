@@ -55,9 +55,20 @@ TEST(ResultRows, KeepsTwentyFourTextsOfAnyLengthPerRow) {
   EXPECT_EQ(rows.text(1, 23).size(), 70000u);
   EXPECT_THROW(rows.setText(2, 0, "x"), std::out_of_range);
   EXPECT_THROW(rows.setText(0, 24, "x"), std::out_of_range);
+  // A copy holds the same texts and marks and changes apart.
+  rows.markPathUncertain(1);
+  ResultRows copied = rows.copy();
+  ASSERT_EQ(copied.size(), rows.size());
+  for (size_t row = 0; row < rows.size(); ++row) {
+    EXPECT_EQ(copied.pathUncertain(row), rows.pathUncertain(row)) << row;
+    for (int k = 0; k < kColumnCount; ++k) EXPECT_EQ(copied.text(row, k), rows.text(row, k)) << row << "/" << k;
+  }
+  copied.setText(1, 1, "anders");
+  EXPECT_EQ(rows.text(1, 1), "zwei");
   rows.remove(0);
   EXPECT_EQ(rows.text(0, 1), "zwei");
   EXPECT_THROW(rows.remove(1), std::out_of_range);
+  EXPECT_EQ(copied.size(), 2u);
 }
 
 TEST(RowFilter, KeepsOrRemovesTheMatchesInAnyLetterCaseInTheirOrder) {

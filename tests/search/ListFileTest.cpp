@@ -2,6 +2,7 @@
 // that a failed write never leaves a half file behind.
 #include "search/ListFile.h"
 #include "search/ListFileHooksForTests.h"
+#include "StepRecorder.h"
 
 #include <gtest/gtest.h>
 
@@ -202,15 +203,6 @@ TEST(ListFile, FailedReadsAndWritesLeaveNothingHalfDone) {
 // disk (fsync) before the new file takes the old one's name, and a failure
 // at any step keeps the old file and leaves nothing beside it.
 TEST(ListFile, WriterSyncsBeforeTheRenameAndKeepsTheOldFileOnAnyFailure) {
-  struct Recorder : ListFileHooks {
-    std::vector<ListFileStep> steps;
-    std::optional<ListFileStep> failAt;
-    platform::SystemError error = platform::Simulated(platform::Fault::ioError);
-    platform::SystemError after(ListFileStep step, platform::SystemError result) override {
-      steps.push_back(step);
-      return step == failAt ? error : result;
-    }
-  };
   TempFolder temp;
   ResultRows rows;
   for (int k = 0; k < 30000; ++k) rows.append({"/daten/teil_" + std::to_string(k) + ".par", "teil", "par"});
@@ -218,7 +210,7 @@ TEST(ListFile, WriterSyncsBeforeTheRenameAndKeepsTheOldFileOnAnyFailure) {
   const std::string path = temp.file("docs/Fendrik_0.lst", old);
   using enum ListFileStep;
   {
-    Recorder recorder;
+    test::StepRecorder recorder;
     ScopedListFileHooks hooks(recorder);
     ASSERT_TRUE(SaveListView(rows, path).done());
     const auto sync = std::find(recorder.steps.begin(), recorder.steps.end(), Sync);
@@ -237,7 +229,7 @@ TEST(ListFile, WriterSyncsBeforeTheRenameAndKeepsTheOldFileOnAnyFailure) {
                                      {Rename, Fault::inUse, "Die Datei wird von einem anderen Programm verwendet"}}) {
     SCOPED_TRACE(static_cast<int>(step));
     temp.file("docs/Fendrik_0.lst", old);
-    Recorder recorder;
+    test::StepRecorder recorder;
     recorder.failAt = step;
     recorder.error = platform::Simulated(fault);
     ScopedListFileHooks hooks(recorder);

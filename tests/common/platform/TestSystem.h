@@ -170,6 +170,7 @@ inline std::optional<bool> HasDataFrom([[maybe_unused]] const std::string& path,
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -385,6 +386,49 @@ class FileSizeLimit {
   struct sigaction previous_ {};
   rlimit saved_{};
 #endif
+};
+
+// While it lives, the whole process takes German regional settings
+// (setlocale LC_ALL, as the window's toolkit takes the user's), so that
+// printf writes "0,5"; ok() is false where no German locale can be had. On
+// Linux one is compiled into `scratch` (localedef) when the system has none
+// installed, and loaded from there through LOCPATH.
+class GermanNumbers {
+ public:
+  explicit GermanNumbers([[maybe_unused]] const std::filesystem::path& scratch) {
+    const char* before = std::setlocale(LC_ALL, nullptr);
+    previous_ = before != nullptr ? before : "C";
+#ifdef _WIN32
+    ok_ = std::setlocale(LC_ALL, "German_Germany.1252") != nullptr || std::setlocale(LC_ALL, "de-DE") != nullptr;
+#else
+    ok_ = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+    if (!ok_) {
+      const std::string folder = (scratch / "locales").string();
+      std::filesystem::create_directories(folder);
+      const std::string command = "localedef -i de_DE -f UTF-8 '" + folder + "/de_DE.UTF-8' >/dev/null 2>&1";
+      if (std::system(command.c_str()) == 0) {
+        // LOCPATH only while the locale is loaded: glibc's newlocale leaks
+        // its copy of the variable on every call while it is set.
+        const char* locpath = std::getenv("LOCPATH");
+        const std::string old = locpath != nullptr ? locpath : "";
+        ::setenv("LOCPATH", folder.c_str(), 1);
+        ok_ = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+        locpath != nullptr ? ::setenv("LOCPATH", old.c_str(), 1) : ::unsetenv("LOCPATH");
+      }
+    }
+#endif
+    char number[8];
+    std::snprintf(number, sizeof number, "%.1f", 0.5);
+    ok_ = ok_ && std::string(number) == "0,5";
+  }
+  ~GermanNumbers() { std::setlocale(LC_ALL, previous_.c_str()); }
+  GermanNumbers(const GermanNumbers&) = delete;
+  GermanNumbers& operator=(const GermanNumbers&) = delete;
+  bool ok() const { return ok_; }
+
+ private:
+  bool ok_ = false;
+  std::string previous_;
 };
 
 }  // namespace fendrik::test
