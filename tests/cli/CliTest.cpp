@@ -360,7 +360,7 @@ TEST(CmdScanFormats, CsvAndJsonGiveTheRowsOfTsv) {
   ASSERT_EQ(rows.size(), documents.size() + (fendrik::test::kWindows ? 0 : 1));
 
   std::string read;
-  ASSERT_EQ(fendrik::test::runCommand("/usr/bin/python3 " + shellQuote(FENDRIK_READ_EXPORT) + " " +
+  ASSERT_EQ(fendrik::test::runCommand("/usr/bin/python3 " + shellQuote(FENDRIK_READ_SCAN_FORMATS) + " " +
                                           shellQuote(fendrik::test::hostPath(temp.file("scan.csv", csv.out))) + " " +
                                           shellQuote(fendrik::test::hostPath(temp.file("scan.json", json.out))),
                                       &read),

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Reads what fendrik-cli wrote as a spreadsheet or a script would.
 
-read_export.py CSV JSON prints one JSON object: "bom" (the CSV starts with a
+read_scan_formats.py CSV JSON prints one JSON object: "bom" (the CSV starts with a
 UTF-8 byte-order mark), "crlf" (every line of the CSV ends in CR LF, outside
 quoted fields), "csv" (the records, header first, as Python's csv module
 reads them) and "json" (the rows as Python's json module reads them, each as
