@@ -317,6 +317,7 @@ log "building Fendrik for Windows in $build"
 cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
   -DFENDRIK_WINDOWS_PREFIXES="$qt_prefix;$xlsx_prefix;$gtest_prefix" \
   -DCMAKE_PREFIX_PATH="$qt_prefix;$xlsx_prefix;$gtest_prefix" "${mingw_zlib_args[@]}" \
+  -DFENDRIK_XLSXWRITER_LOCALE_FREE_NUMBERS=ON \
   -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
   -DCMAKE_CROSSCOMPILING_EMULATOR=/usr/bin/wine -DFENDRIK_BENCH=OFF "$samples_option" \
   | { grep '^-- Skipped:' || true; }

@@ -395,6 +395,11 @@ TEST_F(ListHandling, ExportWritesTheRowsShownInTheirOrderToAWorkbookAndToCsv) {
   EXPECT_EQ(view.frozen, "A2");
   EXPECT_EQ(view.filter, "A1:S4");
 
+  // Under Wine the dialog's refusal of a name shows no message box this test
+  // sees; the workbook above is what the Windows build shows here.
+  if (fendrik::test::SkipHere(fendrik::test::kWindows,
+                              "the refused name, the CSV filter and the replace question of the export dialog under Wine"))
+    return;
   // The context menu, the CSV filter, first a name the export refuses, then one without an extension.
   shown = Export([this] { ContextMenu(); }, {"liste.txt", "liste"}, &seen, 1);
   ASSERT_EQ(shown.size(), 1U) << Texts(shown);
