@@ -17,6 +17,9 @@ inline constexpr int kColumnCount = 24;
 // Columns 0 to 18 carry texts; "Blatt 1" to "Blatt 5" stay empty.
 inline constexpr int kFilledColumnCount = 19;
 inline constexpr int kFileNameColumn = 1;
+// The file's time and size, as the list shows them (FileFacts.h).
+inline constexpr int kSavedColumn = 4;
+inline constexpr int kSizeColumn = 5;
 // The status code column, updated by the status change.
 inline constexpr int kStatusColumn = 8;
 

@@ -17,8 +17,6 @@ namespace fendrik {
 // out. The values come from the texts the list shows, so an export of a list
 // read back from a list file gives the same table as the search did.
 inline constexpr int kExportColumnCount = kFilledColumnCount;
-inline constexpr int kSavedColumn = 4;
-inline constexpr int kSizeColumn = 5;
 
 // What a column holds: "Größe" a whole number of bytes, "Gespeichert" a
 // moment in local time, "Status" a status code; the rest is text.
