@@ -9,7 +9,6 @@
 #include <vector>
 
 namespace fendrik {
-namespace {
 
 bool NameEndsInPattern(std::string_view name, std::string_view pattern) {
   // The last n characters of the upper-cased name against the pattern; a
@@ -24,6 +23,8 @@ bool NameEndsInPattern(std::string_view name, std::string_view pattern) {
   }
   return true;
 }
+
+namespace {
 
 // One depth-first walk that feeds one or more patterns, each into its own
 // list, so several types cost a single pass over the tree.

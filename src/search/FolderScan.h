@@ -23,6 +23,10 @@ using PerFolderCallback = std::function<void()>;
 // document in it could be opened by its path.
 using FolderErrorCallback = std::function<void(const std::string& folder, platform::SystemError error)>;
 
+// Whether the upper-cased `name` ends in `pattern` (ASCII upper case, as the
+// document types' patterns are); a name shorter than the pattern never does.
+bool NameEndsInPattern(std::string_view name, std::string_view pattern);
+
 // The start folder as the walk writes it into paths: with the system's
 // separator (Windows also takes "/" in it) and one separator behind.
 std::string WalkFolderPath(const std::string& folder);

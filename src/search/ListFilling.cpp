@@ -16,16 +16,6 @@
 
 namespace fendrik {
 
-namespace {
-
-// The row of one document, or what kept it from being opened.
-struct ReadResult {
-  std::vector<std::string> texts;
-  std::optional<DocumentFailure> failure;
-};
-
-// Reads the row of the document of one file entry through `server`, which
-// is closed again afterwards.
 void ReadDocumentRow(const std::string& entry, FileProperties& server, ReadResult& out) {
   out.failure.reset();
   std::string path(FileEntryPath(entry));
@@ -51,6 +41,14 @@ void ReadDocumentRow(const std::string& entry, FileProperties& server, ReadResul
   texts[5] = file ? GetSizeText(*file) : std::string();
   for (size_t k = 0; k < properties.size(); ++k) texts[6 + k] = std::move(properties[k]);
 }
+
+void TakeDocumentRow(ReadResult& result, const std::function<void(const DocumentFailure&)>& failed, ResultRows& rows) {
+  if (result.failure && failed) failed(*result.failure);
+  rows.append(result.texts);
+  result = ReadResult();
+}
+
+namespace {
 
 bool Cancelled(const FillOptions& options) {
   return options.cancel != nullptr && options.cancel->load(std::memory_order_relaxed);
@@ -106,10 +104,7 @@ size_t FillResultRows(const ScanList& scan, const FillOptions& options, ResultRo
   if (problem) std::rethrow_exception(problem);
 
   for (size_t k = 0; k < total; ++k) {
-    if (!read[k]) continue;
-    if (results[k].failure && options.failed) options.failed(*results[k].failure);
-    rows.append(results[k].texts);
-    results[k] = ReadResult();
+    if (read[k]) TakeDocumentRow(results[k], options.failed, rows);
   }
   if (options.sortedByName) rows.sortByColumn(kFileNameColumn, true);
   return rows.size();

@@ -1,5 +1,7 @@
 #include "search/SearchRun.h"
 
+#include "search/ParallelWalk.h"
+
 namespace fendrik {
 
 namespace {
@@ -8,6 +10,11 @@ struct WalkStopped {};
 }  // namespace
 
 size_t RunSearch(const SearchRequest& request, ScanList& scan, ResultRows& rows, const SearchHooks& hooks) {
+  // With subfolders the tree is listed by the readers themselves, so that
+  // reading starts with the first folder; one folder alone, or one thread,
+  // needs no such overlap.
+  if (request.includeSubfolders && request.jobs != 1)
+    return WalkAndReadInParallel(request, request.jobs == 0 ? kDefaultReadJobs : request.jobs, scan, rows, hooks);
   scan.clear();
   rows.clear();
   auto stopped = [&hooks] { return hooks.cancel != nullptr && hooks.cancel->load(std::memory_order_relaxed); };

@@ -1,0 +1,360 @@
+#include "search/ParallelWalk.h"
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "properties/FileProperties.h"
+#include "properties/WorkerThreads.h"
+#include "resultlist/Columns.h"
+#include "search/DocumentTypes.h"
+#include "search/FolderScan.h"
+#include "search/ListFilling.h"
+
+namespace fendrik {
+namespace {
+
+struct Folder;
+
+// A found document: its file entry, and its row once a thread has read it.
+struct Document {
+  std::string entry;
+  ReadResult result;
+  bool read = false;
+};
+
+// One entry of a listed folder that the walk has to go through: a document,
+// a subfolder, or a link whose target could not be examined (reported like a
+// folder that cannot be read). Files that match no type are not kept.
+struct Entry {
+  enum class Kind : uint8_t { document, folder, unexamined };
+  Kind kind = Kind::document;
+  // For a document: which of the selected types it is.
+  uint8_t type = 0;
+  std::string name;
+  platform::SystemError error;
+  Folder* folder = nullptr;
+  Document* document = nullptr;
+};
+
+struct Folder {
+  enum class State : uint8_t {
+    waiting,  // to be listed
+    listing,  // a thread lists it
+    listed,   // entries, identity and error are there
+    claimed,  // listed, but its identity was claimed by another folder first
+  };
+  explicit Folder(std::string folderPath) : path(std::move(folderPath)) {}
+  // With the system's separator behind.
+  std::string path;
+  State state = State::waiting;
+  // Listed although its identity is claimed (invariant 2).
+  bool again = false;
+  // Whether the listing got far enough to know the folder's identity: it gave
+  // an entry, or ended without error (as the one-thread walk counts it).
+  bool known = false;
+  platform::FileIdentity identity;
+  platform::SystemError error;
+  std::vector<Entry> entries;
+};
+
+// What a thread brings back from one folder, before it takes the lock.
+struct Listing {
+  platform::FileIdentity identity;
+  platform::SystemError error;
+  size_t count = 0;
+  struct Item {
+    std::string name;
+    bool folder = false;
+    platform::SystemError error;
+    int type = -1;
+  };
+  std::vector<Item> items;
+};
+
+class ParallelSearch {
+ public:
+  ParallelSearch(const SearchRequest& request, const SearchHooks& hooks) : request_(request), hooks_(hooks) {
+    for (int k = 0; k < kDocumentTypeCount; ++k)
+      if (request.types.test(static_cast<size_t>(k))) patterns_[patternCount_++] = kTypePatterns[k];
+  }
+
+  size_t run(unsigned jobs, ScanList& scan, ResultRows& rows) {
+    scan.clear();
+    rows.clear();
+    if (patternCount_ == 0) return 0;
+    Folder& root = folders_.emplace_back(WalkFolderPath(request_.folder));
+    toList_.push_back(&root);
+    {
+      std::vector<std::jthread> threads = StartWorkerThreads(jobs, [this](size_t) { work(); });
+      try {
+        walk(root);
+      } catch (...) {
+        fail(std::current_exception());
+      }
+      {
+        std::lock_guard lock(mutex_);
+        walkDone_ = true;
+      }
+      changed_.notify_all();
+    }  // every thread joined here
+    if (problem_) std::rethrow_exception(problem_);
+
+    size_t total = 0;
+    for (size_t k = 0; k < patternCount_; ++k) total += inOrder_[k].size();
+    scan.reserve(total);
+    for (size_t k = 0; k < patternCount_; ++k) {
+      for (Document* document : inOrder_[k]) {
+        scan.push_back(std::move(document->entry));
+        if (document->read) TakeDocumentRow(document->result, hooks_.failed, rows);
+      }
+    }
+    if (request_.sortedByName) rows.sortByColumn(kFileNameColumn, true);
+    return rows.size();
+  }
+
+ private:
+  bool stopped() const {
+    return failed_.load() || (hooks_.cancel != nullptr && hooks_.cancel->load(std::memory_order_relaxed));
+  }
+
+  // Keeps the first problem and stops everything (without the lock held).
+  void fail(std::exception_ptr problem) {
+    {
+      std::lock_guard lock(mutex_);
+      if (!problem_) problem_ = std::move(problem);
+      failed_ = true;
+    }
+    changed_.notify_all();
+  }
+
+  // One thread: lists folders while there are any to list, else reads the
+  // next found document, until the walk is through and every document read.
+  void work() {
+    std::unique_ptr<FileProperties> server;
+    try {
+      server = FileProperties::Create();
+    } catch (...) {
+      fail(std::current_exception());
+      return;
+    }
+    std::unique_lock lock(mutex_);
+    // Whether this thread works outside the lock (counted in busy_).
+    bool outside = false;
+    auto leave = [&] {
+      ++busy_;
+      outside = true;
+      lock.unlock();
+    };
+    auto back = [&] {
+      lock.lock();
+      outside = false;
+      --busy_;
+    };
+    try {
+      while (!stopped()) {
+        if (!toList_.empty()) {
+          if (hooks_.perFolder) hooks_.perFolder();
+          if (stopped()) break;
+          Folder& folder = *toList_.back();
+          toList_.pop_back();
+          folder.state = Folder::State::listing;
+          leave();
+          Listing listing = list(folder.path);
+          back();
+          settle(folder, listing);
+          changed_.notify_all();
+        } else if (nextDocument_ < documents_.size()) {
+          Document& document = documents_[nextDocument_++];
+          leave();
+          ReadDocumentRow(document.entry, *server, document.result);
+          back();
+          document.read = true;
+          ++read_;
+          if (hooks_.progress) hooks_.progress(read_, documents_.size());
+        } else if (walkDone_) {
+          break;
+        } else {
+          changed_.wait(lock);
+        }
+      }
+    } catch (...) {
+      if (outside) back();
+      if (!problem_) problem_ = std::current_exception();
+      failed_ = true;
+    }
+    // The walk waits for folders, or for the threads to rest after a stop.
+    changed_.notify_all();
+  }
+
+  Listing list(const std::string& path) const {
+    Listing listing;
+    listing.error = platform::ListFolder(path, listing.identity, [&](const platform::FolderEntry& entry) {
+      ++listing.count;
+      const bool folder = entry.kind == platform::Kind::folder;
+      int type = -1;
+      if (!folder && !entry.error) {
+        for (size_t k = 0; k < patternCount_ && type < 0; ++k)
+          if (NameEndsInPattern(entry.name, patterns_[k])) type = static_cast<int>(k);
+        if (type < 0) return;
+      }
+      listing.items.push_back({std::string(entry.name), folder, folder ? platform::SystemError{} : entry.error, type});
+    });
+    return listing;
+  }
+
+  // Takes a listing into the tree (under the lock): its documents go to the
+  // readers, its subfolders to the listing threads, the first subfolder on
+  // top so that the listing runs ahead of the walk in the walk's own order.
+  void settle(Folder& folder, Listing& listing) {
+    folder.identity = listing.identity;
+    folder.error = listing.error;
+    folder.known = listing.count > 0 || !listing.error;
+    if (folder.known && !claimed_.insert(listing.identity).second && !folder.again) {
+      folder.state = Folder::State::claimed;
+      return;
+    }
+    folder.entries.reserve(listing.items.size());
+    const size_t firstNew = toList_.size();
+    for (Listing::Item& item : listing.items) {
+      Entry& entry = folder.entries.emplace_back();
+      entry.name = std::move(item.name);
+      if (item.folder) {
+        entry.kind = Entry::Kind::folder;
+        entry.folder = &folders_.emplace_back(folder.path + entry.name + platform::kPathSeparator);
+        toList_.push_back(entry.folder);
+      } else if (item.error) {
+        entry.kind = Entry::Kind::unexamined;
+        entry.error = item.error;
+      } else {
+        entry.type = static_cast<uint8_t>(item.type);
+        entry.document = &documents_.emplace_back();
+        entry.document->entry.append(kFileEntryIndent).append(folder.path).append(entry.name);
+      }
+    }
+    std::reverse(toList_.begin() + static_cast<std::ptrdiff_t>(firstNew), toList_.end());
+    folder.state = Folder::State::listed;
+  }
+
+  // Waits until `folder` is listed; false when the search stops first.
+  bool waitFor(Folder& folder) {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      if (stopped()) return false;
+      if (folder.state == Folder::State::listed) return true;
+      if (folder.state == Folder::State::claimed) {
+        if (seen_.contains(folder.identity)) return false;
+        // Met before the folder that claimed it: listed again by this path.
+        folder.state = Folder::State::waiting;
+        folder.again = true;
+        folder.entries.clear();
+        toList_.push_back(&folder);
+        changed_.notify_all();
+      }
+      // A stop from outside wakes nobody, so look again now and then.
+      changed_.wait_for(lock, std::chrono::milliseconds(50));
+    }
+  }
+
+  // Goes through the folders depth-first, in the order of the one-thread
+  // walk, as their listings arrive: reports what cannot be read and puts the
+  // documents in order. After a stop it goes on through what is listed.
+  void walk(Folder& root) {
+    struct Place {
+      Folder* folder;
+      size_t next;
+    };
+    std::vector<Place> stack;
+    auto enter = [&](Folder& folder) {
+      if (!finishing_ && !waitFor(folder)) {
+        if (!stopped()) return;  // a folder met before
+        stopAll();
+      }
+      if (folder.state != Folder::State::listed) return;
+      if (folder.known && !seen_.insert(folder.identity).second) return;
+      if (folder.error) report(folder.path, folder.error);
+      stack.push_back({&folder, 0});
+    };
+    enter(root);
+    while (!stack.empty()) {
+      Place& top = stack.back();
+      if (top.next == top.folder->entries.size()) {
+        top.folder->entries = std::vector<Entry>();
+        stack.pop_back();
+        continue;
+      }
+      Entry& entry = top.folder->entries[top.next++];
+      switch (entry.kind) {
+        case Entry::Kind::document:
+          inOrder_[entry.type].push_back(entry.document);
+          break;
+        case Entry::Kind::folder:
+          enter(*entry.folder);  // may add to stack: `top` is not used after this
+          break;
+        case Entry::Kind::unexamined:
+          report(top.folder->path + entry.name + platform::kPathSeparator, entry.error);
+          break;
+      }
+    }
+  }
+
+  // After a stop: waits until no thread lists or reads any more (each ends
+  // the folder or document it has begun and takes no other), so that the
+  // rest of the walk goes through settled folders without the lock.
+  void stopAll() {
+    std::unique_lock lock(mutex_);
+    changed_.notify_all();
+    changed_.wait(lock, [this] { return busy_ == 0; });
+    finishing_ = true;
+  }
+
+  void report(const std::string& folder, const platform::SystemError& error) const {
+    if (hooks_.folderError) hooks_.folderError(folder, error);
+  }
+
+  const SearchRequest& request_;
+  const SearchHooks& hooks_;
+  std::array<std::string_view, kDocumentTypeCount> patterns_{};
+  size_t patternCount_ = 0;
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  // Under mutex_: the tree as far as it is known, the folders still to list
+  // (the next on top), the documents in the order they were found.
+  std::deque<Folder> folders_;
+  std::vector<Folder*> toList_;
+  std::deque<Document> documents_;
+  size_t nextDocument_ = 0;
+  size_t read_ = 0;
+  std::set<platform::FileIdentity> claimed_;
+  bool walkDone_ = false;
+  // Threads that list a folder or read a document outside the lock.
+  size_t busy_ = 0;
+  std::exception_ptr problem_;
+  std::atomic<bool> failed_{false};
+
+  // The walk's own (calling thread): identities gone through, in walk order,
+  // as the one-thread walk keeps them; the documents of each type in order.
+  std::set<platform::FileIdentity> seen_;
+  std::array<std::vector<Document*>, kDocumentTypeCount> inOrder_;
+  bool finishing_ = false;
+};
+
+}  // namespace
+
+size_t WalkAndReadInParallel(const SearchRequest& request, unsigned jobs, ScanList& scan, ResultRows& rows,
+                             const SearchHooks& hooks) {
+  return ParallelSearch(request, hooks).run(jobs, scan, rows);
+}
+
+}  // namespace fendrik
