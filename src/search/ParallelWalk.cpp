@@ -90,6 +90,7 @@ class ParallelSearch {
   }
 
   size_t run(unsigned jobs, ScanList& scan, ResultRows& rows) {
+    aheadLimit_ = kFoundAheadPerThread * std::max(jobs, 1U);
     scan.clear();
     rows.clear();
     if (patternCount_ == 0) return 0;
@@ -163,7 +164,8 @@ class ParallelSearch {
     };
     try {
       while (!stopped()) {
-        if (!toList_.empty()) {
+        const size_t unread = documents_.size() - nextDocument_;
+        if (!toList_.empty() && unread < aheadLimit_) {
           if (hooks_.perFolder) hooks_.perFolder();
           if (stopped()) break;
           Folder& folder = *toList_.back();
@@ -321,6 +323,15 @@ class ParallelSearch {
   void report(const std::string& folder, const platform::SystemError& error) const {
     if (hooks_.folderError) hooks_.folderError(folder, error);
   }
+
+  // How far the listing runs ahead of the reading: the threads list folders
+  // while fewer documents than this wait to be read, and read otherwise. So
+  // a document is read soon after its folder was listed, while a share's
+  // client still knows the folder's name (on a share a look-up of a name
+  // the client has forgotten is one more round trip per document), and a
+  // stop keeps documents from all over the part of the tree already walked.
+  static constexpr size_t kFoundAheadPerThread = 4;
+  size_t aheadLimit_ = 0;
 
   const SearchRequest& request_;
   const SearchHooks& hooks_;
