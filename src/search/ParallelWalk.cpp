@@ -150,40 +150,41 @@ class ParallelSearch {
       return;
     }
     std::unique_lock lock(mutex_);
-    // Whether this thread works outside the lock (counted in busy_).
+    // Whether this thread works outside the lock.
     bool outside = false;
     auto leave = [&] {
-      ++busy_;
       outside = true;
       lock.unlock();
     };
     auto back = [&] {
       lock.lock();
       outside = false;
-      --busy_;
     };
     try {
       while (!stopped()) {
-        const size_t unread = documents_.size() - nextDocument_;
-        if (!toList_.empty() && unread < aheadLimit_) {
+        // Folders taken out of turn (wanted_) stay behind in toList_.
+        while (!toList_.empty() && toList_.back()->state != Folder::State::waiting) toList_.pop_back();
+        const bool wanted = wanted_ != nullptr && wanted_->state == Folder::State::waiting;
+        const size_t unread = ready_.size() - nextReady_;
+        if (wanted || (!toList_.empty() && found_ - nextReady_ < aheadLimit_)) {
           if (hooks_.perFolder) hooks_.perFolder();
           if (stopped()) break;
-          Folder& folder = *toList_.back();
-          toList_.pop_back();
+          Folder& folder = wanted ? *wanted_ : *toList_.back();
+          if (!wanted) toList_.pop_back();
           folder.state = Folder::State::listing;
           leave();
           Listing listing = list(folder.path);
           back();
           settle(folder, listing);
           changed_.notify_all();
-        } else if (nextDocument_ < documents_.size()) {
-          Document& document = documents_[nextDocument_++];
+        } else if (unread > 0) {
+          Document& document = *ready_[nextReady_++];
           leave();
           ReadDocumentRow(document.entry, *server, document.result);
           back();
           document.read = true;
           ++read_;
-          if (hooks_.progress) hooks_.progress(read_, documents_.size());
+          if (hooks_.progress) hooks_.progress(read_, ready_.size());
         } else if (walkDone_) {
           break;
         } else {
@@ -195,7 +196,7 @@ class ParallelSearch {
       if (!problem_) problem_ = std::current_exception();
       failed_ = true;
     }
-    // The walk waits for folders, or for the threads to rest after a stop.
+    // The walk may wait for a folder this thread would have listed.
     changed_.notify_all();
   }
 
@@ -241,6 +242,7 @@ class ParallelSearch {
       } else {
         entry.type = static_cast<uint8_t>(item.type);
         entry.document = &documents_.emplace_back();
+        ++found_;
         entry.document->entry.append(kFileEntryIndent).append(folder.path).append(entry.name);
       }
     }
@@ -251,6 +253,7 @@ class ParallelSearch {
   // Waits until `folder` is listed; false when the search stops first.
   bool waitFor(Folder& folder) {
     std::unique_lock lock(mutex_);
+    handOver();
     for (;;) {
       if (stopped()) return false;
       if (folder.state == Folder::State::listed) return true;
@@ -261,6 +264,11 @@ class ParallelSearch {
         folder.again = true;
         folder.entries.clear();
         toList_.push_back(&folder);
+        wanted_ = &folder;
+        changed_.notify_all();
+      } else if (folder.state == Folder::State::waiting && wanted_ != &folder) {
+        // The walk can go no further without it: it is listed next.
+        wanted_ = &folder;
         changed_.notify_all();
       }
       // A stop from outside wakes nobody, so look again now and then.
@@ -269,8 +277,9 @@ class ParallelSearch {
   }
 
   // Goes through the folders depth-first, in the order of the one-thread
-  // walk, as their listings arrive: reports what cannot be read and puts the
-  // documents in order. After a stop it goes on through what is listed.
+  // walk, as their listings arrive: reports what cannot be read, puts the
+  // documents in order and hands them to the threads. A stop ends it; what
+  // it has not put in place was not read.
   void walk(Folder& root) {
     struct Place {
       Folder* folder;
@@ -278,17 +287,14 @@ class ParallelSearch {
     };
     std::vector<Place> stack;
     auto enter = [&](Folder& folder) {
-      if (!finishing_ && !waitFor(folder)) {
-        if (!stopped()) return;  // a folder met before
-        stopAll();
-      }
-      if (folder.state != Folder::State::listed) return;
+      // Not listed: a folder met before, or the search stopped first.
+      if (!waitFor(folder)) return;
       if (folder.known && !seen_.insert(folder.identity).second) return;
       if (folder.error) report(folder.path, folder.error);
       stack.push_back({&folder, 0});
     };
     enter(root);
-    while (!stack.empty()) {
+    while (!stack.empty() && !stopped()) {
       Place& top = stack.back();
       if (top.next == top.folder->entries.size()) {
         top.folder->entries = std::vector<Entry>();
@@ -299,6 +305,8 @@ class ParallelSearch {
       switch (entry.kind) {
         case Entry::Kind::document:
           inOrder_[entry.type].push_back(entry.document);
+          released_.push_back(entry.document);
+          if (released_.size() == kReleaseBatch) release();
           break;
         case Entry::Kind::folder:
           enter(*entry.folder);  // may add to stack: `top` is not used after this
@@ -308,16 +316,20 @@ class ParallelSearch {
           break;
       }
     }
+    release();
   }
 
-  // After a stop: waits until no thread lists or reads any more (each ends
-  // the folder or document it has begun and takes no other), so that the
-  // rest of the walk goes through settled folders without the lock.
-  void stopAll() {
-    std::unique_lock lock(mutex_);
+  // Gives the documents put in place so far to the threads (under the lock).
+  void handOver() {
+    if (released_.empty()) return;
+    ready_.insert(ready_.end(), released_.begin(), released_.end());
+    released_.clear();
     changed_.notify_all();
-    changed_.wait(lock, [this] { return busy_ == 0; });
-    finishing_ = true;
+  }
+
+  void release() {
+    std::lock_guard lock(mutex_);
+    handOver();
   }
 
   void report(const std::string& folder, const platform::SystemError& error) const {
@@ -325,7 +337,8 @@ class ParallelSearch {
   }
 
   // How far the listing runs ahead of the reading: the threads list folders
-  // while fewer documents than this wait to be read, and read otherwise. So
+  // while fewer documents than this wait to be read (put in place or not),
+  // and read otherwise; the folder the walk waits for is always listed. So
   // a document is read soon after its folder was listed, while a share's
   // client still knows the folder's name (on a share a look-up of a name
   // the client has forgotten is one more round trip per document), and a
@@ -344,13 +357,19 @@ class ParallelSearch {
   // (the next on top), the documents in the order they were found.
   std::deque<Folder> folders_;
   std::vector<Folder*> toList_;
+  // The folder the walk waits for, listed before any other.
+  Folder* wanted_ = nullptr;
   std::deque<Document> documents_;
-  size_t nextDocument_ = 0;
+  // The documents the walk has put in their places, for the threads to
+  // read in that order: only these are read, so every document read gives a
+  // row, and the count of them is the search's count so far.
+  std::vector<Document*> ready_;
+  size_t nextReady_ = 0;
+  // Documents in the folders listed so far, in place or not yet.
+  size_t found_ = 0;
   size_t read_ = 0;
   std::set<platform::FileIdentity> claimed_;
   bool walkDone_ = false;
-  // Threads that list a folder or read a document outside the lock.
-  size_t busy_ = 0;
   std::exception_ptr problem_;
   std::atomic<bool> failed_{false};
 
@@ -358,7 +377,9 @@ class ParallelSearch {
   // as the one-thread walk keeps them; the documents of each type in order.
   std::set<platform::FileIdentity> seen_;
   std::array<std::vector<Document*>, kDocumentTypeCount> inOrder_;
-  bool finishing_ = false;
+  // Put in place but not yet handed to the threads (release()).
+  std::vector<Document*> released_;
+  static constexpr size_t kReleaseBatch = 256;
 };
 
 }  // namespace
