@@ -107,7 +107,7 @@ class ParallelSearch {
         std::lock_guard lock(mutex_);
         walkDone_ = true;
       }
-      changed_.notify_all();
+      work_.notify_all();
     }  // every thread joined here
     if (problem_) std::rethrow_exception(problem_);
 
@@ -136,7 +136,18 @@ class ParallelSearch {
       if (!problem_) problem_ = std::move(problem);
       failed_ = true;
     }
-    changed_.notify_all();
+    work_.notify_all();
+    walk_.notify_all();
+  }
+
+  // Wakes as many resting threads as there are new things to do.
+  void wakeThreads(size_t tasks) {
+    if (idle_ == 0 || tasks == 0) return;
+    if (tasks >= idle_) {
+      work_.notify_all();
+      return;
+    }
+    for (size_t k = 0; k < tasks; ++k) work_.notify_one();
   }
 
   // One thread: lists folders while there are any to list, else reads the
@@ -175,10 +186,14 @@ class ParallelSearch {
           leave();
           Listing listing = list(folder.path);
           back();
+          const size_t before = toList_.size();
           settle(folder, listing);
-          changed_.notify_all();
+          wakeThreads(toList_.size() - std::min(before, toList_.size()));
+          walk_.notify_one();
         } else if (unread > 0) {
           Document& document = *ready_[nextReady_++];
+          // The listing may go on again.
+          if (found_ - nextReady_ + 1 == aheadLimit_ && !toList_.empty()) wakeThreads(1);
           leave();
           ReadDocumentRow(document.entry, *server, document.result);
           back();
@@ -188,7 +203,9 @@ class ParallelSearch {
         } else if (walkDone_) {
           break;
         } else {
-          changed_.wait(lock);
+          ++idle_;
+          work_.wait(lock);
+          --idle_;
         }
       }
     } catch (...) {
@@ -197,7 +214,7 @@ class ParallelSearch {
       failed_ = true;
     }
     // The walk may wait for a folder this thread would have listed.
-    changed_.notify_all();
+    walk_.notify_all();
   }
 
   Listing list(const std::string& path) const {
@@ -265,14 +282,14 @@ class ParallelSearch {
         folder.entries.clear();
         toList_.push_back(&folder);
         wanted_ = &folder;
-        changed_.notify_all();
+        wakeThreads(1);
       } else if (folder.state == Folder::State::waiting && wanted_ != &folder) {
         // The walk can go no further without it: it is listed next.
         wanted_ = &folder;
-        changed_.notify_all();
+        wakeThreads(1);
       }
       // A stop from outside wakes nobody, so look again now and then.
-      changed_.wait_for(lock, std::chrono::milliseconds(50));
+      walk_.wait_for(lock, std::chrono::milliseconds(50));
     }
   }
 
@@ -323,8 +340,8 @@ class ParallelSearch {
   void handOver() {
     if (released_.empty()) return;
     ready_.insert(ready_.end(), released_.begin(), released_.end());
+    wakeThreads(released_.size());
     released_.clear();
-    changed_.notify_all();
   }
 
   void release() {
@@ -352,7 +369,10 @@ class ParallelSearch {
   size_t patternCount_ = 0;
 
   std::mutex mutex_;
-  std::condition_variable changed_;
+  // The threads rest on work_ (idle_ of them), the walk on walk_.
+  std::condition_variable work_;
+  std::condition_variable walk_;
+  size_t idle_ = 0;
   // Under mutex_: the tree as far as it is known, the folders still to list
   // (the next on top), the documents in the order they were found.
   std::deque<Folder> folders_;
