@@ -360,7 +360,7 @@ class ParallelSearch {
   // client still knows the folder's name (on a share a look-up of a name
   // the client has forgotten is one more round trip per document), and a
   // stop keeps documents from all over the part of the tree already walked.
-  static constexpr size_t kFoundAheadPerThread = 4;
+  static constexpr size_t kFoundAheadPerThread = 16;
   size_t aheadLimit_ = 0;
 
   const SearchRequest& request_;
