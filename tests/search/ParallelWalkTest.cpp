@@ -69,7 +69,7 @@ class ParallelWalk : public ::testing::Test {
   // Documents of every type in nested folders, real ones and files that are
   // no documents, and other files between them.
   void SetUp() override {
-    test::generateDocuments(root + "/echt", 8, 5, "--nested --model-bytes 1024");
+    test::generateDocuments(temp.folder("cad/echt"), 8, 5, "--nested --model-bytes 1024");
     const char* const types[] = {"par", "ASM", "psm", "Dft"};
     for (int k = 0; k < 40; ++k) {
       const std::string folder = "cad/d" + std::to_string(k % 5) + "/e" + std::to_string(k % 3) + "/";
@@ -189,13 +189,14 @@ TEST_F(ParallelWalk, GivesTheRowsOrderAndReportsOfOneThreadWhenFoldersVanish) {
 // document open. The stop comes from the folder hook once five documents are
 // read; a run in which the walk ended first is tried again.
 TEST_F(ParallelWalk, AStopDuringTheWalkKeepsTheRowsReadInTheirPlaces) {
-  // A long chain of folders, each with two documents: listing it takes a
-  // while, and the documents of the first folders are read meanwhile.
-  std::string chain = "cad/kette";
+  // Many folders, each with two documents: the listing runs only a few
+  // documents ahead of the reading, so the reading begins long before the
+  // walk is through.
   for (int k = 0; k < 300; ++k) {
-    chain += "/" + std::to_string(k);
-    temp.file(chain + "/k" + std::to_string(k) + ".par", "kein Dokument");
-    temp.file(chain + "/k" + std::to_string(k) + ".asm", "kein Dokument");
+    std::string folder = "cad/viele/";
+    folder.append(std::to_string(k / 20)).append("/").append(std::to_string(k)).append("/k");
+    temp.file(folder + ".par", "kein Dokument");
+    temp.file(folder + ".asm", "kein Dokument");
   }
   const Outcome whole = Search(root, 1);
   const size_t folders = 1 + std::count_if(std::filesystem::recursive_directory_iterator(root),

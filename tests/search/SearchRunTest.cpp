@@ -62,7 +62,9 @@ TEST_F(SearchRun, ManyReadersGiveTheRowsOfOneReader) {
       EXPECT_EQ(read, lastRead + 1);
       EXPECT_GE(total, std::max(read, lastTotal));
       EXPECT_LE(total, 63U);
-      if (jobs == 1) EXPECT_EQ(total, 63U);
+      if (jobs == 1) {
+        EXPECT_EQ(total, 63U);
+      }
       lastRead = read;
       lastTotal = total;
     };
@@ -138,7 +140,9 @@ TEST_F(SearchRun, StoppingKeepsTheRowsReadSoFarInScanOrderAndClosesEveryFolder) 
     rows.append({"alt"});
     EXPECT_EQ(RunSearch({folder, TypeSelection().set(), true, false, jobs}, scan, rows, hooks), read);
     EXPECT_EQ(rows.size(), read);
-    if (jobs == 1) EXPECT_EQ(read, 0U);
+    if (jobs == 1) {
+      EXPECT_EQ(read, 0U);
+    }
     EXPECT_EQ(folders, 6);
     EXPECT_EQ(test::OpenFileCount(), before);
   }
