@@ -11,9 +11,10 @@ namespace fendrik {
 
 // How many documents a status change writes at once by default. On a file
 // share every file-system request waits for the network, and one document
-// takes some twenty requests (open, read, lock, write, flush, rename, read
-// back); sixteen documents in flight keep the share busy while the local
-// disk hardly notices the difference.
+// takes some thirty requests (open and read it, open it for writing, read
+// its structure, write, status, flush, read back); sixteen documents in
+// flight keep the share busy while the local disk hardly notices the
+// difference.
 inline constexpr unsigned kDefaultStatusWorkers = 16;
 
 // What became of one document.
