@@ -172,7 +172,9 @@ class Transaction {
   // Execution.
   bool freshSector(uint64_t offset) const;
   void put(uint64_t offset, std::span<const uint8_t> bytes);
-  void sync();
+  // The flush; `last` for the final one, after which nothing is checked
+  // (see WritableFile::sync).
+  void sync(bool last = false);
   static void addChangedBlocks(std::vector<BlockWrite>& writes, uint64_t offset, std::span<const uint8_t> now,
                                std::span<const uint8_t> before);
   void writePrepared();
@@ -539,8 +541,8 @@ void Transaction::put(uint64_t offset, std::span<const uint8_t> bytes) {
   ++unsyncedWrites_;
 }
 
-void Transaction::sync() {
-  file_.sync();
+void Transaction::sync(bool last) {
+  file_.sync(!last);
   unsyncedWrites_ = 0;
 }
 
@@ -793,7 +795,7 @@ void Transaction::run(std::span<const StreamReplacement> requested) {
   if (changes.empty()) return;
   if (changes.size() == 1 && patchInPlace(changes.front())) {
     commit();
-    sync();
+    sync(true);
     return;
   }
   for (const auto& change : changes) planStream(change);
@@ -819,7 +821,7 @@ void Transaction::run(std::span<const StreamReplacement> requested) {
     throw;
   }
   freeOld();
-  sync();
+  sync(true);
 }
 
 }  // namespace
@@ -942,7 +944,8 @@ WriteResult replaceRootStreams(const std::filesystem::path& path,
     // locked handle, holds the new contents. Through this handle, not a
     // second open: that would cost round trips on a share, and the path may
     // name another file by now.
-    // The size is the one noted at the last flush: no status needed.
+    // The size is the one last noted (the commit and the freeing write
+    // inside the file): no status needed.
     if (!file->writeAttempted() || holds(*file, changes, file->notedSize())) return {};
     StorageError error(hresult::kCannotSave,
                        "Die Datei enthält nach dem Schreiben nicht, was geschrieben wurde", name);

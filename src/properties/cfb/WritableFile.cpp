@@ -112,10 +112,10 @@ void WritableFile::write(uint64_t offset, std::span<const uint8_t> bytes) {
   bytesWritten_ += bytes.size();
 }
 
-void WritableFile::sync() {
+void WritableFile::sync(bool noteFirst) {
   // The state after the run of writes just ended, before anything else
   // happens to the file (see changeByOthers).
-  if (stateOwed_) noteState();
+  if (noteFirst && stateOwed_) noteState();
   const auto flush = [this] { return file_.flush(); };
   const platform::SystemError error = hooks_ ? hooks_->aroundSync(flush) : flush();
   if (error) throwWriteError(error, "fsync");

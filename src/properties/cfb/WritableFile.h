@@ -37,7 +37,10 @@ class WritableFile {
   // Errors: kDiskFull for a full disk or quota, kWriteFault for any other
   // (an I/O error above all).
   void write(uint64_t offset, std::span<const uint8_t> bytes);
-  void sync();
+  // Flushes to the disk; first notes the state the handle's writes left
+  // (see changeByOthers), unless `noteState` is false: for the last flush,
+  // after which the file's state is compared with nothing.
+  void sync(bool noteState = true);
   // Whether any write was tried (even one that failed).
   bool writeAttempted() const { return writeAttempted_; }
   // Reserves disk space for a file growing to `newSize`, so that a full disk
@@ -59,7 +62,7 @@ class WritableFile {
   // within the same tick of the clock shows in neither.
   // The size and change time after the handle's own change are noted when
   // it is done: after a run of writes at the next flush (sync, before the
-  // flush itself), after a cut at once. Only that state is ever compared
+  // flush itself; not at the last one), after a cut at once. Only that state is ever compared
   // (the writer checks after a flush, or after an error that cuts the file
   // back), so one status per run of writes suffices where one per write
   // would cost a round trip each on a file share. Asked before the state of
@@ -67,7 +70,8 @@ class WritableFile {
   std::string changeByOthers() const;
   // The file's size now.
   uint64_t currentSize() const;
-  // Its size when the state was last noted (see changeByOthers).
+  // Its size when the state was last noted (see changeByOthers); writes
+  // since then that lay inside the file left it so.
   uint64_t notedSize() const { return leftSize_; }
 
  private:
