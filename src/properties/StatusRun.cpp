@@ -45,10 +45,12 @@ void Count(StatusRunSummary& summary, const StatusOutcome& outcome) {
 
 // The file a path names (through links and linked folders), or nothing when
 // its status cannot be read: such a path goes its own way, and its write
-// reports why.
+// reports why. Likewise a file without a number of its own (index 0: some
+// network file systems give none), which must not be taken for another.
 std::optional<platform::FileIdentity> FileNamedBy(const std::string& path) {
   platform::FileStatus status;
-  if (platform::StatusOf(path, status) || status.kind != platform::Kind::file) return std::nullopt;
+  if (platform::StatusOf(path, status) || status.kind != platform::Kind::file || status.identity.index == 0)
+    return std::nullopt;
   return status.identity;
 }
 

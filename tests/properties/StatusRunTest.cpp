@@ -144,7 +144,7 @@ TEST(StatusRun, PathsNamingOneFileWriteItOnceAndReportEach) {
     fs::create_symlink(platform::FsPath(docs[2]), platform::FsPath(soft));
     fs::create_directory_symlink(folder.path() / "docs", folder / "linked");
   }
-  const std::string throughLink = platform::Utf8Path(folder / "linked" / fs::path(docs[3]).filename());
+  const std::string throughLink = platform::Utf8Path(folder / "linked" / platform::FsPath(docs[3]).filename());
   const struct {
     const char* what;
     std::string first, again;
