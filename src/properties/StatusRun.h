@@ -59,7 +59,8 @@ struct StatusRunSummary {
 // no two workers wait for each other's lock on it. Every one of them is
 // reported, in its place, with the outcome of that one write (whose
 // description may name the path it went through). A path whose status
-// cannot be read is written on its own, and its write reports the error.
+// cannot be read is written on its own, and its write reports the error;
+// so is one whose file system gives its file no number (index 0).
 StatusRunSummary WriteStatusOfDocuments(const std::vector<std::string>& paths, int16_t code, unsigned workers,
                                         std::stop_token stop, const StatusProgress& progress);
 
