@@ -30,12 +30,6 @@ bool ParseTypes(std::string_view list, TypeSelection& types) {
   }
 }
 
-bool ParseJobs(const std::string& text, unsigned& jobs) {
-  if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos) return false;
-  jobs = static_cast<unsigned>(std::stoul(text));
-  return jobs >= 1 && jobs <= 1024;
-}
-
 enum class Format { tsv, csv, json };
 
 bool ParseFormat(const std::string& text, Format& format) {
@@ -93,7 +87,7 @@ int runScan(const std::vector<std::string>& args) {
       request.sortedByName = true;
     } else if (arg == "--jobs") {
       if (i + 1 >= args.size() || !ParseJobs(args[i + 1], request.jobs))
-        return usageError("scan: --jobs needs a number from 1 to 1024");
+        return usageError("scan: --jobs needs a number from 1 to " + std::to_string(kMaxJobs));
       ++i;
     } else if (arg == "--format") {
       if (i + 1 >= args.size() || !ParseFormat(args[i + 1], format))

@@ -15,6 +15,11 @@ int runScan(const std::vector<std::string>& args);
 int runDump(const std::vector<std::string>& args);
 int runStatus(const std::vector<std::string>& args);
 
+// The number of --jobs N: a whole number from 1 to kMaxJobs, in digits
+// only; false for anything else (the caller's usage error).
+inline constexpr unsigned kMaxJobs = 1024;
+bool ParseJobs(const std::string& text, unsigned& jobs);
+
 // Prints the usage text to standard error and gives kExitUsage.
 int usageError(const std::string& message);
 

@@ -6,6 +6,7 @@
 #include "Version.h"
 #include "cli/Commands.h"
 #include "cli/Output.h"
+#include "properties/StatusRun.h"
 #include "properties/VisibleText.h"
 #include "properties/platform/Process.h"
 
@@ -17,7 +18,7 @@ constexpr char kUsage[] =
     "  fendrik-cli scan FOLDER [--types par,asm,psm,dft] [--no-subfolders] [--sorted] [--jobs N]\n"
     "                          [--format tsv|csv|json]\n"
     "  fendrik-cli dump FILE [--format text|json]\n"
-    "  fendrik-cli status CODE FILE...   (CODE 0 to 5)\n"
+    "  fendrik-cli status CODE FILE... [--jobs N]   (CODE 0 to 5)\n"
     "  fendrik-cli --help | -h           (also after a command)\n"
     "  fendrik-cli --version\n"
     "\n"
@@ -26,9 +27,12 @@ constexpr char kUsage[] =
     "        csv   RFC 4180, UTF-8 with a byte-order mark, CR LF, a header of the column titles\n"
     "        json  one array of objects keyed by the column titles\n"
     "dump    every property set and property of a document\n"
-    "status  writes the document status CODE into every FILE\n"
+    "status  writes the document status CODE into every FILE, N at a time (default 16); a file named\n"
+    "        twice (also through a link) is written once; failures in the order of the FILEs\n"
     "\n"
     "Exit status: 0 all done, 1 at least one document or the output failed, 2 wrong usage.\n";
+
+static_assert(fendrik::kDefaultStatusWorkers == 16, "the usage text names the default of status --jobs");
 
 bool IsHelp(const std::string& arg) { return arg == "--help" || arg == "-h"; }
 
@@ -39,6 +43,12 @@ int usageError(const std::string& message) {
   if (!message.empty()) std::fprintf(stderr, "fendrik-cli: %s\n", fendrik::VisibleText(message).c_str());
   std::fputs(kUsage, stderr);
   return kExitUsage;
+}
+
+bool ParseJobs(const std::string& text, unsigned& jobs) {
+  if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  jobs = static_cast<unsigned>(std::stoul(text));
+  return jobs >= 1 && jobs <= kMaxJobs;
 }
 
 int printToStandardOutput(const std::string& command, const std::string& text) {

@@ -37,8 +37,11 @@ SaveResult WriteDocumentStatus(FileProperties& server, const std::string& path, 
     result = server.Save();
     saved = true;
 
-    // Success only when a reader of the file now finds what was asked.
-    server.Open(path);
+    // Success only when a reader of the file now finds what was asked. Save
+    // has read the file back (through the writer's handle, before it let
+    // go of the lock) and found the streams it wrote; the server holds
+    // those very bytes, so their values are read from it, without opening
+    // the file a third time.
     std::string missing;
     if (storedText(server, "ExtendedSummaryInformation", "Status") != std::to_string(code)) missing += " Status";
     if (hasStatusCode(code) &&

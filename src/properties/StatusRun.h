@@ -11,9 +11,10 @@ namespace fendrik {
 
 // How many documents a status change writes at once by default. On a file
 // share every file-system request waits for the network, and one document
-// takes some twenty requests (open, read, lock, write, flush, rename, read
-// back); sixteen documents in flight keep the share busy while the local
-// disk hardly notices the difference.
+// takes some thirty requests (open and read it, open it for writing, read
+// its structure, write, status, flush, read back); sixteen documents in
+// flight keep the share busy while the local disk hardly notices the
+// difference.
 inline constexpr unsigned kDefaultStatusWorkers = 16;
 
 // What became of one document.
@@ -52,6 +53,14 @@ struct StatusRunSummary {
 // threads than `workers`, the ones it gives write every document. Throws
 // before any document is touched when no server can be created
 // (StorageError) or not one thread started (std::system_error).
+// Paths that name one file (the same path twice, a hard link, a symbolic
+// link, a path through a linked folder; told by platform::StatusOf's
+// identity) write it once, through the path that claims it first, so that
+// no two workers wait for each other's lock on it. Every one of them is
+// reported, in its place, with the outcome of that one write (whose
+// description may name the path it went through). A path whose status
+// cannot be read is written on its own, and its write reports the error;
+// so is one whose file system gives its file no number (index 0).
 StatusRunSummary WriteStatusOfDocuments(const std::vector<std::string>& paths, int16_t code, unsigned workers,
                                         std::stop_token stop, const StatusProgress& progress);
 

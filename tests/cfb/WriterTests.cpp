@@ -397,6 +397,55 @@ TEST(WriterAccess, RefusalsNameTheirCauseAndLeaveTheFile) {
   EXPECT_EQ(failureOf([&] { replaceRootStreams(locked, changes); }).number, 0);
 }
 
+// Another program that rewrites the file in place after the writer's last check (at its last flush), with the bytes
+// the file held before or with another document: the file does not hold the new contents, and the writer, reading it
+// back through its handle, says so (kCannotSave, the file possibly changed) instead of reporting success.
+TEST(WriterReadBack, FileRewrittenAfterTheLastCheckIsNotReportedWritten) {
+  TempDir dir;
+  const auto sample = realSample("Connecting-Rod", "body.par");
+  const auto other = realSample("Connecting-Rod", "Asm1.asm");
+  ASSERT_FALSE(sample.empty() || other.empty());
+  const auto changes = statusLikeChange(rootStreams(sample));
+  struct AtSync : WriteHooks {
+    int seen = 0, target = -1;
+    std::function<void()> rewrite;
+    platform::SystemError aroundSync(const std::function<platform::SystemError()>& flush) override {
+      if (seen++ == target) rewrite();
+      return flush();
+    }
+  };
+  AtSync counted;  // the flushes of this change
+  {
+    ScopedWriteHooks installed(counted);
+    replaceRootStreams(dir.copy(sample, "counted.par"), changes);
+  }
+  ASSERT_GT(counted.seen, 0);
+  for (const auto& source : {sample, other}) {
+    SCOPED_TRACE(source.string());
+    const auto path = dir.copy(sample, "rewritten.par");
+    const std::vector<uint8_t> bytes = readFileBytes(source);
+    AtSync hooks;
+    hooks.target = counted.seen - 1;
+    hooks.rewrite = [&] {
+      std::fstream out(path, std::ios::in | std::ios::out | std::ios::binary);
+      out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    };
+    int32_t number = 0;
+    bool mayBeChanged = false;
+    try {
+      ScopedWriteHooks installed(hooks);
+      replaceRootStreams(path, changes);
+    } catch (const StorageError& e) {
+      number = e.number();
+      mayBeChanged = e.fileMayBeChanged();
+    }
+    EXPECT_EQ(number, hresult::kCannotSave);
+    EXPECT_TRUE(mayBeChanged);
+    const std::vector<uint8_t> now = readFileBytes(path);
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), now.begin())) << "the other program's bytes";
+  }
+}
+
 // What each fault of the system becomes for the user: the number and the words, with the path. Another program's open
 // for writing (Windows) reads as its lock.
 TEST(WriterErrors, EachFaultHasItsNumberAndWords) {

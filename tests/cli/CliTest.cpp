@@ -45,6 +45,7 @@ struct Result {
   int status = -1;
   std::string out;
   Strings errors;  // the lines of standard error, sorted
+  Strings errorsInOrder;  // the same as written
 };
 
 // Runs fendrik-cli with `arguments` (quoted already) in the German locale;
@@ -63,6 +64,7 @@ Result Cli(const std::string& arguments, bool asOrdinaryUser = false, int openFi
       &result.out);
   result.errors = Split(fendrik::test::readFile(temp / "errors"), "\n");
   result.errors.pop_back();
+  result.errorsInOrder = result.errors;
   std::sort(result.errors.begin(), result.errors.end());
   return result;
 }
@@ -150,7 +152,10 @@ TEST(Cli, WrongCommandLinesAreUsageErrors) {
       {"", 2}, {"find " + folder, 2}, {"scan", 2}, {"scan " + folder + " --types par,doc", 2},
       {"scan " + folder + " --types", 2}, {"scan " + folder + " --recursive", 2}, {"scan " + folder + " " + folder, 2},
       {"scan " + folder + " --jobs 0", 2}, {"scan " + folder + " --jobs", 2}, {"scan --jobs 1024 " + folder, 0},
-      {"dump", 2}, {"dump " + folder + "/missing.cfb", 1}};
+      {"dump", 2}, {"dump " + folder + "/missing.cfb", 1},
+      {"status 3 " + folder + "/a.par --jobs 0", 2}, {"status 3 " + folder + "/a.par --jobs x", 2},
+      {"status 3 " + folder + "/a.par --jobs", 2}, {"status --jobs 1025 3 " + folder + "/a.par", 2},
+      {"status 3 " + folder + "/a.par --fast", 2}, {"status --jobs 2 3", 2}, {"status 3 -- --jobs", 1}};
   for (const auto& [arguments, status] : cases) EXPECT_EQ(Cli(arguments).status, status) << arguments;
 }
 
@@ -243,6 +248,49 @@ TEST(Cli, PathsOnStandardErrorCannotSteerTheTerminal) {
       EXPECT_EQ(std::count_if(line.begin(), line.end(), [](unsigned char c) { return c < 0x20 || c == 0x7F; }), 0)
           << line;
   }
+}
+
+// status --jobs 4 over many documents: the failures on standard error in the order of the arguments (not of the
+// names), each once, exit status 1; every other document written.
+TEST(CmdStatus, ManyDocumentsAtOnceReportInArgumentOrder) {
+  TempFolder temp;
+  Strings documents = fendrik::test::generateDocuments(temp / "cad", 24, 7);
+  const std::string junk = temp.file("cad/zz junk.par", "kein Dokument"), missing = temp.str() + "/cad/aa missing.par";
+  Strings arguments(documents.rbegin(), documents.rend());
+  arguments.insert(arguments.begin() + 5, junk);
+  arguments.insert(arguments.begin() + 17, missing);
+  std::string line;
+  for (const std::string& argument : arguments) line += " " + shellQuote(argument);
+  const Result run = Cli("status 3 --jobs 4" + line);
+  EXPECT_EQ(run.status, 1);
+  ASSERT_EQ(run.errorsInOrder.size(), 2U) << testing::PrintToString(run.errorsInOrder);
+  EXPECT_TRUE(run.errorsInOrder[0].starts_with("fendrik-cli: " + escapedBackslashes(junk) + ": "))
+      << run.errorsInOrder[0];
+  EXPECT_TRUE(run.errorsInOrder[1].starts_with("fendrik-cli: " + escapedBackslashes(missing) + ": -2147287038 / "))
+      << run.errorsInOrder[1];
+  const QJsonObject view = fendrik::test::olefileView(documents);
+  for (const std::string& document : documents) EXPECT_EQ(fendrik::test::statusSeen(view, document), "3 Vodra 4") << document;
+}
+
+// A file named twice, through a hard link and through a symbolic link is written once, with no writer waiting for
+// another's lock: exit status 0, nothing on standard error.
+TEST(CmdStatus, OneFileUnderSeveralNamesIsWrittenOnce) {
+  TempFolder temp;
+  const Strings documents = fendrik::test::generateDocuments(temp / "cad", 2, 8);
+  const std::string hard = temp.str() + "/hard.par";
+  fs::create_hard_link(fendrik::platform::FsPath(documents[0]), fendrik::platform::FsPath(hard));
+  Strings arguments = {documents[0], documents[1], documents[0], hard};
+  if (!fendrik::test::SkipHere(!fendrik::test::CanMakeLinks(), "symbolic links cannot be made here")) {
+    temp.link("soft.par", documents[0]);
+    arguments.push_back(temp.str() + "/soft.par");
+  }
+  std::string line;
+  for (const std::string& argument : arguments) line += " " + shellQuote(argument);
+  const Result run = Cli("status 4 --jobs 4" + line);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.errors, Strings{});
+  const QJsonObject view = fendrik::test::olefileView(documents);
+  for (const std::string& document : documents) EXPECT_EQ(fendrik::test::statusSeen(view, document), "4 Vodra 4") << document;
 }
 
 TEST(CmdDump, StreamNamesBeyondTheBasicPlanePrintAsUtf8) {

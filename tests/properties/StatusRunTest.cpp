@@ -8,6 +8,7 @@
 #include "platform/OrdinaryUser.h"
 #include "TestFiles.h"
 #include "platform/TestSystem.h"
+#include "properties/StatusChange.h"
 #include "properties/StatusRun.h"
 
 using namespace fendrik;
@@ -125,4 +126,72 @@ TEST(StatusRun, StopFinishesTheDocumentsInHandAndBeginsNoOther) {
     else
       EXPECT_EQ(test::readFile(paths[i]), before[i]) << paths[i];
   }
+}
+
+// Paths that name one file (the same path twice, a hard link, a symbolic link, a path through a linked folder) write
+// it once: each is reported in its place with the outcome of that one write. One writer at a time: the file is set
+// back behind the run once its first path is reported, and its later path leaves that in place (it is not written
+// again). Eight writers: every path reported in order, each file written. A path whose status cannot be read goes
+// its own way.
+TEST(StatusRun, PathsNamingOneFileWriteItOnceAndReportEach) {
+  namespace fs = std::filesystem;
+  test::TempFolder folder;
+  const std::vector<std::string> docs = test::generateDocuments(folder.path() / "docs", 5, 31);
+  const std::string hard = platform::Utf8Path(folder / "hard.par"), soft = platform::Utf8Path(folder / "soft.par");
+  fs::create_hard_link(platform::FsPath(docs[1]), platform::FsPath(hard));
+  const bool links = test::CanMakeLinks();
+  if (links) {
+    fs::create_symlink(platform::FsPath(docs[2]), platform::FsPath(soft));
+    fs::create_directory_symlink(folder.path() / "docs", folder / "linked");
+  }
+  const std::string throughLink = platform::Utf8Path(folder / "linked" / platform::FsPath(docs[3]).filename());
+  const struct {
+    const char* what;
+    std::string first, again;
+    bool needsLinks;
+  } cases[] = {{"the same path twice", docs[0], docs[0], false},
+               {"a hard link", docs[1], hard, false},
+               {"a symbolic link", soft, docs[2], true},
+               {"a path through a linked folder", docs[3], throughLink, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (test::SkipHere(c.needsLinks && !links, "symbolic links cannot be made here")) continue;
+    const std::vector<std::string> paths = {c.first, docs[4], c.again};
+    Reports reports;
+    auto server = FileProperties::Create();
+    const auto summary = WriteStatusOfDocuments(paths, 5, 1, {}, [&](size_t index, const StatusOutcome& outcome) {
+      reports.progress()(index, outcome);
+      if (index == 0) WriteDocumentStatus(*server, c.first, 1);
+    });
+    EXPECT_EQ(summary.written, 3u);
+    EXPECT_EQ(reports.order, UpTo(3));
+    EXPECT_EQ(test::statusSeen(c.again), "1 Vodra 0");  // the write of index 0 only, then the one behind the run
+    EXPECT_EQ(test::statusSeen(docs[4]), "5 Vodra 4");
+  }
+
+  // Eight writers over all of them, with a read-only file and a missing one each named twice.
+  const std::string readOnly = docs[4], missing = platform::Utf8Path(folder / "missing.par");
+  const std::string readOnlyBytes = test::readFile(readOnly);
+  fs::permissions(platform::FsPath(readOnly), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  std::vector<std::string> paths;
+  for (const auto& c : cases)
+    if (!c.needsLinks || links) paths.insert(paths.end(), {c.first, missing, c.again, readOnly});
+  Reports reports;
+  const auto summary = WriteStatusOfDocuments(paths, 3, 8, {}, reports.progress());
+  ASSERT_EQ(reports.order, UpTo(paths.size()));
+  EXPECT_EQ(summary.written, paths.size() / 2);
+  for (size_t i = 0; i < paths.size(); ++i) {
+    SCOPED_TRACE(paths[i]);
+    const StatusOutcome& outcome = reports.outcomes[i];
+    const int32_t expected[] = {0, hresult::kFileNotFound, 0, hresult::kAccessDenied};
+    EXPECT_EQ(outcome.written, i % 2 == 0) << outcome.description;
+    EXPECT_EQ(outcome.number, expected[i % 4]);
+    EXPECT_EQ(outcome.unchanged, !outcome.written);
+  }
+  const QJsonObject view = test::olefileView({docs.begin(), docs.end() - 1});
+  for (size_t i = 0; i + 1 < docs.size(); ++i) {
+    if (i >= 2 && !links) continue;
+    EXPECT_EQ(test::statusSeen(view, docs[i]), "3 Vodra 4") << docs[i];
+  }
+  EXPECT_EQ(test::readFile(readOnly), readOnlyBytes);
 }

@@ -70,6 +70,7 @@
 #include <cassert>
 #include <map>
 #include <new>
+#include <numeric>
 #include <optional>
 #include <set>
 
@@ -84,6 +85,23 @@ namespace fendrik::cfb {
 namespace {
 
 using namespace detail;
+
+// The writer reads the head of the file in one read once it holds the lock:
+// the header, DIFAT, FAT, directory, mini FAT and the property streams of a
+// document mostly lie in its first 64 KiB, and many documents are not much
+// larger, so the proof and the plan work on those bytes instead of fetching
+// each sector on its own (on a file share every read is a round trip; one
+// of 128 KiB costs hardly more than one of 512 bytes). They are the file as
+// it is under the lock; what the file holds later is read from the file
+// (WritableFile::readNow, a fresh container for the read-back), never from
+// them.
+constexpr size_t kWriterReadAhead = 128 * 1024;
+
+// Ranges the writer reads back to see whether the file is still the one it
+// wrote (changeFound) come in one read where together they span at most
+// kReadBackSpan: reading the bytes between costs less than another round
+// trip.
+constexpr uint64_t kReadBackSpan = 128 * 1024;
 
 struct PendingWrite {
   bool mini = false;
@@ -154,7 +172,9 @@ class Transaction {
   // Execution.
   bool freshSector(uint64_t offset) const;
   void put(uint64_t offset, std::span<const uint8_t> bytes);
-  void sync();
+  // The flush; `last` for the final one, after which nothing is checked
+  // (see WritableFile::sync).
+  void sync(bool last = false);
   static void addChangedBlocks(std::vector<BlockWrite>& writes, uint64_t offset, std::span<const uint8_t> now,
                                std::span<const uint8_t> before);
   void writePrepared();
@@ -162,8 +182,9 @@ class Transaction {
   void writeTables();
   using Expected = std::vector<std::pair<uint64_t, std::span<const uint8_t>>>;
   void checkAsLeft(const char* step, Expected expected);
-  std::string changeFound(Expected expected) const;
-  void writeSectors(const std::vector<uint32_t>& sectors, const std::vector<uint8_t>& bytes);
+  // With `byState` false only the bytes are compared (between writes, before
+  // the state of the last one is noted).
+  std::string changeFound(Expected expected, bool byState = true) const;
   void freeOld();
   void commit();
 #ifndef NDEBUG
@@ -513,15 +534,15 @@ bool Transaction::freshSector(uint64_t offset) const {
 void Transaction::put(uint64_t offset, std::span<const uint8_t> bytes) {
   // R2 (unless another program wrote the file meanwhile: checkAsLeft stops
   // the writer before the commit) and R3.
-  assert(committed_ || keepsOldState(offset, bytes) || !changeFound({{0, c_.header().raw}}).empty());
+  assert(committed_ || keepsOldState(offset, bytes) || !changeFound({{0, c_.header().raw}}, false).empty());
   assert(freshSector(offset) || (bytes.size() == kAtomicBlock && offset % kAtomicBlock == 0));
   file_.write(offset, bytes);
   written_.emplace_back(offset, std::vector<uint8_t>(bytes.begin(), bytes.end()));
   ++unsyncedWrites_;
 }
 
-void Transaction::sync() {
-  file_.sync();
+void Transaction::sync(bool last) {
+  file_.sync(!last);
   unsyncedWrites_ = 0;
 }
 
@@ -537,26 +558,19 @@ void Transaction::addChangedBlocks(std::vector<BlockWrite>& writes, uint64_t off
   }
 }
 
-// Whole fresh sectors, runs of consecutive sectors in one write.
-void Transaction::writeSectors(const std::vector<uint32_t>& sectors, const std::vector<uint8_t>& bytes) {
-  for (size_t i = 0; i < sectors.size();) {
-    size_t j = i + 1;
-    while (j < sectors.size() && sectors[j] == sectors[j - 1] + 1) ++j;
-    put(c_.sectorOffset(sectors[i]), std::span<const uint8_t>(bytes).subspan(i * ss_, (j - i) * ss_));
-    i = j;
-  }
-}
-
 void Transaction::writePrepared() {
-  // Unit writes into fresh sectors: sorted by file offset, merged where they
-  // touch. Into sectors the old state uses (a stream's last sector, the mini
-  // stream): patched into copies of their blocks, written block by block.
-  std::vector<std::pair<uint64_t, const std::vector<uint8_t>*>> pieces;
+  // Into sectors nobody reads yet (free or appended: the new units of the
+  // streams, the new mini stream, directory and DIFAT sectors): sorted by
+  // file offset, everything that touches written in one write, since on a
+  // file share each write is a round trip. Into sectors the old state uses
+  // (a stream's last sector, the mini stream): patched into copies of their
+  // blocks, written block by block (R3).
+  std::vector<std::pair<uint64_t, std::span<const uint8_t>>> pieces;
   std::map<uint64_t, std::pair<std::vector<uint8_t>, std::vector<uint8_t>>> blocks;  // offset -> (new, old)
   for (const auto& w : writes_) {
     const uint64_t at = (w.mini ? c_.miniSectorOffset(w.unit, rootChain_) : c_.sectorOffset(w.unit)) + w.within;
     if (freshSector(at)) {
-      pieces.push_back({at, &w.bytes});
+      pieces.push_back({at, w.bytes});
       continue;
     }
     for (size_t k = 0; k < w.bytes.size();) {
@@ -573,12 +587,15 @@ void Transaction::writePrepared() {
       k += n;
     }
   }
-  std::sort(pieces.begin(), pieces.end());
+  for (const auto& [sectors, bytes] : sectorRuns_)
+    for (size_t i = 0; i < sectors.size(); ++i)
+      pieces.push_back({c_.sectorOffset(sectors[i]), std::span<const uint8_t>(bytes).subspan(i * ss_, ss_)});
+  std::sort(pieces.begin(), pieces.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
   for (size_t i = 0; i < pieces.size();) {
-    std::vector<uint8_t> run(*pieces[i].second);
+    std::vector<uint8_t> run(pieces[i].second.begin(), pieces[i].second.end());
     size_t j = i + 1;
     while (j < pieces.size() && pieces[j].first == pieces[i].first + run.size()) {
-      run.insert(run.end(), pieces[j].second->begin(), pieces[j].second->end());
+      run.insert(run.end(), pieces[j].second.begin(), pieces[j].second.end());
       ++j;
     }
     put(pieces[i].first, run);
@@ -587,7 +604,6 @@ void Transaction::writePrepared() {
   std::vector<BlockWrite> changed;
   for (const auto& [start, images] : blocks) addChangedBlocks(changed, start, images.first, images.second);
   for (const BlockWrite& w : changed) put(w.offset, w.now);
-  for (const auto& [sectors, bytes] : sectorRuns_) writeSectors(sectors, bytes);
 }
 
 // Changed FAT and mini-FAT sectors: fresh ones whole, the others by R3 (each
@@ -647,7 +663,7 @@ void Transaction::checkAsLeft(const char* step, Expected expected) {
 
 // What shows that the file is no longer the one this writer wrote (see
 // checkAsLeft); empty when nothing does.
-std::string Transaction::changeFound(Expected expected) const {
+std::string Transaction::changeFound(Expected expected, bool byState) const {
   // A write that a later one overlaps is left to the later one.
   for (size_t i = 0; i < written_.size(); ++i) {
     // Plain names rather than a structured binding: the lambda below uses
@@ -660,16 +676,41 @@ std::string Transaction::changeFound(Expected expected) const {
         });
     if (!overlapped) expected.emplace_back(offset, bytes);
   }
-  std::string found = file_.changeByOthers();
-  std::vector<uint8_t> now;
-  for (const auto& [offset, bytes] : expected) {
-    if (!found.empty()) break;
-    now.resize(bytes.size());
-    if (!file_.readNow(offset, now) || !std::equal(bytes.begin(), bytes.end(), now.begin()))
-      found = offset == 0 ? "der Dateikopf ist ein anderer"
-                          : "die Bytes " + hexText(offset) + " bis " + hexText(offset + bytes.size()) + " sind andere";
+  if (byState)
+    if (std::string found = file_.changeByOthers(); !found.empty()) return found;
+  // Read in spans of ranges close together (see kReadBackSpan), then each
+  // range compared on its own, in the order given.
+  struct Span {
+    uint64_t start = 0, end = 0;
+    std::vector<uint8_t> bytes;  // as far as the file holds them
+  };
+  std::vector<size_t> byOffset(expected.size());
+  std::iota(byOffset.begin(), byOffset.end(), size_t{0});
+  std::sort(byOffset.begin(), byOffset.end(), [&](size_t a, size_t b) { return expected[a].first < expected[b].first; });
+  std::vector<Span> spans;
+  std::vector<size_t> spanOf(expected.size());
+  for (size_t k : byOffset) {
+    const uint64_t offset = expected[k].first;
+    const uint64_t end = offset + expected[k].second.size();
+    if (spans.empty() || std::max(end, spans.back().end) - spans.back().start > kReadBackSpan)
+      spans.push_back({offset, end, {}});
+    spans.back().end = std::max(spans.back().end, end);
+    spanOf[k] = spans.size() - 1;
   }
-  return found;
+  for (Span& span : spans) {
+    span.bytes.resize(static_cast<size_t>(span.end - span.start));
+    span.bytes.resize(file_.readNowUpTo(span.start, span.bytes));
+  }
+  for (size_t k = 0; k < expected.size(); ++k) {
+    const auto& [offset, bytes] = expected[k];
+    const Span& span = spans[spanOf[k]];
+    const uint64_t at = offset - span.start;
+    if (at + bytes.size() > span.bytes.size() ||
+        !std::equal(bytes.begin(), bytes.end(), span.bytes.begin() + static_cast<std::ptrdiff_t>(at)))
+      return offset == 0 ? "der Dateikopf ist ein anderer"
+                         : "die Bytes " + hexText(offset) + " bis " + hexText(offset + bytes.size()) + " sind andere";
+  }
+  return {};
 }
 
 void Transaction::commit() {
@@ -754,7 +795,7 @@ void Transaction::run(std::span<const StreamReplacement> requested) {
   if (changes.empty()) return;
   if (changes.size() == 1 && patchInPlace(changes.front())) {
     commit();
-    sync();
+    sync(true);
     return;
   }
   for (const auto& change : changes) planStream(change);
@@ -780,7 +821,7 @@ void Transaction::run(std::span<const StreamReplacement> requested) {
     throw;
   }
   freeOld();
-  sync();
+  sync(true);
 }
 
 }  // namespace
@@ -790,9 +831,12 @@ namespace {
 // R6: whether the file, read anew through the locked handle (the lock
 // keeps our own readers out, and the path may name another file by now),
 // holds every stream of `streams` with that content.
-bool holds(const WritableFile& file, std::span<const StreamReplacement> streams) {
+// `knownSize` is the file's size as far as the caller knows it (a file
+// another program cut shorter fails the reading), without it the size now.
+bool holds(const WritableFile& file, std::span<const StreamReplacement> streams,
+           std::optional<uint64_t> knownSize = std::nullopt) {
   try {
-    Container c(file.file(), file.currentSize());
+    Container c(file.file(), knownSize ? *knownSize : file.currentSize(), kWriterReadAhead);
     for (const auto& stream : streams) {
       std::optional<uint32_t> id;
       for (uint32_t child : c.rootChildren())
@@ -851,9 +895,7 @@ WriteResult replaceRootStreams(const std::filesystem::path& path,
   try {
     for (int attempt = 0;; ++attempt) {
       file.emplace(path);
-      platform::FileStatus held;
-      if (const platform::SystemError error = file->file().status(held)) throwSystemError(error, "Dateistatus");
-      locked = FileIdentity::of(held);
+      locked = FileIdentity::of(file->lockedStatus());
       // Only the status of the path: an open that reads no data, which
       // neither waits for nor disturbs the lock just taken.
       platform::FileStatus named;
@@ -862,7 +904,7 @@ WriteResult replaceRootStreams(const std::filesystem::path& path,
         throw StorageError(hresult::kLockViolation,
                            "Die Datei wird gerade von einem anderen Programm ersetzt: " + name);
     }
-    container.emplace(file->file(), file->size());
+    container.emplace(file->file(), file->size(), kWriterReadAhead);
     // Nothing is written before the old state is proven (see StructureProof.h).
     map = proveStructure(*container);
     LockedFile now;
@@ -888,13 +930,27 @@ WriteResult replaceRootStreams(const std::filesystem::path& path,
 
   Transaction transaction(*file, *container, *map);
   std::optional<StorageError> failure;
+  bool ran = false;
   try {
     transaction.run(changes);
-    return {};
+    ran = true;
   } catch (const StorageError& error) {
     failure = error;
   } catch (const std::bad_alloc&) {
     failure = OutOfMemoryError(writing);
+  }
+  if (ran) {
+    // The read-back: success only when the file, read anew through the
+    // locked handle, holds the new contents. Through this handle, not a
+    // second open: that would cost round trips on a share, and the path may
+    // name another file by now.
+    // The size is the one last noted (the commit and the freeing write
+    // inside the file): no status needed.
+    if (!file->writeAttempted() || holds(*file, changes, file->notedSize())) return {};
+    StorageError error(hresult::kCannotSave,
+                       "Die Datei enthält nach dem Schreiben nicht, was geschrieben wurde", name);
+    error.markFileMayBeChanged();
+    throw error;
   }
   // R6. The lock is still held, so none of our readers or writers changed
   // the file meanwhile; another program that ignores the lock is reported.

@@ -46,6 +46,10 @@ struct WriteResult {
 // StructureProof.h): a file with shared, looping or mis-sized chains, or with
 // used sectors the FAT calls free, is refused as damaged, byte for byte as it
 // was. Before the commit point every error leaves the file's contents untouched.
+// Returns only when the file, read back through the locked handle after the
+// last flush, holds the new contents; otherwise kCannotSave, the file
+// possibly changed (another program wrote it after the writer's last check,
+// or the disk does not give back what it was given).
 WriteResult replaceRootStreams(const std::filesystem::path& path, std::span<const StreamReplacement> changes);
 
 // The document as the writer finds it once it holds the lock: the file's

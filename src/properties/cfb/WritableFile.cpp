@@ -59,8 +59,11 @@ WritableFile::WritableFile(const std::filesystem::path& path) : hooks_(installed
                          "Die Datei wird von einem anderen Programm verwendet (gesperrt): " + name);
     throwSystemError(error, name);
   }
-  size_ = statusNow().size;
-  noteState();
+  // One status serves the size at open, the state the first check compares
+  // with and the identity the caller compares with the path's.
+  locked_ = statusNow();
+  size_ = locked_.size;
+  noteState(locked_);
 }
 
 platform::FileStatus WritableFile::statusNow() const {
@@ -69,13 +72,16 @@ platform::FileStatus WritableFile::statusNow() const {
   return status;
 }
 
-void WritableFile::noteState() {
-  const platform::FileStatus status = statusNow();
+void WritableFile::noteState() { noteState(statusNow()); }
+
+void WritableFile::noteState(const platform::FileStatus& status) {
   leftSize_ = status.size;
   leftChange_ = status.changed;
+  stateOwed_ = false;
 }
 
 std::string WritableFile::changeByOthers() const {
+  if (stateOwed_) return "der Zustand der Datei nach dem letzten eigenen Schreiben ist nicht bekannt";
   const platform::FileStatus status = statusNow();
   if (status.size != leftSize_)
     return "die Datei hat " + std::to_string(status.size) + " Bytes statt " + std::to_string(leftSize_);
@@ -87,22 +93,29 @@ std::string WritableFile::changeByOthers() const {
 uint64_t WritableFile::currentSize() const { return statusNow().size; }
 
 bool WritableFile::readNow(uint64_t offset, std::span<uint8_t> out) const {
+  return readNowUpTo(offset, out) == out.size();
+}
+
+size_t WritableFile::readNowUpTo(uint64_t offset, std::span<uint8_t> out) const {
   size_t got = 0;
   if (const platform::SystemError error = file_.readAt(offset, out, got)) throwSystemError(error, "Lesefehler");
-  return got == out.size();
+  return got;
 }
 
 void WritableFile::write(uint64_t offset, std::span<const uint8_t> bytes) {
   const auto where = [&] { return std::to_string(bytes.size()) + " Bytes an Stelle " + hexText(offset); };
   writeAttempted_ = true;
+  stateOwed_ = true;  // also after a failed write, which may have written a part
   if (hooks_)
     if (const platform::SystemError error = hooks_->beforeWrite(offset, bytes)) throwWriteError(error, where());
   if (const platform::SystemError error = file_.writeAt(offset, bytes)) throwWriteError(error, where());
   bytesWritten_ += bytes.size();
-  noteState();
 }
 
-void WritableFile::sync() {
+void WritableFile::sync(bool noteFirst) {
+  // The state after the run of writes just ended, before anything else
+  // happens to the file (see changeByOthers).
+  if (noteFirst && stateOwed_) noteState();
   const auto flush = [this] { return file_.flush(); };
   const platform::SystemError error = hooks_ ? hooks_->aroundSync(flush) : flush();
   if (error) throwWriteError(error, "fsync");
@@ -116,7 +129,7 @@ void WritableFile::reserve(uint64_t newSize) {
   if (const platform::SystemError error = file_.reserve(newSize);
       error && error.fault != platform::Fault::notSupported)
     throwSystemError(error, "Speicherplatz reservieren");
-  noteState();
+  stateOwed_ = true;
 }
 
 void WritableFile::restoreSize() {

@@ -32,10 +32,15 @@ class WritableFile {
 
   const platform::File& file() const { return file_; }
   uint64_t size() const { return size_; }
+  // The file's status once it was locked (identity, size, times).
+  const platform::FileStatus& lockedStatus() const { return locked_; }
   // Errors: kDiskFull for a full disk or quota, kWriteFault for any other
   // (an I/O error above all).
   void write(uint64_t offset, std::span<const uint8_t> bytes);
-  void sync();
+  // Flushes to the disk; first notes the state the handle's writes left
+  // (see changeByOthers), unless `noteState` is false: for the last flush,
+  // after which the file's state is compared with nothing.
+  void sync(bool noteState = true);
   // Whether any write was tried (even one that failed).
   bool writeAttempted() const { return writeAttempted_; }
   // Reserves disk space for a file growing to `newSize`, so that a full disk
@@ -48,26 +53,43 @@ class WritableFile {
   // Bytes as the file holds them now (read from the file, not through a
   // container's read-ahead); false when the file ends before them.
   bool readNow(uint64_t offset, std::span<uint8_t> out) const;
+  // Like readNow, but gives how many bytes the file held there (fewer than
+  // out.size() where it ends).
+  size_t readNowUpTo(uint64_t offset, std::span<uint8_t> out) const;
   // What tells that another program changed the file since this handle
   // last did (opened, wrote, reserved or cut it): its size, or its change
   // time, which every write moves. Empty when neither differs; a change
   // within the same tick of the clock shows in neither.
+  // The size and change time after the handle's own change are noted when
+  // it is done: after a run of writes at the next flush (sync, before the
+  // flush itself; not at the last one), after a cut at once. Only that state is ever compared
+  // (the writer checks after a flush, or after an error that cuts the file
+  // back), so one status per run of writes suffices where one per write
+  // would cost a round trip each on a file share. Asked before the state of
+  // its last change was noted, it cannot rule a change out and says so.
   std::string changeByOthers() const;
   // The file's size now.
   uint64_t currentSize() const;
+  // Its size when the state was last noted (see changeByOthers); writes
+  // since then that lay inside the file left it so.
+  uint64_t notedSize() const { return leftSize_; }
 
  private:
   void noteState();
+  void noteState(const platform::FileStatus& status);
   platform::FileStatus statusNow() const;
 
   platform::File file_;
   WriteHooks* hooks_;
+  platform::FileStatus locked_;
   uint64_t size_ = 0;
   uint64_t bytesWritten_ = 0;
   bool writeAttempted_ = false;
-  // Size and change time after this handle's last change.
+  // Size and change time after this handle's last change, and whether it
+  // changed the file since they were noted.
   uint64_t leftSize_ = 0;
   platform::FileTime leftChange_;
+  bool stateOwed_ = false;
 };
 
 }  // namespace fendrik::cfb::detail
