@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "properties/PropertyReader.h"
+#include "properties/platform/Files.h"
 #include "resultlist/Columns.h"
 #include "resultlist/FileFacts.h"
 #include "search/ScanList.h"
@@ -12,14 +13,19 @@ namespace fendrik {
 void ReadDocumentRow(const std::string& entry, FileProperties& server, ReadResult& out) {
   out.failure.reset();
   std::string path(FileEntryPath(entry));
-  std::optional<FileObject> file = LookUpFile(path);
+  // The file facts come from the status of the handle the reader opens; only
+  // a file that cannot be opened (gone, no right to read it) is looked up by
+  // its path, so that it keeps the facts the file system still gives.
+  platform::FileStatus status;
   try {
-    server.Open(path);
+    server.Open(path, &status);
   } catch (const StorageError& error) {
     out.failure = DocumentFailure{path, error.number(), error.description()};
   } catch (const std::exception& error) {
     out.failure = DocumentFailure{path, 0, error.what()};
   }
+  const std::optional<FileObject> file =
+      status.kind == platform::Kind::missing ? LookUpFile(path) : FileObjectOf(path, status);
   PropertyTexts properties;
   SEProperty(server, properties);
   server.Close();
