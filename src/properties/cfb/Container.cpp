@@ -463,11 +463,14 @@ void Container::collectRootChildren() {
   uint32_t cur = links_[0].child;
   while (cur != kNoStream || !stack.empty()) {
     while (cur != kNoStream) {
-      const std::string link = "Verzeichniseintrag " + std::to_string(from) + " verweist auf " + std::to_string(cur);
+      // Made only for an error: the walk passes every child of the root.
+      auto link = [&] {
+        return "Verzeichniseintrag " + std::to_string(from) + " verweist auf " + std::to_string(cur);
+      };
       if (cur >= entryCount())
         throwCorrupt("Verzeichnisverweis außerhalb des Verzeichnisses",
-                     link + ", das Verzeichnis hat " + std::to_string(entryCount()) + " Einträge");
-      if (seen[cur]) throwCorrupt("Schleife im Verzeichnis", link + ", das schon erreicht war");
+                     link() + ", das Verzeichnis hat " + std::to_string(entryCount()) + " Einträge");
+      if (seen[cur]) throwCorrupt("Schleife im Verzeichnis", link() + ", das schon erreicht war");
       seen[cur] = true;
       const uint8_t* p = rawEntry(cur);
       if (p[kDeType] != kTypeStorage && p[kDeType] != kTypeStream)
