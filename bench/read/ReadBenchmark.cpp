@@ -280,10 +280,10 @@ int main(int argc, char** argv) {
   readProperties(*server, files);    // and our own first-time costs
   readRows(*server, entries);
 
-  // Each figure is the best of five rounds, the passes taking turns so that a
-  // busy moment of the machine does not hit one of them only; a small folder
-  // is read several times per round, so that a round takes a while.
-  const int repeats = std::max<int>(1, static_cast<int>(3000 / std::max<size_t>(files.size(), 1)));
+  // Each figure is the best of fifteen rounds, the passes taking turns so
+  // that a busy moment of the machine does not hit one of them only; a small
+  // folder is read several times per round, so that a round takes a while.
+  const int repeats = std::max<int>(1, static_cast<int>(1000 / std::max<size_t>(files.size(), 1)));
   double floorSeconds = 1e99;
   OurRun ours{1e99, 0, 0}, rows{1e99, 0, 0};
   auto repeated = [&](auto pass) {
@@ -292,7 +292,7 @@ int main(int argc, char** argv) {
     total.seconds /= repeats;
     return total;
   };
-  for (int i = 0; i < 5; ++i) {
+  for (int i = 0; i < 15; ++i) {
     OurRun floorRun = repeated([&] {
       auto floorStart = Clock::now();
       readFloor(files);

@@ -26,7 +26,7 @@ size_t nameUnits(const uint8_t* entry) {
 struct SpareHead {
   std::unique_ptr<uint8_t[]> bytes;
   size_t capacity = 0;
-  std::unique_ptr<uint8_t[]> windows;
+  std::vector<std::unique_ptr<uint8_t[]>> windows;  // each kWindowBytes
 };
 
 SpareHead& spareHead() {
@@ -77,7 +77,8 @@ Container::~Container() {
     spare.bytes = std::move(head_);
     spare.capacity = headCapacity_;
   }
-  if (windowBytes_ && !spare.windows) spare.windows = std::move(windowBytes_);
+  for (Window& w : windows_)
+    if (w.bytes && spare.windows.size() < kWindowCount) spare.windows.push_back(std::move(w.bytes));
 }
 
 void Container::readHead(size_t readAhead) {
@@ -110,13 +111,11 @@ void Container::readAt(uint64_t offset, std::span<uint8_t> out) {
 }
 
 const uint8_t* Container::windowView(uint64_t offset, uint64_t length) const {
-  for (size_t k = 0; k < kWindowCount; ++k) {
-    const Window& w = windows_[k];
+  for (const Window& w : windows_)
     if (w.length > 0 && offset >= w.offset && offset - w.offset <= w.length && length <= w.length - (offset - w.offset)) {
       w.lastUse = ++useClock_;
-      return windowBytes_.get() + k * kWindowBytes + (offset - w.offset);
+      return w.bytes.get() + (offset - w.offset);
     }
-  }
   return nullptr;
 }
 
@@ -127,20 +126,21 @@ const uint8_t* Container::loadWindow(uint64_t offset, uint64_t length) {
   if (offset + length > start + kWindowBytes) start = offset / 4096 * 4096;
   if (start + kWindowBytes > fileSize_) start = fileSize_ > kWindowBytes ? fileSize_ - kWindowBytes : 0;
   start = std::min(start, offset);
-  if (!windowBytes_) {
+  Window& w = *std::min_element(windows_.begin(), windows_.end(),
+                                [](const Window& a, const Window& b) { return a.lastUse < b.lastUse; });
+  if (!w.bytes) {
     SpareHead& spare = spareHead();
-    windowBytes_ = spare.windows ? std::move(spare.windows)
-                                 : std::make_unique_for_overwrite<uint8_t[]>(kWindowCount * kWindowBytes);
+    if (spare.windows.empty()) {
+      w.bytes = std::make_unique_for_overwrite<uint8_t[]>(kWindowBytes);
+    } else {
+      w.bytes = std::move(spare.windows.back());
+      spare.windows.pop_back();
+    }
   }
-  const size_t k = static_cast<size_t>(
-      std::min_element(windows_.begin(), windows_.end(),
-                       [](const Window& a, const Window& b) { return a.lastUse < b.lastUse; }) -
-      windows_.begin());
-  Window& w = windows_[k];
   // Emptied first: a read that fails leaves no window with stale bytes.
   w.length = 0;
   const size_t bytes = static_cast<size_t>(std::min<uint64_t>(kWindowBytes, fileSize_ - start));
-  readFully(start, std::span<uint8_t>(windowBytes_.get() + k * kWindowBytes, bytes));
+  readFully(start, std::span<uint8_t>(w.bytes.get(), bytes));
   w.offset = start;
   w.length = bytes;
   return windowView(offset, length);

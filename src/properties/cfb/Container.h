@@ -185,9 +185,9 @@ class Container {
   const uint8_t* windowView(uint64_t offset, uint64_t length) const;
   const uint8_t* loadWindow(uint64_t offset, uint64_t length);
 
-  // Windows of the file beyond the head, read on demand by small reads; the
-  // bytes of window k lie at k * kWindowBytes in windowBytes_.
+  // Windows of the file beyond the head, read on demand by small reads.
   struct Window {
+    std::unique_ptr<uint8_t[]> bytes;  // kWindowBytes, taken when first used
     uint64_t offset = 0;
     size_t length = 0;  // 0: unused
     mutable uint64_t lastUse = 0;
@@ -196,7 +196,6 @@ class Container {
   // Size and alignment of the windows.
   static constexpr uint64_t kWindowBytes = 16 * 1024;
   std::array<Window, kWindowCount> windows_;
-  std::unique_ptr<uint8_t[]> windowBytes_;
   mutable uint64_t useClock_ = 0;
 
   const platform::File& file_;
