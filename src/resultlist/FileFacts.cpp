@@ -3,6 +3,7 @@
 #include <QLocale>
 #include <QString>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 #include "properties/platform/Clock.h"
@@ -23,6 +24,20 @@ QString TimeSeparator(const QLocale& locale) {
   QString separator = format.mid(start, minute - start);
   separator.remove(QLatin1Char('\''));
   return separator.isEmpty() ? QStringLiteral(":") : separator;
+}
+
+// The time separator of the default locale, found again only when the
+// default locale has changed: a search asks for it once per document, and
+// its readers are threads of their own, so this is once per search.
+std::string CurrentTimeSeparator() {
+  struct Known {
+    QLocale locale;
+    std::string separator;
+  };
+  thread_local std::optional<Known> known;
+  const QLocale current;
+  if (!known || known->locale != current) known = Known{current, TimeSeparator(current).toStdString()};
+  return known->separator;
 }
 
 bool IsAscii(std::string_view text) {
@@ -102,7 +117,7 @@ std::string GetFolderPath(const FileObject& file) { return file.folderPath; }
 std::string GetModifiedText(const FileObject& file) {
   const std::optional<platform::CivilTime> local = platform::LocalTimeOf(file.modified);
   if (!local) return {};
-  return platform::DateTimeText(*local, TimeSeparator(QLocale()).toStdString());
+  return platform::DateTimeText(*local, CurrentTimeSeparator());
 }
 
 std::string GetSizeText(const FileObject& file) {
