@@ -26,18 +26,27 @@ QString TimeSeparator(const QLocale& locale) {
   return separator.isEmpty() ? QStringLiteral(":") : separator;
 }
 
-// The time separator of the default locale, found again only when the
-// default locale has changed: a search asks for it once per document, and
-// its readers are threads of their own, so this is once per search.
-std::string CurrentTimeSeparator() {
-  struct Known {
-    QLocale locale;
-    std::string separator;
-  };
-  thread_local std::optional<Known> known;
+// What the texts of times and sizes take from the default locale, found
+// again only when the default locale has changed: a search asks for them once
+// per document, and its readers are threads of their own, so this is once per
+// search.
+struct LocaleParts {
+  QLocale locale;
+  std::string timeSeparator;
+  // The locale with the digit grouping always on, also where the locale
+  // leaves it off by default (the C locale).
+  QLocale sizes;
+};
+
+const LocaleParts& CurrentLocaleParts() {
+  thread_local std::optional<LocaleParts> known;
   const QLocale current;
-  if (!known || known->locale != current) known = Known{current, TimeSeparator(current).toStdString()};
-  return known->separator;
+  if (!known || known->locale != current) {
+    QLocale sizes = current;
+    sizes.setNumberOptions(QLocale::DefaultNumberOptions);
+    known = LocaleParts{current, TimeSeparator(current).toStdString(), sizes};
+  }
+  return *known;
 }
 
 bool IsAscii(std::string_view text) {
@@ -117,15 +126,11 @@ std::string GetFolderPath(const FileObject& file) { return file.folderPath; }
 std::string GetModifiedText(const FileObject& file) {
   const std::optional<platform::CivilTime> local = platform::LocalTimeOf(file.modified);
   if (!local) return {};
-  return platform::DateTimeText(*local, CurrentTimeSeparator());
+  return platform::DateTimeText(*local, CurrentLocaleParts().timeSeparator);
 }
 
 std::string GetSizeText(const FileObject& file) {
-  QLocale locale;
-  // The size is always grouped, also where the locale leaves grouping off by
-  // default (the C locale).
-  locale.setNumberOptions(QLocale::DefaultNumberOptions);
-  const QString digits = locale.toString(static_cast<qulonglong>(file.size));
+  const QString digits = CurrentLocaleParts().sizes.toString(static_cast<qulonglong>(file.size));
   // Every digit stays; only a shorter text is padded on the left.
   return digits.rightJustified(kSizeTextWidth, QLatin1Char(' ')).toStdString();
 }
