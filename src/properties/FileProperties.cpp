@@ -145,11 +145,11 @@ std::unique_ptr<FileProperties> FileProperties::Create() {
   return std::unique_ptr<FileProperties>(new FileProperties());
 }
 
-void FileProperties::Open(const std::string& path) {
+void FileProperties::Open(const std::string& path, platform::FileStatus* status) {
   Close();
   auto doc = std::make_unique<OpenDocument>();
   doc->path = platform::FsPath(path);
-  doc->file = cfb::CompoundFile::open(doc->path);
+  doc->file = cfb::CompoundFile::open(doc->path, status);
   doc_ = std::move(doc);
 }
 

@@ -15,6 +15,10 @@
 
 namespace fendrik {
 
+namespace platform {
+struct FileStatus;
+}  // namespace platform
+
 namespace cfb {
 class CompoundFile;
 struct LockedFile;
@@ -103,8 +107,12 @@ class FileProperties {
   FileProperties& operator=(const FileProperties&) = delete;
 
   // Opens the document at a UTF-8 path, closing any open one first. Throws
-  // StorageError: not found, not a compound file, damaged, ...
-  void Open(const std::string& path);
+  // StorageError: not found, not a compound file, damaged, ... With
+  // `status`, the status of the file as the opened handle tells it is put
+  // there once known, also when the file then proves to be no document (see
+  // cfb::CompoundFile::open); it stays as it was when the file could not be
+  // opened.
+  void Open(const std::string& path, platform::FileStatus* status = nullptr);
   // The set of that name ("SummaryInformation", "Custom", ...,
   // case-insensitive). Throws StorageError: kSetNotFound when the document
   // lacks it, kNoDocument when no document is open, kDocfileCorrupt when it

@@ -3,6 +3,7 @@
 #include <QLocale>
 #include <QString>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 #include "properties/platform/Clock.h"
@@ -25,9 +26,78 @@ QString TimeSeparator(const QLocale& locale) {
   return separator.isEmpty() ? QStringLiteral(":") : separator;
 }
 
+// What the texts of times and sizes take from the default locale, found
+// again only when the default locale has changed: a search asks for them once
+// per document, and its readers are threads of their own, so this is once per
+// search.
+struct LocaleParts {
+  QLocale locale;
+  std::string timeSeparator;
+  // The locale with the digit grouping always on, also where the locale
+  // leaves it off by default (the C locale).
+  QLocale sizes;
+};
+
+const LocaleParts& CurrentLocaleParts() {
+  thread_local std::optional<LocaleParts> known;
+  const QLocale current;
+  if (!known || known->locale != current) {
+    QLocale sizes = current;
+    sizes.setNumberOptions(QLocale::DefaultNumberOptions);
+    known = LocaleParts{current, TimeSeparator(current).toStdString(), sizes};
+  }
+  return *known;
+}
+
 bool IsAscii(std::string_view text) {
   for (char c : text)
     if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
+// The folder (absolute, normal, as std::filesystem makes it) and the name of
+// the file at `path`; false when the path cannot be made absolute.
+bool SplitFullPath(const std::string& path, std::string& folder, std::string& name) {
+  std::error_code error;
+  std::filesystem::path full = std::filesystem::absolute(platform::FsPath(path), error);
+  if (error) return false;
+  full = full.lexically_normal();
+  name = platform::Utf8Path(full.filename());
+  folder = platform::Utf8Path(full.parent_path());
+  return true;
+}
+
+// The last folder this thread split, by the text of its path before the file
+// name. The files of a search come folder by folder, so their folder is made
+// absolute and normal once per folder; only an absolute folder is kept, as a
+// relative one depends on the working folder at the time.
+struct LastFolder {
+  std::string text;
+  std::string folder;
+};
+
+// SplitFullPath with the folder of the previous call again when the path
+// differs from it only by a plain file name.
+bool SplitAbsolute(const std::string& path, std::string& folder, std::string& name) {
+#ifdef _WIN32
+  const size_t cut = path.find_last_of("/\\");
+#else
+  const size_t cut = path.rfind('/');
+#endif
+  thread_local LastFolder last;
+  const std::string_view text = cut == std::string::npos ? std::string_view() : std::string_view(path).substr(0, cut);
+  const std::string_view plain = cut == std::string::npos ? std::string_view() : std::string_view(path).substr(cut + 1);
+  const bool plainName = !plain.empty() && plain != "." && plain != "..";
+  if (plainName && !last.text.empty() && text == last.text) {
+    folder = last.folder;
+    name = plain;
+    return true;
+  }
+  if (!SplitFullPath(path, folder, name)) return false;
+  if (plainName && platform::FsPath(text).is_absolute()) {
+    last.text = text;
+    last.folder = folder;
+  }
   return true;
 }
 
@@ -35,16 +105,17 @@ bool IsAscii(std::string_view text) {
 
 std::optional<FileObject> LookUpFile(const std::string& path) {
   platform::FileStatus facts;
-  if (path.empty() || platform::StatusOf(path, facts) || facts.kind == platform::Kind::folder) return std::nullopt;
-  std::error_code error;
-  std::filesystem::path full = std::filesystem::absolute(platform::FsPath(path), error);
-  if (error) return std::nullopt;
-  full = full.lexically_normal();
+  if (path.empty() || platform::StatusOf(path, facts)) return std::nullopt;
+  return FileObjectOf(path, facts);
+}
+
+std::optional<FileObject> FileObjectOf(const std::string& path, const platform::FileStatus& status) {
+  if (path.empty() || status.kind == platform::Kind::missing || status.kind == platform::Kind::folder)
+    return std::nullopt;
   FileObject file;
-  file.name = platform::Utf8Path(full.filename());
-  file.folderPath = platform::Utf8Path(full.parent_path());
-  file.modified = facts.modified.seconds;
-  file.size = static_cast<std::uintmax_t>(facts.size);
+  if (!SplitAbsolute(path, file.folderPath, file.name)) return std::nullopt;
+  file.modified = status.modified.seconds;
+  file.size = static_cast<std::uintmax_t>(status.size);
   return file;
 }
 
@@ -55,15 +126,11 @@ std::string GetFolderPath(const FileObject& file) { return file.folderPath; }
 std::string GetModifiedText(const FileObject& file) {
   const std::optional<platform::CivilTime> local = platform::LocalTimeOf(file.modified);
   if (!local) return {};
-  return platform::DateTimeText(*local, TimeSeparator(QLocale()).toStdString());
+  return platform::DateTimeText(*local, CurrentLocaleParts().timeSeparator);
 }
 
 std::string GetSizeText(const FileObject& file) {
-  QLocale locale;
-  // The size is always grouped, also where the locale leaves grouping off by
-  // default (the C locale).
-  locale.setNumberOptions(QLocale::DefaultNumberOptions);
-  const QString digits = locale.toString(static_cast<qulonglong>(file.size));
+  const QString digits = CurrentLocaleParts().sizes.toString(static_cast<qulonglong>(file.size));
   // Every digit stays; only a shorter text is padded on the left.
   return digits.rightJustified(kSizeTextWidth, QLatin1Char(' ')).toStdString();
 }

@@ -7,6 +7,10 @@
 
 namespace fendrik {
 
+namespace platform {
+struct FileStatus;
+}  // namespace platform
+
 // What the file system tells about one file: the file object of a result row.
 struct FileObject {
   std::string name;        // with its extension
@@ -18,6 +22,11 @@ struct FileObject {
 // Looks up the file at `path` (links followed). Nothing when there is no such
 // file or the path names a folder.
 std::optional<FileObject> LookUpFile(const std::string& path);
+
+// The file object of the file at `path` from a status already at hand (that
+// of a handle opened on the path): the same as LookUpFile gives, without
+// asking the file system again. Nothing for a folder or a missing status.
+std::optional<FileObject> FileObjectOf(const std::string& path, const platform::FileStatus& status);
 
 std::string GetFileName(const FileObject& file);
 std::string GetFolderPath(const FileObject& file);

@@ -6,15 +6,10 @@
 #include <functional>
 #include <string>
 
-#include <optional>
-#include <vector>
-
 #include "resultlist/ResultRows.h"
 #include "search/ScanList.h"
 
 namespace fendrik {
-
-class FileProperties;
 
 // Documents read at the same time by default. On a file share every read
 // call waits for the network (about a millisecond), not for a core, so many
@@ -31,20 +26,6 @@ struct DocumentFailure {
   int32_t number = 0;
   std::string description;
 };
-
-// The row of one document, or what kept it from being opened.
-struct ReadResult {
-  std::vector<std::string> texts;
-  std::optional<DocumentFailure> failure;
-};
-
-// Reads the row of the document of one file entry through `server`, which
-// is closed again afterwards (see FillResultRows for the columns).
-void ReadDocumentRow(const std::string& entry, FileProperties& server, ReadResult& out);
-
-// Appends a row that was read to `rows`, telling `failed` first when the
-// document could not be opened; `result` is left empty.
-void TakeDocumentRow(ReadResult& result, const std::function<void(const DocumentFailure&)>& failed, ResultRows& rows);
 
 // How a fill is run and watched.
 struct FillOptions {

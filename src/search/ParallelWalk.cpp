@@ -17,6 +17,7 @@
 #include "properties/FileProperties.h"
 #include "properties/WorkerThreads.h"
 #include "resultlist/Columns.h"
+#include "search/DocumentRow.h"
 #include "search/DocumentTypes.h"
 #include "search/FolderScan.h"
 #include "search/ListFilling.h"

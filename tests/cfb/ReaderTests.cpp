@@ -233,6 +233,30 @@ TEST(HostileInput, FileFarLongerThanItsStructureCostsTheMemoryOfItsStructure) {
   }
 }
 
+// A file that another program cuts short while it is open: every read
+// beyond the cut fails, also one of bytes next to those of a read that failed
+// before (the piece of the file fetched around them must not stay half read).
+TEST(HostileInput, FileCutShortWhileOpenFailsEveryReadBeyondTheCut) {
+  TempDir dir;
+  // Two streams side by side at 80 KiB, beyond the read-ahead; the directory
+  // and FAT at the end of the file.
+  auto built = buildCompoundFile({{u"Vorne", std::vector<uint8_t>(80 * 1024, 1)},
+                                  {u"A", std::vector<uint8_t>(5000, 2)},
+                                  {u"B", std::vector<uint8_t>(5000, 3)},
+                                  {u"Hinten", std::vector<uint8_t>(100 * 1024, 4)}},
+                                 3);
+  writeSparse(built.image, dir / "cut.par");
+  auto file = CompoundFile::open(dir / "cut.par");
+  std::vector<uint8_t> piece(512);
+  file->readStream(built.streamIds[1], 0, piece);
+  EXPECT_EQ(piece, std::vector<uint8_t>(512, 2));
+  file.reset();
+  file = CompoundFile::open(dir / "cut.par");
+  std::filesystem::resize_file(dir / "cut.par", 84 * 1024);
+  EXPECT_THROW(file->readStream(built.streamIds[1], 0, piece), StorageError);
+  EXPECT_THROW(file->readStream(built.streamIds[2], 0, piece), StorageError) << int{piece[0]};
+}
+
 TEST(HostileInput, SizeFieldNearItsLimitInVersion4) {
   // Version 4 counts all 64 bits of the size; a size near 2^64 must not wrap
   // round to a short chain.

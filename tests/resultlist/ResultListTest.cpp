@@ -18,6 +18,7 @@
 #include "TempFolder.h"
 #include "platform/TestSystem.h"
 #include "resultlist/ExportTable.h"
+#include "properties/platform/Files.h"
 #include "resultlist/FileFacts.h"
 #include "resultlist/ResultRows.h"
 #include "resultlist/RowFilter.h"
@@ -285,6 +286,39 @@ TEST(FileFacts, RelativePathsGiveTheAbsoluteFolderAndFoldersOrMissingFilesNothin
   }
   for (const std::string& nothing : {temp.str() + "/missing.par", temp.str() + "/Sub Folder", std::string()})
     EXPECT_FALSE(LookUpFile(nothing)) << nothing;
+}
+
+// Paths one after the other in one folder, and in folders whose paths begin
+// alike, each get their own folder; a status at hand gives what the look-up
+// by path gives, and nothing for a folder or a missing file.
+TEST(FileFacts, EachPathGetsItsOwnFolderAndAStatusAtHandTheFactsOfTheLookUp) {
+  test::TempFolder temp;
+  temp.file("a/x.par", "1");
+  temp.file("a/y.par", "22");
+  temp.file("ab/z.par", "333");
+  temp.file("b/w.par", "4444");
+  const std::string t = temp.str();
+  const std::pair<std::string, std::string> cases[] = {
+      {t + "/a/x.par", t + "/a"},          {t + "/a/y.par", t + "/a"},    {t + "/ab/z.par", t + "/ab"},
+      {t + "/a/../b/w.par", t + "/b"},     {t + "/a/./x.par", t + "/a"},  {t + "/a/../a/y.par", t + "/a"},
+      {t + "/a/x.par", t + "/a"},          {t + "/b/../ab/z.par", t + "/ab"}};
+  for (const auto& [path, folder] : cases) {
+    SCOPED_TRACE(path);
+    const auto file = LookUpFile(path);
+    ASSERT_TRUE(file);
+    EXPECT_EQ(GetFolderPath(*file), test::Native(folder));
+    EXPECT_EQ(file->size, std::filesystem::file_size(platform::FsPath(path)));
+    platform::FileStatus status;
+    ASSERT_FALSE(platform::StatusOf(path, status));
+    const auto fromStatus = FileObjectOf(path, status);
+    ASSERT_TRUE(fromStatus);
+    EXPECT_EQ(std::tie(fromStatus->name, fromStatus->folderPath, fromStatus->modified, fromStatus->size),
+              std::tie(file->name, file->folderPath, file->modified, file->size));
+  }
+  platform::FileStatus folder;
+  ASSERT_FALSE(platform::StatusOf(t + "/a", folder));
+  EXPECT_FALSE(FileObjectOf(t + "/a", folder));
+  EXPECT_FALSE(FileObjectOf(t + "/a/gone.par", platform::FileStatus{}));
 }
 
 TEST(FileFacts, TimeAndSizeTextsFollowTheLocale) {

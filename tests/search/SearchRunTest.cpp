@@ -7,12 +7,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <system_error>
 
 #include "platform/OrdinaryUser.h"
 #include "TestCommon.h"
 #include "platform/TestSystem.h"
+#include "resultlist/FileFacts.h"
 #include "resultlist/ListFileLine.h"
 
 namespace fendrik {
@@ -167,6 +169,81 @@ TEST(ListFilling, EveryFileEntryGivesARowWhateverBecameOfTheFile) {
     for (int column = 6; column < kColumnCount; ++column) EXPECT_EQ(rows.text(row, column), "") << column;
   }
   EXPECT_EQ(FillResultRows({">>/a/b", ">>/a/c"}, {}, rows), 0U);
+}
+
+// The facts of a row are what the file system tells about the entry's path,
+// whether the file could be opened or not: the folder absolute and normal but
+// not through the links on the way, the size and time of the file. A
+// relative entry means the working folder of the moment, also after a row of
+// the same folder text was made in another one.
+TEST(ListFilling, RowFactsAreWhatTheFileSystemTellsAboutEachPath) {
+  TempFolder temp;
+  const std::vector<std::string> docs = test::generateDocuments(temp / "A/real", 2, 31);
+  const std::string doc = std::filesystem::path(docs[0]).filename().string();
+  temp.folder("B/real");
+  temp.copy(docs[0], "B/real/x.par");
+  temp.file("A/real/kaputt.psm", "kein Dokument");
+  // Oracle: the size and time std::filesystem gives, the folder as written here.
+  auto expectedFacts = [](const std::string& path, const std::string& folder) {
+    const auto time = std::filesystem::last_write_time(platform::FsPath(path));
+    const int64_t seconds =
+        std::chrono::floor<std::chrono::seconds>(std::chrono::file_clock::to_sys(time)).time_since_epoch().count();
+    std::error_code noSize;  // a FIFO has none: its status says 0
+    const std::uintmax_t size = std::filesystem::file_size(platform::FsPath(path), noSize);
+    return Strings{test::Native(folder), GetModifiedText(FileObject{"", "", seconds, 0}),
+                   GetSizeText(FileObject{"", "", 0, noSize ? 0 : size})};
+  };
+  auto factsOf = [](const std::string& entry) {
+    ResultRows rows;
+    FillOptions options;
+    options.jobs = 1;  // the calling thread reads, one fill after the other
+    EXPECT_EQ(FillResultRows({"    " + entry}, options, rows), 1U);
+    Strings facts;
+    for (int column : {3, 4, 5}) facts.emplace_back(rows.text(0, column));
+    return facts;
+  };
+  const std::string a = temp.str() + "/A";
+  struct Case {
+    std::string entry, file, folder;
+  };
+  std::vector<Case> cases = {{a + "/real/" + doc, a + "/real/" + doc, a + "/real"},
+                             {a + "/real/kaputt.psm", a + "/real/kaputt.psm", a + "/real"},
+                             {a + "/real/../real/./" + doc, a + "/real/" + doc, a + "/real"},
+                             {a + "//real/kaputt.psm", a + "/real/kaputt.psm", a + "/real"}};
+  if (!test::SkipHere(!test::CanMakeLinks(), "no symbolic links here")) {
+    temp.link("A/link", a + "/real");
+    cases.push_back({a + "/link/" + doc, a + "/real/" + doc, a + "/link"});
+    cases.push_back({a + "/link/../real/" + doc, a + "/real/" + doc, a + "/real"});
+  }
+  if (test::MakeFifo(a + "/real/pipe.par")) cases.push_back({a + "/real/pipe.par", a + "/real/pipe.par", a + "/real"});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.entry);
+    EXPECT_EQ(factsOf(c.entry), expectedFacts(c.file, c.folder));
+  }
+  const std::filesystem::path before = std::filesystem::current_path();
+  for (const char* where : {"A", "B", "A"}) {
+    SCOPED_TRACE(where);
+    std::filesystem::current_path(temp / where);
+    const std::string entry = "real/../real/" + (std::string(where) == "A" ? doc : "x.par");
+    EXPECT_EQ(factsOf(entry), expectedFacts(temp.str() + "/" + where + "/" + entry, temp.str() + "/" + where + "/real"));
+  }
+  std::filesystem::current_path(before);
+  // A file the user has no right to open, one in a folder the user may not
+  // look into, and one that is gone.
+  if (const char* why = test::system::NoOtherUsers()) {
+    test::SkipHere(true, why);
+    return;
+  }
+  temp.file("A/closed/welle.par", "12345");
+  temp.file("A/shut/welle.asm", "1234");
+  std::filesystem::permissions(temp / "A/closed/welle.par", std::filesystem::perms::none);
+  std::filesystem::permissions(temp / "A/shut", std::filesystem::perms::owner_all);
+  test::AsOrdinaryUser(temp, [&] {
+    EXPECT_EQ(factsOf(a + "/real/" + doc), expectedFacts(a + "/real/" + doc, a + "/real"));
+    EXPECT_EQ(factsOf(a + "/closed/welle.par"), expectedFacts(a + "/closed/welle.par", a + "/closed"));
+    EXPECT_EQ(factsOf(a + "/shut/welle.asm"), (Strings{"", "", ""}));
+    EXPECT_EQ(factsOf(a + "/gone.par"), (Strings{"", "", ""}));
+  });
 }
 
 }  // namespace

@@ -37,15 +37,16 @@ FileIdentity FileIdentity::of(const platform::FileStatus& status) {
 CompoundFile::CompoundFile() : impl_(std::make_unique<Impl>()) {}
 CompoundFile::~CompoundFile() = default;
 
-std::unique_ptr<CompoundFile> CompoundFile::open(const std::filesystem::path& path) {
+std::unique_ptr<CompoundFile> CompoundFile::open(const std::filesystem::path& path, platform::FileStatus* status) {
   try {
-    return openChecked(path);
+    return openChecked(path, status);
   } catch (const std::bad_alloc&) {
     throw OutOfMemoryError("beim Lesen von " + VisibleText(platform::Utf8Path(path)));
   }
 }
 
-std::unique_ptr<CompoundFile> CompoundFile::openChecked(const std::filesystem::path& path) {
+std::unique_ptr<CompoundFile> CompoundFile::openChecked(const std::filesystem::path& path,
+                                                       platform::FileStatus* statusOut) {
   const std::string name = platform::Utf8Path(path);
   // The read mode keeps a FIFO or device from blocking the open, and another
   // program's open from failing; such files are refused right after.
@@ -61,6 +62,7 @@ std::unique_ptr<CompoundFile> CompoundFile::openChecked(const std::filesystem::p
   const bool locked = !handle.lock(platform::File::Lock::shared, kReaderLockWaitMilliseconds);
   platform::FileStatus status;
   if (const platform::SystemError error = handle.status(status)) detail::throwSystemError(error, name);
+  if (statusOut != nullptr) *statusOut = status;
   if (status.kind == platform::Kind::folder)
     throw StorageError(hresult::kFileNotFound, "Datei nicht gefunden (ein Ordner): " + name);
   if (status.kind != platform::Kind::file) detail::throwInvalidHeader("keine gewöhnliche Datei", name);

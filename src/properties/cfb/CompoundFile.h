@@ -52,11 +52,17 @@ struct FileIdentity {
 // exclusive lock waits for, so it never reads half of a change.
 class CompoundFile {
  public:
-  static std::unique_ptr<CompoundFile> open(const std::filesystem::path& path);
+  // With `status`, the status of the opened handle is put there as soon as
+  // it is known, also when the file then turns out to be no compound file,
+  // damaged or not a regular file (a caller that shows the file's size and
+  // time needs no second look-up by path); it stays as it was when the file
+  // could not be opened or its status not be read.
+  static std::unique_ptr<CompoundFile> open(const std::filesystem::path& path,
+                                            platform::FileStatus* status = nullptr);
   // A path comes from platform::FsPath: made from a std::string directly, it
   // would be read in the ANSI code page on Windows and miss every name
   // beyond it.
-  static std::unique_ptr<CompoundFile> open(const std::string&) = delete;
+  static std::unique_ptr<CompoundFile> open(const std::string&, platform::FileStatus* = nullptr) = delete;
   ~CompoundFile();
   CompoundFile(const CompoundFile&) = delete;
   CompoundFile& operator=(const CompoundFile&) = delete;
@@ -99,7 +105,7 @@ class CompoundFile {
 
  private:
   CompoundFile();
-  static std::unique_ptr<CompoundFile> openChecked(const std::filesystem::path& path);
+  static std::unique_ptr<CompoundFile> openChecked(const std::filesystem::path& path, platform::FileStatus* status);
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };

@@ -19,21 +19,20 @@ size_t nameUnits(const uint8_t* entry) {
   return bytes >= 2 ? bytes / 2 - 1 : 0;
 }
 
-// The read-ahead buffer of the last container of this thread, handed to the
-// next one: a fresh buffer of that size per document would make malloc return
-// the memory to the system and map it again for every file.
+// The read-ahead buffer and the window buffer of the last container of this
+// thread, handed to the next one: fresh buffers of that size per document
+// would make malloc return the memory to the system and map it again (and
+// clear it) for every file.
 struct SpareHead {
   std::unique_ptr<uint8_t[]> bytes;
   size_t capacity = 0;
+  std::vector<std::unique_ptr<uint8_t[]>> windows;  // each kWindowBytes
 };
 
 SpareHead& spareHead() {
   thread_local SpareHead spare;
   return spare;
 }
-
-// Size and alignment of the windows that small reads beyond the head fetch.
-constexpr uint64_t kWindowBytes = 16 * 1024;
 
 std::string fileRange(uint64_t offset, uint64_t length, uint64_t fileSize) {
   return "Bytes " + hexText(offset) + " bis " + hexText(offset + length) + ", die Datei hat " +
@@ -78,6 +77,8 @@ Container::~Container() {
     spare.bytes = std::move(head_);
     spare.capacity = headCapacity_;
   }
+  for (Window& w : windows_)
+    if (w.bytes && spare.windows.size() < kWindowCount) spare.windows.push_back(std::move(w.bytes));
 }
 
 void Container::readHead(size_t readAhead) {
@@ -111,10 +112,9 @@ void Container::readAt(uint64_t offset, std::span<uint8_t> out) {
 
 const uint8_t* Container::windowView(uint64_t offset, uint64_t length) const {
   for (const Window& w : windows_)
-    if (!w.bytes.empty() && offset >= w.offset && offset - w.offset <= w.bytes.size() &&
-        length <= w.bytes.size() - (offset - w.offset)) {
+    if (w.length > 0 && offset >= w.offset && offset - w.offset <= w.length && length <= w.length - (offset - w.offset)) {
       w.lastUse = ++useClock_;
-      return w.bytes.data() + (offset - w.offset);
+      return w.bytes.get() + (offset - w.offset);
     }
   return nullptr;
 }
@@ -128,9 +128,21 @@ const uint8_t* Container::loadWindow(uint64_t offset, uint64_t length) {
   start = std::min(start, offset);
   Window& w = *std::min_element(windows_.begin(), windows_.end(),
                                 [](const Window& a, const Window& b) { return a.lastUse < b.lastUse; });
-  w.bytes.resize(static_cast<size_t>(std::min<uint64_t>(kWindowBytes, fileSize_ - start)));
+  if (!w.bytes) {
+    SpareHead& spare = spareHead();
+    if (spare.windows.empty()) {
+      w.bytes = std::make_unique_for_overwrite<uint8_t[]>(kWindowBytes);
+    } else {
+      w.bytes = std::move(spare.windows.back());
+      spare.windows.pop_back();
+    }
+  }
+  // Emptied first: a read that fails leaves no window with stale bytes.
+  w.length = 0;
+  const size_t bytes = static_cast<size_t>(std::min<uint64_t>(kWindowBytes, fileSize_ - start));
+  readFully(start, std::span<uint8_t>(w.bytes.get(), bytes));
   w.offset = start;
-  readFully(start, w.bytes);
+  w.length = bytes;
   return windowView(offset, length);
 }
 
@@ -293,9 +305,9 @@ const Container::ChainKind Container::kMiniSectors{
     &Container::nextMiniSector};
 
 std::vector<uint32_t> Container::followChain(const ChainKind& kind, uint32_t start, uint64_t count,
-                                             uint64_t capacity, const std::string& what) {
+                                             uint64_t capacity, const ChainOwner& what) {
   if (count > capacity)
-    throwCorrupt(kind.tooLong, what + ": " + std::to_string(count) + " " + kind.units + ", " + kind.spaceHas + " " +
+    throwCorrupt(kind.tooLong, what.text() + ": " + std::to_string(count) + " " + kind.units + ", " + kind.spaceHas + " " +
                                    std::to_string(capacity));
   std::vector<uint32_t> result;
   result.reserve(count);
@@ -310,21 +322,21 @@ std::vector<uint32_t> Container::followChain(const ChainKind& kind, uint32_t sta
   return result;
 }
 
-std::string Container::chainLeaves(const ChainKind& kind, const std::string& what, const std::vector<uint32_t>& before,
+std::string Container::chainLeaves(const ChainKind& kind, const ChainOwner& what, const std::vector<uint32_t>& before,
                                    uint32_t next, uint64_t capacity) {
-  return chainStep(what, kind.unit, before, next) + ", " + kind.spaceHas + " " + std::to_string(capacity) + " " +
+  return chainStep(what.text(), kind.unit, before, next) + ", " + kind.spaceHas + " " + std::to_string(capacity) + " " +
          kind.units;
 }
 
-std::vector<uint32_t> Container::chain(uint32_t start, uint64_t count, const std::string& what) {
+std::vector<uint32_t> Container::chain(uint32_t start, uint64_t count, const ChainOwner& what) {
   if (count > fatEntryCount() + 1)
-    throwCorrupt("Sektorkette ist länger als die FAT", what + ": " + std::to_string(count) +
+    throwCorrupt("Sektorkette ist länger als die FAT", what.text() + ": " + std::to_string(count) +
                                                            " Sektoren, die FAT beschreibt " +
                                                            std::to_string(fatEntryCount()));
   return followChain(kSectors, start, count, sectorCount_, what);
 }
 
-void Container::checkNoRepeats(const std::vector<uint32_t>& units, const std::string& what, const char* unitName) {
+void Container::checkNoRepeats(const std::vector<uint32_t>& units, const ChainOwner& what, const char* unitName) {
   // A chain that visits a unit twice loops (or shares units with itself).
   bool repeat = false;
   size_t marked = 0;
@@ -338,7 +350,7 @@ void Container::checkNoRepeats(const std::vector<uint32_t>& units, const std::st
     const uint32_t largest = *std::max_element(units.begin(), units.end());
     if (largest >= fileSize_ / kMiniSectorSize)
       throwCorrupt("Sektorkette verweist außerhalb der Datei",
-                   what + ", " + unitName + " " + std::to_string(largest));
+                   what.text() + ", " + unitName + " " + std::to_string(largest));
     if (largest / 32 <= units.size()) {
       // Longer ones whose numbers lie close together (as in every real
       // file): one mark per unit up to the largest, kept between checks and
@@ -360,7 +372,7 @@ void Container::checkNoRepeats(const std::vector<uint32_t>& units, const std::st
   if (repeat) {
     // Named by the first unit that comes twice (found again only now, on the
     // way to the error).
-    std::string where = what;
+    std::string where = what.text();
     for (size_t i = 0; i < units.size(); ++i)
       if (std::find(units.begin(), units.begin() + static_cast<std::ptrdiff_t>(i), units[i]) !=
           units.begin() + static_cast<std::ptrdiff_t>(i)) {
@@ -451,11 +463,14 @@ void Container::collectRootChildren() {
   uint32_t cur = links_[0].child;
   while (cur != kNoStream || !stack.empty()) {
     while (cur != kNoStream) {
-      const std::string link = "Verzeichniseintrag " + std::to_string(from) + " verweist auf " + std::to_string(cur);
+      // Made only for an error: the walk passes every child of the root.
+      auto link = [&] {
+        return "Verzeichniseintrag " + std::to_string(from) + " verweist auf " + std::to_string(cur);
+      };
       if (cur >= entryCount())
         throwCorrupt("Verzeichnisverweis außerhalb des Verzeichnisses",
-                     link + ", das Verzeichnis hat " + std::to_string(entryCount()) + " Einträge");
-      if (seen[cur]) throwCorrupt("Schleife im Verzeichnis", link + ", das schon erreicht war");
+                     link() + ", das Verzeichnis hat " + std::to_string(entryCount()) + " Einträge");
+      if (seen[cur]) throwCorrupt("Schleife im Verzeichnis", link() + ", das schon erreicht war");
       seen[cur] = true;
       const uint8_t* p = rawEntry(cur);
       if (p[kDeType] != kTypeStorage && p[kDeType] != kTypeStream)
@@ -475,6 +490,8 @@ void Container::collectRootChildren() {
     cur = links_[cur].right;
   }
 }
+
+std::string ChainOwner::text() const { return container_ != nullptr ? container_->entryLabel(id_) : std::string(text_); }
 
 std::string Container::entryLabel(uint32_t id) const {
   if (id >= entryCount()) return "Verzeichniseintrag " + std::to_string(id);
@@ -549,7 +566,7 @@ uint32_t Container::nextMiniSector(uint32_t miniSector) {
   return miniFat().at(miniSector);
 }
 
-std::vector<uint32_t> Container::miniChain(uint32_t start, uint64_t count, const std::string& what) {
+std::vector<uint32_t> Container::miniChain(uint32_t start, uint64_t count, const ChainOwner& what) {
   loadMiniChains();
   const uint64_t capacity = std::min<uint64_t>(uint64_t{miniFatChain_.size()} * entriesPerFatSector(),
                                                unitsFor(streamSize(0), kMiniSectorSize));
@@ -576,8 +593,9 @@ const std::vector<uint32_t>& Container::streamChain(uint32_t id) {
   if (size > fileSize_)
     throwCorrupt("der Datenstrom ist größer als die Datei", entryLabel(id) + ": " + std::to_string(size) +
                                                                 " Bytes, die Datei hat " + std::to_string(fileSize_));
-  std::vector<uint32_t> c = inMiniStream(id) ? miniChain(start, unitsFor(size, kMiniSectorSize), entryLabel(id))
-                                             : chain(start, unitsFor(size, header_.sectorSize), entryLabel(id));
+  const ChainOwner owner(*this, id);
+  std::vector<uint32_t> c = inMiniStream(id) ? miniChain(start, unitsFor(size, kMiniSectorSize), owner)
+                                             : chain(start, unitsFor(size, header_.sectorSize), owner);
   return streamChains_.emplace(id, std::move(c)).first->second;
 }
 

@@ -51,6 +51,26 @@ struct TreeLinks {
   uint32_t child = kNoStream;
 };
 
+class Container;
+
+// Who owns a chain, as error descriptions name it: a text, or a directory
+// entry whose label (Container::entryLabel) is only made when an error is
+// described, not for every stream that is read.
+class ChainOwner {
+ public:
+  // Implicit: most owners are texts. The text must outlive the call it is
+  // passed to.
+  ChainOwner(const std::string& text) : text_(text) {}
+  ChainOwner(const char* text) : text_(text) {}
+  ChainOwner(const Container& container, uint32_t id) : container_(&container), id_(id) {}
+  std::string text() const;
+
+ private:
+  std::string_view text_;
+  const Container* container_ = nullptr;
+  uint32_t id_ = 0;
+};
+
 class Container {
  public:
   // Reads and checks header, DIFAT and directory; `file` stays owned by the
@@ -90,7 +110,7 @@ class Container {
   // inside the file. `what` names the chain's owner in error descriptions.
   // Every sector but the last is followed through the FAT, so a count above
   // the FAT's entries is refused before memory for it is taken.
-  std::vector<uint32_t> chain(uint32_t start, uint64_t count, const std::string& what);
+  std::vector<uint32_t> chain(uint32_t start, uint64_t count, const ChainOwner& what);
   // A chain of unknown length, up to ENDOFCHAIN (directory, mini-FAT chain check).
   std::vector<uint32_t> chainToEnd(uint32_t start, const std::string& what);
 
@@ -116,7 +136,7 @@ class Container {
   const std::vector<uint32_t>& miniFat();
   const std::vector<uint32_t>& miniFatChain();
   const std::vector<uint32_t>& rootChain();
-  std::vector<uint32_t> miniChain(uint32_t start, uint64_t count, const std::string& what);
+  std::vector<uint32_t> miniChain(uint32_t start, uint64_t count, const ChainOwner& what);
   // File offset of a mini sector: in this file's mini stream, or in one whose
   // sectors are `rootChain` (the writer's new mini stream).
   uint64_t miniSectorOffset(uint32_t miniSector) { return miniSectorOffset(miniSector, rootChain()); }
@@ -156,10 +176,10 @@ class Container {
   static const ChainKind kSectors, kMiniSectors;
   // Exactly `count` units from `start`, each below `capacity` and none twice.
   std::vector<uint32_t> followChain(const ChainKind& kind, uint32_t start, uint64_t count, uint64_t capacity,
-                                    const std::string& what);
-  static std::string chainLeaves(const ChainKind& kind, const std::string& what, const std::vector<uint32_t>& before,
+                                    const ChainOwner& what);
+  static std::string chainLeaves(const ChainKind& kind, const ChainOwner& what, const std::vector<uint32_t>& before,
                                  uint32_t next, uint64_t capacity);
-  void checkNoRepeats(const std::vector<uint32_t>& units, const std::string& what, const char* unitName);
+  void checkNoRepeats(const std::vector<uint32_t>& units, const ChainOwner& what, const char* unitName);
 
   void readFully(uint64_t offset, std::span<uint8_t> out);
   const uint8_t* windowView(uint64_t offset, uint64_t length) const;
@@ -167,11 +187,14 @@ class Container {
 
   // Windows of the file beyond the head, read on demand by small reads.
   struct Window {
-    std::vector<uint8_t> bytes;
+    std::unique_ptr<uint8_t[]> bytes;  // kWindowBytes, taken when first used
     uint64_t offset = 0;
+    size_t length = 0;  // 0: unused
     mutable uint64_t lastUse = 0;
   };
   static constexpr size_t kWindowCount = 8;
+  // Size and alignment of the windows.
+  static constexpr uint64_t kWindowBytes = 16 * 1024;
   std::array<Window, kWindowCount> windows_;
   mutable uint64_t useClock_ = 0;
 
