@@ -8,7 +8,8 @@
 // (target on a local disk: at most 1.0). On a share each run should start
 // once the client has forgotten the names it looked up: --pause-ms.
 //
-//   bench_walk_and_read FOLDER [--rounds N] [--pause-ms P]
+//   bench_walk_and_read FOLDER [--rounds N] [--pause-ms P] [--only 0|1]
+// (--only 0 or 1 runs one way alone, for a profiler.)
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -42,16 +43,19 @@ int main(int argc, char** argv) {
   const std::string folder = argv[1];
   int rounds = 3;
   int pauseMs = 0;
+  int only = -1;
   for (int k = 2; k + 1 < argc; k += 2) {
     const std::string option = argv[k];
     if (option == "--rounds") rounds = std::max(1, std::atoi(argv[k + 1]));
     if (option == "--pause-ms") pauseMs = std::max(0, std::atoi(argv[k + 1]));
+    if (option == "--only") only = std::atoi(argv[k + 1]);
   }
   const fendrik::TypeSelection all = fendrik::TypeSelection().set();
   std::vector<double> before, now;
   std::string linesBefore, linesNow;
   for (int round = 0; round < rounds; ++round) {
     for (int way = 0; way < 2; ++way) {
+      if (only >= 0 && way != only) continue;
       std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
       fendrik::ScanList scan;
       fendrik::ResultRows rows;
@@ -69,6 +73,7 @@ int main(int argc, char** argv) {
                   rows.size());
     }
   }
+  if (only >= 0) return 0;
   if (linesBefore != linesNow) {
     std::printf("the two ways gave different rows\n");
     return 1;

@@ -58,6 +58,9 @@ struct Folder {
   explicit Folder(std::string folderPath) : path(std::move(folderPath)) {}
   // With the system's separator behind.
   std::string path;
+  // Its place in the walk: the places of it and its ancestors among their
+  // parents' entries, from the start folder down.
+  std::vector<uint32_t> order;
   State state = State::waiting;
   // Listed although its identity is claimed (invariant 2).
   bool again = false;
@@ -67,6 +70,14 @@ struct Folder {
   platform::FileIdentity identity;
   platform::SystemError error;
   std::vector<Entry> entries;
+};
+
+// Folders in the order the walk comes to them (a folder before what is in
+// it, and before the folders after it in its parent).
+struct InWalkOrder {
+  bool operator()(const Folder* a, const Folder* b) const {
+    return std::lexicographical_compare(a->order.begin(), a->order.end(), b->order.begin(), b->order.end());
+  }
 };
 
 // What a thread brings back from one folder, before it takes the lock.
@@ -96,7 +107,7 @@ class ParallelSearch {
     rows.clear();
     if (patternCount_ == 0) return 0;
     Folder& root = folders_.emplace_back(WalkFolderPath(request_.folder));
-    toList_.push_back(&root);
+    toList_.insert(&root);
     {
       std::vector<std::jthread> threads = StartWorkerThreads(jobs, [this](size_t) { work(); });
       try {
@@ -174,15 +185,13 @@ class ParallelSearch {
     };
     try {
       while (!stopped()) {
-        // Folders taken out of turn (wanted_) stay behind in toList_.
-        while (!toList_.empty() && toList_.back()->state != Folder::State::waiting) toList_.pop_back();
         const bool wanted = wanted_ != nullptr && wanted_->state == Folder::State::waiting;
         const size_t unread = ready_.size() - nextReady_;
         if (wanted || (!toList_.empty() && found_ - nextReady_ < aheadLimit_)) {
           if (hooks_.perFolder) hooks_.perFolder();
           if (stopped()) break;
-          Folder& folder = wanted ? *wanted_ : *toList_.back();
-          if (!wanted) toList_.pop_back();
+          Folder& folder = wanted ? *wanted_ : **toList_.begin();
+          toList_.erase(&folder);
           folder.state = Folder::State::listing;
           leave();
           Listing listing = list(folder.path);
@@ -190,7 +199,7 @@ class ParallelSearch {
           const size_t before = toList_.size();
           settle(folder, listing);
           wakeThreads(toList_.size() - std::min(before, toList_.size()));
-          walk_.notify_one();
+          if (&folder == awaited_) walk_.notify_one();
         } else if (unread > 0) {
           Document& document = *ready_[nextReady_++];
           // The listing may go on again.
@@ -234,9 +243,9 @@ class ParallelSearch {
     return listing;
   }
 
-  // Takes a listing into the tree (under the lock): its documents go to the
-  // readers, its subfolders to the listing threads, the first subfolder on
-  // top so that the listing runs ahead of the walk in the walk's own order.
+  // Takes a listing into the tree (under the lock): its subfolders go to the
+  // listing threads, which take the folders in the walk's own order, so that
+  // the listing runs just ahead of the walk.
   void settle(Folder& folder, Listing& listing) {
     folder.identity = listing.identity;
     folder.error = listing.error;
@@ -246,14 +255,16 @@ class ParallelSearch {
       return;
     }
     folder.entries.reserve(listing.items.size());
-    const size_t firstNew = toList_.size();
     for (Listing::Item& item : listing.items) {
       Entry& entry = folder.entries.emplace_back();
       entry.name = std::move(item.name);
       if (item.folder) {
         entry.kind = Entry::Kind::folder;
         entry.folder = &folders_.emplace_back(folder.path + entry.name + platform::kPathSeparator);
-        toList_.push_back(entry.folder);
+        entry.folder->order.reserve(folder.order.size() + 1);
+        entry.folder->order = folder.order;
+        entry.folder->order.push_back(static_cast<uint32_t>(folder.entries.size() - 1));
+        toList_.insert(entry.folder);
       } else if (item.error) {
         entry.kind = Entry::Kind::unexamined;
         entry.error = item.error;
@@ -264,7 +275,6 @@ class ParallelSearch {
         entry.document->entry.append(kFileEntryIndent).append(folder.path).append(entry.name);
       }
     }
-    std::reverse(toList_.begin() + static_cast<std::ptrdiff_t>(firstNew), toList_.end());
     folder.state = Folder::State::listed;
   }
 
@@ -272,6 +282,7 @@ class ParallelSearch {
   bool waitFor(Folder& folder) {
     std::unique_lock lock(mutex_);
     handOver();
+    awaited_ = &folder;
     for (;;) {
       if (stopped()) return false;
       if (folder.state == Folder::State::listed) return true;
@@ -281,7 +292,7 @@ class ParallelSearch {
         folder.state = Folder::State::waiting;
         folder.again = true;
         folder.entries.clear();
-        toList_.push_back(&folder);
+        toList_.insert(&folder);
         wanted_ = &folder;
         wakeThreads(1);
       } else if (folder.state == Folder::State::waiting && wanted_ != &folder) {
@@ -375,11 +386,13 @@ class ParallelSearch {
   std::condition_variable walk_;
   size_t idle_ = 0;
   // Under mutex_: the tree as far as it is known, the folders still to list
-  // (the next on top), the documents in the order they were found.
+  // (in the walk's order), the documents in the order they were found.
   std::deque<Folder> folders_;
-  std::vector<Folder*> toList_;
+  std::set<Folder*, InWalkOrder> toList_;
   // The folder the walk waits for, listed before any other.
   Folder* wanted_ = nullptr;
+  // The folder the walk asks about last: it is woken when that one is listed.
+  Folder* awaited_ = nullptr;
   std::deque<Document> documents_;
   // The documents the walk has put in their places, for the threads to
   // read in that order: only these are read, so every document read gives a
