@@ -185,20 +185,17 @@ class ParallelSearch {
     };
     try {
       while (!stopped()) {
-        const bool wanted = wanted_ != nullptr && wanted_->state == Folder::State::waiting;
         const size_t unread = ready_.size() - nextReady_;
-        if (wanted || (!toList_.empty() && found_ - nextReady_ < aheadLimit_)) {
+        if (!toList_.empty() && found_ - nextReady_ < aheadLimit_) {
           if (hooks_.perFolder) hooks_.perFolder();
           if (stopped()) break;
-          Folder& folder = wanted ? *wanted_ : **toList_.begin();
+          Folder& folder = **toList_.begin();
           toList_.erase(&folder);
           folder.state = Folder::State::listing;
           leave();
           Listing listing = list(folder.path);
           back();
-          const size_t before = toList_.size();
           settle(folder, listing);
-          wakeThreads(toList_.size() - std::min(before, toList_.size()));
           if (&folder == awaited_) walk_.notify_one();
         } else if (unread > 0) {
           Document& document = *ready_[nextReady_++];
@@ -255,6 +252,7 @@ class ParallelSearch {
       return;
     }
     folder.entries.reserve(listing.items.size());
+    const size_t listedBefore = toList_.size();
     for (Listing::Item& item : listing.items) {
       Entry& entry = folder.entries.emplace_back();
       entry.name = std::move(item.name);
@@ -276,6 +274,7 @@ class ParallelSearch {
       }
     }
     folder.state = Folder::State::listed;
+    wakeThreads(toList_.size() - listedBefore);
   }
 
   // Waits until `folder` is listed; false when the search stops first.
@@ -293,14 +292,22 @@ class ParallelSearch {
         folder.again = true;
         folder.entries.clear();
         toList_.insert(&folder);
-        wanted_ = &folder;
-        wakeThreads(1);
-      } else if (folder.state == Folder::State::waiting && wanted_ != &folder) {
-        // The walk can go no further without it: it is listed next.
-        wanted_ = &folder;
-        wakeThreads(1);
       }
-      // A stop from outside wakes nobody, so look again now and then.
+      if (folder.state == Folder::State::waiting) {
+        // The walk can go no further without it, and no thread has taken
+        // it yet: the walk lists it itself rather than wait for a thread.
+        if (hooks_.perFolder) hooks_.perFolder();
+        if (stopped()) return false;
+        toList_.erase(&folder);
+        folder.state = Folder::State::listing;
+        lock.unlock();
+        Listing listing = list(folder.path);
+        lock.lock();
+        settle(folder, listing);
+        continue;
+      }
+      // A thread lists it. A stop from outside wakes nobody, so look again
+      // now and then.
       walk_.wait_for(lock, std::chrono::milliseconds(50));
     }
   }
@@ -389,8 +396,6 @@ class ParallelSearch {
   // (in the walk's order), the documents in the order they were found.
   std::deque<Folder> folders_;
   std::set<Folder*, InWalkOrder> toList_;
-  // The folder the walk waits for, listed before any other.
-  Folder* wanted_ = nullptr;
   // The folder the walk asks about last: it is woken when that one is listed.
   Folder* awaited_ = nullptr;
   std::deque<Document> documents_;

@@ -30,7 +30,9 @@ namespace fendrik {
 //  3. Only documents the walk has put in place are read, each once, by one
 //     thread: every document read gives a row, and the number of documents
 //     put in place is the count of the search so far.
-//  4. The listing runs only a few documents per thread ahead of the reading.
+//  4. The threads list folders in the walk's order, and only while few
+//     documents per thread wait to be read; the walk lists the folder it
+//     needs next itself when no thread has taken it.
 //  5. A stop (hooks.cancel) ends the walk, the listing and the reading at the
 //     next folder or document; the rows are those of the documents read so
 //     far, in the order the whole search gives them.
