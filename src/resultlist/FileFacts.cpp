@@ -79,11 +79,9 @@ struct LastFolder {
 // SplitFullPath with the folder of the previous call again when the path
 // differs from it only by a plain file name.
 bool SplitAbsolute(const std::string& path, std::string& folder, std::string& name) {
-#ifdef _WIN32
-  const size_t cut = path.find_last_of("/\\");
-#else
-  const size_t cut = path.rfind('/');
-#endif
+  // Windows also takes "/" between folders.
+  constexpr std::string_view kSeparators = platform::kPathSeparator == '/' ? "/" : "/\\";
+  const size_t cut = path.find_last_of(kSeparators);
   thread_local LastFolder last;
   const std::string_view text = cut == std::string::npos ? std::string_view() : std::string_view(path).substr(0, cut);
   const std::string_view plain = cut == std::string::npos ? std::string_view() : std::string_view(path).substr(cut + 1);
