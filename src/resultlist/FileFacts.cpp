@@ -26,27 +26,17 @@ QString TimeSeparator(const QLocale& locale) {
   return separator.isEmpty() ? QStringLiteral(":") : separator;
 }
 
-// What the texts of times and sizes take from the default locale, found
-// again only when the default locale has changed: a search asks for them once
-// per document, and its readers are threads of their own, so this is once per
-// search.
-struct LocaleParts {
-  QLocale locale;
-  std::string timeSeparator;
-  // The locale with the digit grouping always on, also where the locale
-  // leaves it off by default (the C locale).
-  QLocale sizes;
-};
+// The default locale's parts for the texts of times and sizes are made for
+// each row: a copy kept per thread would be a thread-local object with a
+// destructor, which with MinGW's threads is destroyed after the thread's
+// storage is gone and crashed the reading threads at their end.
 
-const LocaleParts& CurrentLocaleParts() {
-  thread_local std::optional<LocaleParts> known;
-  const QLocale current;
-  if (!known || known->locale != current) {
-    QLocale sizes = current;
-    sizes.setNumberOptions(QLocale::DefaultNumberOptions);
-    known = LocaleParts{current, TimeSeparator(current).toStdString(), sizes};
-  }
-  return *known;
+// The default locale with the digit grouping always on, also where the
+// locale leaves it off by default (the C locale).
+QLocale GroupingLocale() {
+  QLocale locale;
+  locale.setNumberOptions(QLocale::DefaultNumberOptions);
+  return locale;
 }
 
 bool IsAscii(std::string_view text) {
@@ -67,38 +57,6 @@ bool SplitFullPath(const std::string& path, std::string& folder, std::string& na
   return true;
 }
 
-// The last folder this thread split, by the text of its path before the file
-// name. The files of a search come folder by folder, so their folder is made
-// absolute and normal once per folder; only an absolute folder is kept, as a
-// relative one depends on the working folder at the time.
-struct LastFolder {
-  std::string text;
-  std::string folder;
-};
-
-// SplitFullPath with the folder of the previous call again when the path
-// differs from it only by a plain file name.
-bool SplitAbsolute(const std::string& path, std::string& folder, std::string& name) {
-  // Windows also takes "/" between folders.
-  constexpr std::string_view kSeparators = platform::kPathSeparator == '/' ? "/" : "/\\";
-  const size_t cut = path.find_last_of(kSeparators);
-  thread_local LastFolder last;
-  const std::string_view text = cut == std::string::npos ? std::string_view() : std::string_view(path).substr(0, cut);
-  const std::string_view plain = cut == std::string::npos ? std::string_view() : std::string_view(path).substr(cut + 1);
-  const bool plainName = !plain.empty() && plain != "." && plain != "..";
-  if (plainName && !last.text.empty() && text == last.text) {
-    folder = last.folder;
-    name = plain;
-    return true;
-  }
-  if (!SplitFullPath(path, folder, name)) return false;
-  if (plainName && platform::FsPath(text).is_absolute()) {
-    last.text = text;
-    last.folder = folder;
-  }
-  return true;
-}
-
 }  // namespace
 
 std::optional<FileObject> LookUpFile(const std::string& path) {
@@ -111,7 +69,7 @@ std::optional<FileObject> FileObjectOf(const std::string& path, const platform::
   if (path.empty() || status.kind == platform::Kind::missing || status.kind == platform::Kind::folder)
     return std::nullopt;
   FileObject file;
-  if (!SplitAbsolute(path, file.folderPath, file.name)) return std::nullopt;
+  if (!SplitFullPath(path, file.folderPath, file.name)) return std::nullopt;
   file.modified = status.modified.seconds;
   file.size = static_cast<std::uintmax_t>(status.size);
   return file;
@@ -124,11 +82,11 @@ std::string GetFolderPath(const FileObject& file) { return file.folderPath; }
 std::string GetModifiedText(const FileObject& file) {
   const std::optional<platform::CivilTime> local = platform::LocalTimeOf(file.modified);
   if (!local) return {};
-  return platform::DateTimeText(*local, CurrentLocaleParts().timeSeparator);
+  return platform::DateTimeText(*local, TimeSeparator(QLocale()).toStdString());
 }
 
 std::string GetSizeText(const FileObject& file) {
-  const QString digits = CurrentLocaleParts().sizes.toString(static_cast<qulonglong>(file.size));
+  const QString digits = GroupingLocale().toString(static_cast<qulonglong>(file.size));
   // Every digit stays; only a shorter text is padded on the left.
   return digits.rightJustified(kSizeTextWidth, QLatin1Char(' ')).toStdString();
 }

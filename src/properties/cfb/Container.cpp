@@ -19,20 +19,11 @@ size_t nameUnits(const uint8_t* entry) {
   return bytes >= 2 ? bytes / 2 - 1 : 0;
 }
 
-// The read-ahead buffer and the window buffer of the last container of this
-// thread, handed to the next one: fresh buffers of that size per document
-// would make malloc return the memory to the system and map it again (and
-// clear it) for every file.
-struct SpareHead {
-  std::unique_ptr<uint8_t[]> bytes;
-  size_t capacity = 0;
-  std::vector<std::unique_ptr<uint8_t[]>> windows;  // each kWindowBytes
-};
-
-SpareHead& spareHead() {
-  thread_local SpareHead spare;
-  return spare;
-}
+// Each container allocates its own read-ahead and window buffers. A spare
+// kept per thread saved the allocations, but a thread-local object with a
+// destructor is not safe in every build: with MinGW's threads it is
+// destroyed after the thread's storage is gone, which crashed every reading
+// thread at its end.
 
 std::string fileRange(uint64_t offset, uint64_t length, uint64_t fileSize) {
   return "Bytes " + hexText(offset) + " bis " + hexText(offset + length) + ", die Datei hat " +
@@ -71,27 +62,13 @@ Container::Container(const platform::File& file, uint64_t fileSize, size_t readA
   collectRootChildren();
 }
 
-Container::~Container() {
-  SpareHead& spare = spareHead();
-  if (head_ && headCapacity_ > spare.capacity) {
-    spare.bytes = std::move(head_);
-    spare.capacity = headCapacity_;
-  }
-  for (Window& w : windows_)
-    if (w.bytes && spare.windows.size() < kWindowCount) spare.windows.push_back(std::move(w.bytes));
-}
+Container::~Container() = default;
 
 void Container::readHead(size_t readAhead) {
   const size_t size = static_cast<size_t>(std::min<uint64_t>(readAhead, fileSize_));
   if (size == 0) return;
-  SpareHead& spare = spareHead();
-  if (spare.capacity >= size) {
-    head_ = std::move(spare.bytes);
-    headCapacity_ = std::exchange(spare.capacity, 0);
-  } else {
-    head_ = std::make_unique_for_overwrite<uint8_t[]>(size);
-    headCapacity_ = size;
-  }
+  head_ = std::make_unique_for_overwrite<uint8_t[]>(size);
+  headCapacity_ = size;
   readFully(0, std::span<uint8_t>(head_.get(), size));
   headSize_ = size;
 }
@@ -128,15 +105,7 @@ const uint8_t* Container::loadWindow(uint64_t offset, uint64_t length) {
   start = std::min(start, offset);
   Window& w = *std::min_element(windows_.begin(), windows_.end(),
                                 [](const Window& a, const Window& b) { return a.lastUse < b.lastUse; });
-  if (!w.bytes) {
-    SpareHead& spare = spareHead();
-    if (spare.windows.empty()) {
-      w.bytes = std::make_unique_for_overwrite<uint8_t[]>(kWindowBytes);
-    } else {
-      w.bytes = std::move(spare.windows.back());
-      spare.windows.pop_back();
-    }
-  }
+  if (!w.bytes) w.bytes = std::make_unique_for_overwrite<uint8_t[]>(kWindowBytes);
   // Emptied first: a read that fails leaves no window with stale bytes.
   w.length = 0;
   const size_t bytes = static_cast<size_t>(std::min<uint64_t>(kWindowBytes, fileSize_ - start));
