@@ -178,7 +178,7 @@ TEST(ListFilling, EveryFileEntryGivesARowWhateverBecameOfTheFile) {
 // the same folder text was made in another one.
 TEST(ListFilling, RowFactsAreWhatTheFileSystemTellsAboutEachPath) {
   TempFolder temp;
-  const std::vector<std::string> docs = test::generateDocuments(temp / "A/real", 2, 31);
+  const std::vector<std::string> docs = test::generateDocuments(temp.folder("A/real"), 2, 31);
   const std::string doc = std::filesystem::path(docs[0]).filename().string();
   temp.folder("B/real");
   temp.copy(docs[0], "B/real/x.par");
