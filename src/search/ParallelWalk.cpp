@@ -173,37 +173,20 @@ class ParallelSearch {
       return;
     }
     std::unique_lock lock(mutex_);
-    // Whether this thread works outside the lock.
-    bool outside = false;
-    auto leave = [&] {
-      outside = true;
-      lock.unlock();
-    };
-    auto back = [&] {
-      lock.lock();
-      outside = false;
-    };
     try {
       while (!stopped()) {
         const size_t unread = ready_.size() - nextReady_;
-        if (!toList_.empty() && found_ - nextReady_ < aheadLimit_) {
-          if (hooks_.perFolder) hooks_.perFolder();
-          if (stopped()) break;
+        if (!toList_.empty() && documents_.size() - nextReady_ < aheadLimit_) {
           Folder& folder = **toList_.begin();
-          toList_.erase(&folder);
-          folder.state = Folder::State::listing;
-          leave();
-          Listing listing = list(folder.path);
-          back();
-          settle(folder, listing);
+          if (!listFolder(folder, lock)) break;
           if (&folder == awaited_) walk_.notify_one();
         } else if (unread > 0) {
           Document& document = *ready_[nextReady_++];
           // The listing may go on again.
-          if (found_ - nextReady_ + 1 == aheadLimit_ && !toList_.empty()) wakeThreads(1);
-          leave();
+          if (documents_.size() - nextReady_ + 1 == aheadLimit_ && !toList_.empty()) wakeThreads(1);
+          lock.unlock();
           ReadDocumentRow(document.entry, *server, document.result);
-          back();
+          lock.lock();
           document.read = true;
           ++read_;
           if (hooks_.progress) hooks_.progress(read_, ready_.size());
@@ -216,12 +199,27 @@ class ParallelSearch {
         }
       }
     } catch (...) {
-      if (outside) back();
-      if (!problem_) problem_ = std::current_exception();
-      failed_ = true;
+      if (lock.owns_lock()) lock.unlock();
+      fail(std::current_exception());
+      return;
     }
+    lock.unlock();
     // The walk may wait for a folder this thread would have listed.
     walk_.notify_all();
+  }
+
+  // Lists `folder`, which waits in toList_, without the lock held (`lock`
+  // holds it before and after); false when the search stopped first.
+  bool listFolder(Folder& folder, std::unique_lock<std::mutex>& lock) {
+    if (hooks_.perFolder) hooks_.perFolder();
+    if (stopped()) return false;
+    toList_.erase(&folder);
+    folder.state = Folder::State::listing;
+    lock.unlock();
+    Listing listing = list(folder.path);
+    lock.lock();
+    settle(folder, listing);
+    return true;
   }
 
   Listing list(const std::string& path) const {
@@ -259,7 +257,6 @@ class ParallelSearch {
       if (item.folder) {
         entry.kind = Entry::Kind::folder;
         entry.folder = &folders_.emplace_back(folder.path + entry.name + platform::kPathSeparator);
-        entry.folder->order.reserve(folder.order.size() + 1);
         entry.folder->order = folder.order;
         entry.folder->order.push_back(static_cast<uint32_t>(folder.entries.size() - 1));
         toList_.insert(entry.folder);
@@ -269,7 +266,6 @@ class ParallelSearch {
       } else {
         entry.type = static_cast<uint8_t>(item.type);
         entry.document = &documents_.emplace_back();
-        ++found_;
         entry.document->entry.append(kFileEntryIndent).append(folder.path).append(entry.name);
       }
     }
@@ -296,14 +292,7 @@ class ParallelSearch {
       if (folder.state == Folder::State::waiting) {
         // The walk can go no further without it, and no thread has taken
         // it yet: the walk lists it itself rather than wait for a thread.
-        if (hooks_.perFolder) hooks_.perFolder();
-        if (stopped()) return false;
-        toList_.erase(&folder);
-        folder.state = Folder::State::listing;
-        lock.unlock();
-        Listing listing = list(folder.path);
-        lock.lock();
-        settle(folder, listing);
+        if (!listFolder(folder, lock)) return false;
         continue;
       }
       // A thread lists it. A stop from outside wakes nobody, so look again
@@ -404,8 +393,6 @@ class ParallelSearch {
   // row, and the count of them is the search's count so far.
   std::vector<Document*> ready_;
   size_t nextReady_ = 0;
-  // Documents in the folders listed so far, in place or not yet.
-  size_t found_ = 0;
   size_t read_ = 0;
   std::set<platform::FileIdentity> claimed_;
   bool walkDone_ = false;

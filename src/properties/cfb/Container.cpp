@@ -19,12 +19,6 @@ size_t nameUnits(const uint8_t* entry) {
   return bytes >= 2 ? bytes / 2 - 1 : 0;
 }
 
-// Each container allocates its own read-ahead and window buffers. A spare
-// kept per thread saved the allocations, but a thread-local object with a
-// destructor is not safe in every build: with MinGW's threads it is
-// destroyed after the thread's storage is gone, which crashed every reading
-// thread at its end.
-
 std::string fileRange(uint64_t offset, uint64_t length, uint64_t fileSize) {
   return "Bytes " + hexText(offset) + " bis " + hexText(offset + length) + ", die Datei hat " +
          std::to_string(fileSize) + " Bytes";
@@ -67,8 +61,11 @@ Container::~Container() = default;
 void Container::readHead(size_t readAhead) {
   const size_t size = static_cast<size_t>(std::min<uint64_t>(readAhead, fileSize_));
   if (size == 0) return;
+  // Each container allocates its own buffers. A spare kept per thread saved
+  // the allocations, but a thread-local object with a destructor is not safe
+  // in every build: with MinGW's threads it is destroyed after the thread's
+  // storage is gone, which crashed every reading thread at its end.
   head_ = std::make_unique_for_overwrite<uint8_t[]>(size);
-  headCapacity_ = size;
   readFully(0, std::span<uint8_t>(head_.get(), size));
   headSize_ = size;
 }

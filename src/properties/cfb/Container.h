@@ -201,7 +201,6 @@ class Container {
   const platform::File& file_;
   uint64_t fileSize_;
   std::unique_ptr<uint8_t[]> head_;
-  size_t headCapacity_ = 0;
   size_t headSize_ = 0;
   uint32_t sectorCount_ = 0;
   uint64_t bytesRead_ = 0;
