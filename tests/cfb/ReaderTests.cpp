@@ -139,6 +139,10 @@ TEST(HostileInput, EveryDamageEndsInAnErrorThatNamesIt) {
       {{{fat(first + 5), kEndOfChain}}, "endet zu früh (" + bigAt + n(first + 5) + " verweist auf ENDOFCHAIN"},
       {{{fat(first + 5), kFreeSector}}, "außerhalb der Datei (" + bigAt + n(first + 5) + " verweist auf FREESECT"},
       {{{fat(first + 5), first + 1}}, bigAt + n(first + 1) + " zum zweiten Mal (Glied 7 der Kette)"},
+      // Forward past a sector, back to it (no repeat yet), then on to one
+      // already passed.
+      {{{fat(first + 5), first + 7}, {fat(first + 9), first + 6}},
+       bigAt + n(first + 7) + " zum zweiten Mal (Glied 11 der Kette)"},
       // A number far outside the file near the end of a long chain: the loop
       // check must not size its marks by that number (it would take 512 MiB).
       {{{fat(first + 87), 0xFFFFFFF0u}}, bigAt + n(first + 87) + " verweist auf 4294967280"},

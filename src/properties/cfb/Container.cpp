@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <functional>
 #include <unordered_set>
 #include <utility>
 
@@ -325,20 +326,27 @@ std::vector<uint32_t> Container::chain(uint32_t start, uint64_t count, const Cha
 
 void Container::checkNoRepeats(const std::vector<uint32_t>& units, const ChainOwner& what, const char* unitName) {
   // A chain that visits a unit twice loops (or shares units with itself).
+  // Most chains run forward, each unit above the one before; such a chain
+  // visits none twice, and only the others are searched for a repeat.
+  const bool forward = std::adjacent_find(units.begin(), units.end(), std::greater_equal<uint32_t>()) == units.end();
   bool repeat = false;
   size_t marked = 0;
   if (units.size() <= 32) {
-    // Short chains (the small streams): sorted in a local copy.
-    std::array<uint32_t, 32> sorted;
-    const auto end = std::copy(units.begin(), units.end(), sorted.begin());
-    std::sort(sorted.begin(), end);
-    repeat = std::adjacent_find(sorted.begin(), end) != end;
+    if (!forward) {
+      // Short chains (the small streams): sorted in a local copy.
+      std::array<uint32_t, 32> sorted;
+      const auto end = std::copy(units.begin(), units.end(), sorted.begin());
+      std::sort(sorted.begin(), end);
+      repeat = std::adjacent_find(sorted.begin(), end) != end;
+    }
   } else {
-    const uint32_t largest = *std::max_element(units.begin(), units.end());
+    const uint32_t largest = forward ? units.back() : *std::max_element(units.begin(), units.end());
     if (largest >= fileSize_ / kMiniSectorSize)
       throwCorrupt("Sektorkette verweist außerhalb der Datei",
                    what.text() + ", " + unitName + " " + std::to_string(largest));
-    if (largest / 32 <= units.size()) {
+    if (forward) {
+      // No unit twice.
+    } else if (largest / 32 <= units.size()) {
       // Longer ones whose numbers lie close together (as in every real
       // file): one mark per unit up to the largest, kept between checks and
       // cleared again after each; at most a bit per 4 bytes of the chain.
@@ -375,10 +383,24 @@ std::vector<uint32_t> Container::chainToEnd(uint32_t start, const std::string& w
   std::vector<uint32_t> result;
   result.reserve(64);  // a directory's length, mostly
   // Each sector of the chain is followed through the FAT (nextSector refuses
-  // one it does not describe), so marks for those sectors suffice.
-  std::vector<bool> seen(describedSectorCount(), false);
+  // one it does not describe), so marks for those sectors suffice. While the
+  // chain runs forward (each sector above the one before, as in most files),
+  // no sector can come twice and none is marked; at its first step back the
+  // sectors so far are marked, and from then on each one.
+  std::vector<bool> seen;
+  bool forward = true;
   for (uint32_t s = start; s != kEndOfChain; s = nextSector(s)) {
     if (s >= sectorCount_) throwCorrupt(kSectors.outside, chainLeaves(kSectors, what, result, s, sectorCount_));
+    if (forward && (result.empty() || s > result.back())) {
+      result.push_back(s);
+      continue;
+    }
+    if (forward) {
+      forward = false;
+      seen.assign(describedSectorCount(), false);
+      for (uint32_t before : result)
+        if (before < seen.size()) seen[before] = true;
+    }
     if (s < seen.size()) {
       if (seen[s])
         throwCorrupt("Schleife in der Sektorkette", what + ", Sektor " + std::to_string(s) +
