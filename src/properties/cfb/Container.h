@@ -228,7 +228,7 @@ class Container {
   std::vector<uint32_t> difatSectors_;
   std::map<uint32_t, std::vector<uint32_t>> fatCache_;
   // The FAT sector nextSector read last: chains mostly stay in one.
-  uint32_t lastFatIndex_ = UINT32_MAX;
+  uint32_t lastFatIndex_ = 0xFFFFFFFFu;  // none yet
   const uint8_t* lastFatInHead_ = nullptr;       // its bytes in the head, or
   const std::vector<uint32_t>* lastFat_ = nullptr;  // its entries in fatCache_
   std::vector<uint32_t> wholeFat_;
