@@ -116,8 +116,9 @@ OurRun readProperties(fendrik::FileProperties& server, const std::vector<std::st
 size_t rowPass(fendrik::FileProperties& server, const std::vector<std::string>& entries) {
   size_t nonEmpty = 0;
   fendrik::ReadResult result;
+  const fendrik::FactFormats formats;  // as a reading thread of a search makes them
   for (const auto& entry : entries) {
-    fendrik::ReadDocumentRow(entry, server, result);
+    fendrik::ReadDocumentRow(entry, server, formats, result);
     for (const auto& t : result.texts) nonEmpty += !t.empty();
   }
   return nonEmpty;

@@ -17,7 +17,7 @@ namespace fendrik {
 // a value changes; then it is loaded whole and edited in memory.
 struct LoadedStream {
   uint32_t entryId = 0;
-  std::u16string name;
+  std::u16string_view name;  // SetLocation::stream, a name of static storage
   std::unique_ptr<propset::ByteSource> source;
   propset::StreamHeader header;
   bool loaded = false;
@@ -28,7 +28,7 @@ struct LoadedStream {
 // One value change, kept so that it can be made again on the document as
 // another program left it (see FileProperties::changesUnderLock).
 struct ValueEdit {
-  std::u16string stream;
+  std::u16string_view stream;  // as LoadedStream::name
   std::string_view setName;
   propset::Fmtid fmtid{};
   uint32_t id = 0;
@@ -36,8 +36,7 @@ struct ValueEdit {
 };
 
 struct OpenDocument {
-  std::filesystem::path path;
-  std::unique_ptr<cfb::CompoundFile> file;
+  std::unique_ptr<cfb::CompoundFile> file;  // its path() is the document's
   std::map<uint32_t, std::unique_ptr<LoadedStream>> streams;   // by directory entry id
   std::array<std::unique_ptr<PropertySet>, kSetCount> sets;    // by SetLocation::index
   std::vector<ValueEdit> edits;                                 // in the order they were made
@@ -131,7 +130,7 @@ void PropertySet::setValue(uint32_t id, const PropertyValue& value) {
 
 // ---------------------------------------------------------------- FileProperties
 
-FileProperties::FileProperties() = default;
+FileProperties::FileProperties() : space_(std::make_unique<cfb::ReadSpace>()) {}
 FileProperties::~FileProperties() = default;
 
 std::unique_ptr<FileProperties> FileProperties::Create() {
@@ -148,8 +147,7 @@ std::unique_ptr<FileProperties> FileProperties::Create() {
 void FileProperties::Open(const std::string& path, platform::FileStatus* status) {
   Close();
   auto doc = std::make_unique<OpenDocument>();
-  doc->path = platform::FsPath(path);
-  doc->file = cfb::CompoundFile::open(doc->path, status);
+  doc->file = cfb::CompoundFile::open(platform::FsPath(path), status, space_.get());
   doc_ = std::move(doc);
 }
 
@@ -171,12 +169,12 @@ PropertySet* FileProperties::tryItem(std::string_view setName) {
   if (set) return set.get();
 
   auto entryId = doc_->file->findRootChild(where->stream);
-  if (!entryId || doc_->file->entry(*entryId).type != cfb::kTypeStream) return nullptr;
+  if (!entryId || doc_->file->entryType(*entryId) != cfb::kTypeStream) return nullptr;
   auto& slot = doc_->streams[*entryId];
   if (!slot) {
     auto stream = std::make_unique<LoadedStream>();
     stream->entryId = *entryId;
-    stream->name = std::u16string(where->stream);
+    stream->name = where->stream;
     stream->source = std::make_unique<CompoundStreamSource>(*doc_->file, *entryId);
     stream->header = propset::readStreamHeader(*stream->source);
     slot = std::move(stream);
@@ -256,7 +254,7 @@ std::vector<cfb::StreamReplacement> FileProperties::changesUnderLock(const cfb::
   }
   std::vector<cfb::StreamReplacement> changes;
   for (const auto& [id, stream] : doc_->streams)
-    if (stream->loaded && stream->edited != stream->original) changes.push_back({stream->name, stream->edited});
+    if (stream->loaded && stream->edited != stream->original) changes.push_back({std::u16string(stream->name), stream->edited});
   return changes;
 }
 
@@ -276,7 +274,7 @@ SaveResult FileProperties::Save() {
   doc_->rebased = false;
   doc_->file->releaseReadLock();
   const cfb::WriteResult written =
-      cfb::replaceRootStreams(doc_->path, [this](const cfb::LockedFile& now) { return changesUnderLock(now); });
+      cfb::replaceRootStreams(doc_->file->path(), [this](const cfb::LockedFile& now) { return changesUnderLock(now); });
   try {
     reopenAfterSave();
   } catch (StorageError& error) {
@@ -290,7 +288,7 @@ void FileProperties::reopenAfterSave() {
   // The file now holds the edited bytes. Reopen it so that streams still
   // read lazily see the new layout of the file; after another program's
   // save the directory may number the streams differently.
-  doc_->file = cfb::CompoundFile::open(doc_->path);
+  doc_->file = cfb::CompoundFile::open(doc_->file->path());
   std::map<uint32_t, std::unique_ptr<LoadedStream>> streams;
   uint32_t gone = 0xFFFFFFFFu;  // keys no directory entry has, for streams that vanished
   for (auto& [id, stream] : doc_->streams) {

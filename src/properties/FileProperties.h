@@ -21,6 +21,7 @@ struct FileStatus;
 
 namespace cfb {
 class CompoundFile;
+class ReadSpace;
 struct LockedFile;
 struct StreamReplacement;
 }  // namespace cfb
@@ -147,6 +148,9 @@ class FileProperties {
   void refreshSetsOn(const LoadedStream& stream);
   std::vector<cfb::StreamReplacement> changesUnderLock(const cfb::LockedFile& now);
   void reopenAfterSave();
+  // Lent to each document this server opens (one at a time), so that an
+  // open takes no new buffers; declared before doc_, which uses it.
+  std::unique_ptr<cfb::ReadSpace> space_;
   std::unique_ptr<OpenDocument> doc_;
 };
 

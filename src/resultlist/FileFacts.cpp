@@ -4,6 +4,7 @@
 #include <QString>
 #include <filesystem>
 #include <optional>
+#include <string_view>
 #include <system_error>
 
 #include "properties/platform/Clock.h"
@@ -26,11 +27,6 @@ QString TimeSeparator(const QLocale& locale) {
   return separator.isEmpty() ? QStringLiteral(":") : separator;
 }
 
-// The default locale's parts for the texts of times and sizes are made for
-// each row: a copy kept per thread would be a thread-local object with a
-// destructor, which with MinGW's threads is destroyed after the thread's
-// storage is gone and crashed the reading threads at their end.
-
 // The default locale with the digit grouping always on, also where the
 // locale leaves it off by default (the C locale).
 QLocale GroupingLocale() {
@@ -45,9 +41,32 @@ bool IsAscii(std::string_view text) {
   return true;
 }
 
+// A path that is absolute and normal already in the plainest form ("/a/b.par":
+// no "." or ".." names, no empty ones, no separator at its end), as the search
+// gives them, splits at its last separator: std::filesystem gives the same
+// texts at the cost of several allocations per row. Only where '/' is the
+// separator; elsewhere (drive letters, names the system shortens) the
+// general way.
+bool SplitPlainPath(std::string_view path, std::string& folder, std::string& name) {
+  if constexpr (platform::kPathSeparator != '/') return false;
+  if (path.size() < 2 || path[0] != '/') return false;
+  for (size_t start = 1;;) {
+    const size_t end = path.find('/', start);
+    const std::string_view part = path.substr(start, end == std::string_view::npos ? end : end - start);
+    if (part.empty() || part == "." || part == "..") return false;
+    if (end == std::string_view::npos) break;
+    start = end + 1;
+  }
+  const size_t last = path.rfind('/');
+  folder.assign(path.substr(0, last == 0 ? 1 : last));
+  name.assign(path.substr(last + 1));
+  return true;
+}
+
 // The folder (absolute, normal, as std::filesystem makes it) and the name of
 // the file at `path`; false when the path cannot be made absolute.
 bool SplitFullPath(const std::string& path, std::string& folder, std::string& name) {
+  if (SplitPlainPath(path, folder, name)) return true;
   std::error_code error;
   std::filesystem::path full = std::filesystem::absolute(platform::FsPath(path), error);
   if (error) return false;
@@ -79,14 +98,29 @@ std::string GetFileName(const FileObject& file) { return file.name; }
 
 std::string GetFolderPath(const FileObject& file) { return file.folderPath; }
 
-std::string GetModifiedText(const FileObject& file) {
+// Owned by the reader that passes them (a thread-local copy would be an
+// object with a destructor, which with MinGW's threads is destroyed after the
+// thread's storage is gone and crashed the reading threads at their end).
+struct FactFormats::Parts {
+  std::string timeSeparator = TimeSeparator(QLocale()).toStdString();
+  QLocale grouping = GroupingLocale();
+};
+
+FactFormats::FactFormats() : parts_(std::make_unique<Parts>()) {}
+FactFormats::~FactFormats() = default;
+
+std::string GetModifiedText(const FileObject& file) { return GetModifiedText(file, FactFormats()); }
+
+std::string GetModifiedText(const FileObject& file, const FactFormats& formats) {
   const std::optional<platform::CivilTime> local = platform::LocalTimeOf(file.modified);
   if (!local) return {};
-  return platform::DateTimeText(*local, TimeSeparator(QLocale()).toStdString());
+  return platform::DateTimeText(*local, formats.parts_->timeSeparator);
 }
 
-std::string GetSizeText(const FileObject& file) {
-  const QString digits = GroupingLocale().toString(static_cast<qulonglong>(file.size));
+std::string GetSizeText(const FileObject& file) { return GetSizeText(file, FactFormats()); }
+
+std::string GetSizeText(const FileObject& file, const FactFormats& formats) {
+  const QString digits = formats.parts_->grouping.toString(static_cast<qulonglong>(file.size));
   // Every digit stays; only a shorter text is padded on the left.
   return digits.rightJustified(kSizeTextWidth, QLatin1Char(' ')).toStdString();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -31,16 +32,36 @@ std::optional<FileObject> FileObjectOf(const std::string& path, const platform::
 std::string GetFileName(const FileObject& file);
 std::string GetFolderPath(const FileObject& file);
 
+// The parts of the default locale that the texts of times and sizes use,
+// taken when it is made: a reader makes one per search or reading thread,
+// rather than taking them again for every row. Not for use by several
+// threads at once.
+class FactFormats {
+ public:
+  FactFormats();
+  ~FactFormats();
+  FactFormats(const FactFormats&) = delete;
+  FactFormats& operator=(const FactFormats&) = delete;
+
+ private:
+  friend std::string GetModifiedText(const FileObject&, const FactFormats&);
+  friend std::string GetSizeText(const FileObject&, const FactFormats&);
+  struct Parts;
+  std::unique_ptr<Parts> parts_;
+};
+
 // "yyyy.MM.dd hh:mm:ss" in local time, 24 hours, with the time separator of
 // the regional settings between hours, minutes and seconds; any time from
 // year 1 to 9999, before 1970 too. Empty beyond.
 std::string GetModifiedText(const FileObject& file);
+std::string GetModifiedText(const FileObject& file, const FactFormats& formats);
 
 // The size with the digit grouping of the regional settings and no decimals,
 // right-aligned in kSizeTextWidth characters; a longer text (from 1 TB up in
 // German) keeps every digit and stands unpadded.
 inline constexpr int kSizeTextWidth = 15;
 std::string GetSizeText(const FileObject& file);
+std::string GetSizeText(const FileObject& file, const FactFormats& formats);
 
 // The text before its last "."; the whole text when it has none.
 std::string StripExtension(std::string_view text);

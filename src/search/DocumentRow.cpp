@@ -10,7 +10,7 @@
 
 namespace fendrik {
 
-void ReadDocumentRow(const std::string& entry, FileProperties& server, ReadResult& out) {
+void ReadDocumentRow(const std::string& entry, FileProperties& server, const FactFormats& formats, ReadResult& out) {
   out.failure.reset();
   std::string path(FileEntryPath(entry));
   // The file facts come from the status of the handle the reader opens; only
@@ -36,8 +36,8 @@ void ReadDocumentRow(const std::string& entry, FileProperties& server, ReadResul
   texts[1] = file ? StripExtension(GetFileName(*file)) : std::string();
   texts[2] = GetTypeText(entry);
   texts[3] = file ? GetFolderPath(*file) : std::string();
-  texts[4] = file ? GetModifiedText(*file) : std::string();
-  texts[5] = file ? GetSizeText(*file) : std::string();
+  texts[4] = file ? GetModifiedText(*file, formats) : std::string();
+  texts[5] = file ? GetSizeText(*file, formats) : std::string();
   for (size_t k = 0; k < properties.size(); ++k) texts[6 + k] = std::move(properties[k]);
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "properties/FileProperties.h"
+#include "resultlist/FileFacts.h"
 #include "search/ListFilling.h"
 
 namespace fendrik {
@@ -17,8 +18,9 @@ struct ReadResult {
 };
 
 // Reads the row of the document of one file entry through `server`, which
-// is closed again afterwards.
-void ReadDocumentRow(const std::string& entry, FileProperties& server, ReadResult& out);
+// is closed again afterwards; the texts of its time and size in `formats`
+// (made once per reading thread).
+void ReadDocumentRow(const std::string& entry, FileProperties& server, const FactFormats& formats, ReadResult& out);
 
 // Appends a row that was read to `rows`, telling `failed` first when the
 // document could not be opened; `result` is left empty.

@@ -44,10 +44,11 @@ size_t FillResultRows(const ScanList& scan, const FillOptions& options, ResultRo
   auto reader = [&] {
     try {
       std::unique_ptr<FileProperties> server = FileProperties::Create();
+      const FactFormats formats;
       while (!Cancelled(options)) {
         const size_t k = next.fetch_add(1);
         if (k >= total) break;
-        ReadDocumentRow(*documents[k], *server, results[k]);
+        ReadDocumentRow(*documents[k], *server, formats, results[k]);
         read[k] = 1;
         if (options.progress) {
           std::lock_guard lock(progressLock);

@@ -174,6 +174,7 @@ class ParallelSearch {
     }
     std::unique_lock lock(mutex_);
     try {
+      const FactFormats formats;  // once per reading thread, not per row
       while (!stopped()) {
         const size_t unread = ready_.size() - nextReady_;
         if (!toList_.empty() && documents_.size() - nextReady_ < aheadLimit_) {
@@ -185,7 +186,7 @@ class ParallelSearch {
           // The listing may go on again.
           if (documents_.size() - nextReady_ + 1 == aheadLimit_ && !toList_.empty()) wakeThreads(1);
           lock.unlock();
-          ReadDocumentRow(document.entry, *server, document.result);
+          ReadDocumentRow(document.entry, *server, formats, document.result);
           lock.lock();
           document.read = true;
           ++read_;

@@ -139,6 +139,10 @@ TEST(HostileInput, EveryDamageEndsInAnErrorThatNamesIt) {
       {{{fat(first + 5), kEndOfChain}}, "endet zu früh (" + bigAt + n(first + 5) + " verweist auf ENDOFCHAIN"},
       {{{fat(first + 5), kFreeSector}}, "außerhalb der Datei (" + bigAt + n(first + 5) + " verweist auf FREESECT"},
       {{{fat(first + 5), first + 1}}, bigAt + n(first + 1) + " zum zweiten Mal (Glied 7 der Kette)"},
+      // Forward past a sector, back to it (no repeat yet), then on to one
+      // already passed.
+      {{{fat(first + 5), first + 7}, {fat(first + 9), first + 6}},
+       bigAt + n(first + 7) + " zum zweiten Mal (Glied 11 der Kette)"},
       // A number far outside the file near the end of a long chain: the loop
       // check must not size its marks by that number (it would take 512 MiB).
       {{{fat(first + 87), 0xFFFFFFF0u}}, bigAt + n(first + 87) + " verweist auf 4294967280"},
@@ -255,6 +259,63 @@ TEST(HostileInput, FileCutShortWhileOpenFailsEveryReadBeyondTheCut) {
   std::filesystem::resize_file(dir / "cut.par", 84 * 1024);
   EXPECT_THROW(file->readStream(built.streamIds[1], 0, piece), StorageError);
   EXPECT_THROW(file->readStream(built.streamIds[2], 0, piece), StorageError) << int{piece[0]};
+}
+
+// Space lent to the files one owner opens one after another: a file reads
+// only what it read itself (never bytes another file left there), a file
+// opened while another holds the space reads from memory of its own, and the
+// space is free again after each file, also after an open that failed and a
+// read beyond a cut.
+TEST(CompoundFileReader, LentSpaceHoldsOneFileAtATimeAndNeverShowsAnotherFilesBytes) {
+  TempDir dir;
+  // The same layout with other bytes: every stream lies at the same offsets
+  // in both files, the small ones beyond the read-ahead head.
+  auto layout = [](uint8_t fill) {
+    return buildCompoundFile({{u"Vorne", std::vector<uint8_t>(80 * 1024, fill)},
+                              {u"A", std::vector<uint8_t>(5000, static_cast<uint8_t>(fill + 1))},
+                              {u"B", std::vector<uint8_t>(5000, static_cast<uint8_t>(fill + 2))},
+                              {u"Hinten", std::vector<uint8_t>(100 * 1024, fill)}},
+                             3);
+  };
+  const BuiltFile one = layout(1), two = layout(10);
+  writeSparse(one.image, dir / "one.par");
+  writeSparse(two.image, dir / "two.par");
+  writeSparse(std::vector<uint8_t>(3000, 'x'), dir / "text.par");
+  ReadSpace space;
+  std::vector<uint8_t> piece(512);
+  auto firstBytesOf = [&](const CompoundFile& file, uint32_t id) {
+    file.readStream(id, 0, piece);
+    return int{piece[0]} * (std::count(piece.begin(), piece.end(), piece[0]) == 512 ? 1 : -1);
+  };
+  {
+    auto file = CompoundFile::open(dir / "one.par", nullptr, &space);
+    EXPECT_EQ(space.borrow(1), nullptr);  // held while the file is open
+    EXPECT_EQ(firstBytesOf(*file, one.streamIds[1]), 2);
+    EXPECT_EQ(firstBytesOf(*file, one.streamIds[2]), 3);
+  }
+  {
+    auto file = CompoundFile::open(dir / "two.par", nullptr, &space);
+    auto other = CompoundFile::open(dir / "one.par", nullptr, &space);  // memory of its own
+    for (int round = 0; round < 2; ++round) {
+      SCOPED_TRACE(round);
+      EXPECT_EQ(firstBytesOf(*file, two.streamIds[1]), 11);
+      EXPECT_EQ(firstBytesOf(*other, one.streamIds[1]), 2);
+      EXPECT_EQ(firstBytesOf(*file, two.streamIds[2]), 12);
+      EXPECT_EQ(firstBytesOf(*other, one.streamIds[2]), 3);
+    }
+  }
+  EXPECT_THROW(CompoundFile::open(dir / "text.par", nullptr, &space), StorageError);
+  ASSERT_NE(space.borrow(1), nullptr);  // given back by the open that failed
+  space.giveBack();
+  {
+    auto file = CompoundFile::open(dir / "one.par", nullptr, &space);
+    std::filesystem::resize_file(dir / "one.par", 84 * 1024);
+    EXPECT_THROW(file->readStream(one.streamIds[1], 0, piece), StorageError);
+    EXPECT_THROW(file->readStream(one.streamIds[2], 0, piece), StorageError);
+  }
+  auto file = CompoundFile::open(dir / "two.par", nullptr, &space);
+  EXPECT_EQ(firstBytesOf(*file, two.streamIds[2]), 12);
+  EXPECT_EQ(firstBytesOf(*file, two.streamIds[1]), 11);
 }
 
 TEST(HostileInput, SizeFieldNearItsLimitInVersion4) {

@@ -321,6 +321,30 @@ TEST(FileFacts, EachPathGetsItsOwnFolderAndAStatusAtHandTheFactsOfTheLookUp) {
   EXPECT_FALSE(FileObjectOf(t + "/a/gone.par", platform::FileStatus{}));
 }
 
+// Plain absolute paths split at their last separator, the others as the
+// file system library normalizes them: the same folder and name either way.
+TEST(FileFacts, FolderAndNameOfPlainAndUnusualAbsolutePaths) {
+  if (platform::kPathSeparator != '/') GTEST_SKIP() << "paths of this table are written with '/'";
+  platform::FileStatus status;
+  status.kind = platform::Kind::file;
+  const struct {
+    const char* path;
+    const char* folder;
+    const char* name;
+  } cases[] = {
+      {"/x.par", "/", "x.par"},           {"/a/b c/x.y.par", "/a/b c", "x.y.par"}, {"/a//b/x.par", "/a/b", "x.par"},
+      {"/a/./x.par", "/a", "x.par"},      {"/a/b/../x.par", "/a", "x.par"},         {"/../x.par", "/", "x.par"},
+      {"/a/.x/x.par", "/a/.x", "x.par"},  {"/a/..x/x.par", "/a/..x", "x.par"},      {"/a/x..par", "/a", "x..par"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    const auto file = FileObjectOf(c.path, status);
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->folderPath, c.folder);
+    EXPECT_EQ(file->name, c.name);
+  }
+}
+
 TEST(FileFacts, TimeAndSizeTextsFollowTheLocale) {
   // Local time is an hour ahead of UTC, all year.
   if (!test::SetTimeZone("CET-1")) GTEST_SKIP() << "the local time zone of this system cannot be set by a test";
@@ -351,7 +375,20 @@ TEST(FileFacts, TimeAndSizeTextsFollowTheLocale) {
     const FileObject file{"", "", c.modified, c.size};
     EXPECT_EQ(GetModifiedText(file), c.modifiedText);
     EXPECT_EQ(GetSizeText(file), c.sizeText);
+    const FactFormats formats;  // as a reading thread makes them, once
+    EXPECT_EQ(GetModifiedText(file, formats), c.modifiedText);
+    EXPECT_EQ(GetSizeText(file, formats), c.sizeText);
   }
+  // Formats keep the locale they were made in (a search keeps its texts
+  // alike while the settings change).
+  QLocale::setDefault(QLocale(QLocale::Finnish, QLocale::Finland));
+  const FactFormats finnish;
+  QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+  const FileObject file{"", "", 946684798, 1'234'567};
+  EXPECT_EQ(GetModifiedText(file, finnish), "2000.01.01 00.59.58");
+  EXPECT_EQ(GetModifiedText(file), "2000.01.01 00:59:58");
+  EXPECT_EQ(GetSizeText(file), "      1.234.567");
+  EXPECT_NE(GetSizeText(file, finnish), GetSizeText(file));
   QLocale::setDefault(QLocale::system());
 }
 

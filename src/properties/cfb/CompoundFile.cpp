@@ -1,6 +1,7 @@
 #include "properties/cfb/CompoundFile.h"
 
 #include <new>
+#include <utility>
 
 #include "properties/StorageError.h"
 #include "properties/VisibleText.h"
@@ -30,6 +31,26 @@ struct CompoundFile::Impl {
   bool locked = false;
 };
 
+ReadSpace::~ReadSpace() = default;
+
+void ReadSpace::Free::operator()(uint8_t* p) const { ::operator delete[](p, std::align_val_t{4096}); }
+
+ReadSpace::Bytes ReadSpace::allocate(size_t bytes) {
+  return Bytes(static_cast<uint8_t*>(::operator new[](bytes, std::align_val_t{4096})));
+}
+
+uint8_t* ReadSpace::borrow(size_t bytes) {
+  if (lent_) return nullptr;
+  if (size_ < bytes) {
+    bytes_.reset();
+    size_ = 0;
+    bytes_ = allocate(bytes);
+    size_ = bytes;
+  }
+  lent_ = true;
+  return bytes_.get();
+}
+
 FileIdentity FileIdentity::of(const platform::FileStatus& status) {
   return {status.identity, status.size, status.modified};
 }
@@ -37,16 +58,17 @@ FileIdentity FileIdentity::of(const platform::FileStatus& status) {
 CompoundFile::CompoundFile() : impl_(std::make_unique<Impl>()) {}
 CompoundFile::~CompoundFile() = default;
 
-std::unique_ptr<CompoundFile> CompoundFile::open(const std::filesystem::path& path, platform::FileStatus* status) {
+std::unique_ptr<CompoundFile> CompoundFile::open(std::filesystem::path path, platform::FileStatus* status,
+                                                 ReadSpace* space) {
   try {
-    return openChecked(path, status);
+    return openChecked(path, status, space);
   } catch (const std::bad_alloc&) {
     throw OutOfMemoryError("beim Lesen von " + VisibleText(platform::Utf8Path(path)));
   }
 }
 
-std::unique_ptr<CompoundFile> CompoundFile::openChecked(const std::filesystem::path& path,
-                                                       platform::FileStatus* statusOut) {
+std::unique_ptr<CompoundFile> CompoundFile::openChecked(std::filesystem::path& path,
+                                                       platform::FileStatus* statusOut, ReadSpace* space) {
   const std::string name = platform::Utf8Path(path);
   // The read mode keeps a FIFO or device from blocking the open, and another
   // program's open from failing; such files are refused right after.
@@ -68,11 +90,12 @@ std::unique_ptr<CompoundFile> CompoundFile::openChecked(const std::filesystem::p
   if (status.kind != platform::Kind::file) detail::throwInvalidHeader("keine gewöhnliche Datei", name);
   std::unique_ptr<CompoundFile> file(new CompoundFile());
   Impl& impl = *file->impl_;
-  impl.path = path;
   impl.identity = FileIdentity::of(status);
   impl.file = std::move(handle);
-  impl.container = std::make_unique<detail::Container>(impl.file, status.size, kReadAhead);
+  impl.container = std::make_unique<detail::Container>(impl.file, status.size, kReadAhead, space);
   impl.locked = locked;
+  // Last: open() names the path when memory runs out before.
+  impl.path = std::move(path);
   return file;
 }
 
@@ -88,12 +111,13 @@ const DirectoryEntry& CompoundFile::root() const { return impl_->container->entr
 std::vector<uint32_t> CompoundFile::rootChildren() const { return impl_->container->rootChildren(); }
 
 std::optional<uint32_t> CompoundFile::findRootChild(std::u16string_view name) const {
-  for (uint32_t id : impl_->container->rootChildren())
-    if (impl_->container->nameEquals(id, name)) return id;
-  return std::nullopt;
+  const uint32_t id = impl_->container->findRootChild(name);
+  if (id == detail::kNoStream) return std::nullopt;
+  return id;
 }
 
 const DirectoryEntry& CompoundFile::entry(uint32_t id) const { return impl_->container->entry(id); }
+uint8_t CompoundFile::entryType(uint32_t id) const { return impl_->container->entryType(id); }
 uint64_t CompoundFile::streamSize(uint32_t id) const { return impl_->container->streamSize(id); }
 
 void CompoundFile::readStream(uint32_t id, uint64_t offset, std::span<uint8_t> out) const {

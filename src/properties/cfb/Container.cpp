@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <functional>
 #include <unordered_set>
 #include <utility>
 
@@ -47,9 +48,9 @@ std::string chainStep(const std::string& what, const char* unitName, const std::
 
 }  // namespace
 
-Container::Container(const platform::File& file, uint64_t fileSize, size_t readAhead)
+Container::Container(const platform::File& file, uint64_t fileSize, size_t readAhead, ReadSpace* space)
     : file_(file), fileSize_(fileSize) {
-  readHead(readAhead);
+  readHead(readAhead, space);
   readHeader();
   readDifat();
   readDirectory();
@@ -58,15 +59,23 @@ Container::Container(const platform::File& file, uint64_t fileSize, size_t readA
 
 Container::~Container() = default;
 
-void Container::readHead(size_t readAhead) {
+void Container::readHead(size_t readAhead, ReadSpace* space) {
   const size_t size = static_cast<size_t>(std::min<uint64_t>(readAhead, fileSize_));
   if (size == 0) return;
-  // Each container allocates its own buffers. A spare kept per thread saved
-  // the allocations, but a thread-local object with a destructor is not safe
-  // in every build: with MinGW's threads it is destroyed after the thread's
-  // storage is gone, which crashed every reading thread at its end.
-  head_ = std::make_unique_for_overwrite<uint8_t[]>(size);
-  readFully(0, std::span<uint8_t>(head_.get(), size));
+  // The head and the windows in the space the owner lends (one per reading
+  // thread, not a thread-local object: with MinGW's threads one with a
+  // destructor is destroyed after the thread's storage is gone), the windows
+  // behind the head at a multiple of 4096 bytes.
+  const size_t headRoom = (size + 4095) / 4096 * 4096;
+  if (uint8_t* lent = space != nullptr ? space->borrow(headRoom + kWindowCount * kWindowBytes) : nullptr) {
+    loan_.space = space;
+    head_ = lent;
+    for (size_t k = 0; k < kWindowCount; ++k) windows_[k].bytes = lent + headRoom + k * kWindowBytes;
+  } else {
+    ownHead_ = ReadSpace::allocate(size);
+    head_ = ownHead_.get();
+  }
+  readFully(0, std::span<uint8_t>(head_, size));
   headSize_ = size;
 }
 
@@ -88,7 +97,7 @@ const uint8_t* Container::windowView(uint64_t offset, uint64_t length) const {
   for (const Window& w : windows_)
     if (w.length > 0 && offset >= w.offset && offset - w.offset <= w.length && length <= w.length - (offset - w.offset)) {
       w.lastUse = ++useClock_;
-      return w.bytes.get() + (offset - w.offset);
+      return w.bytes + (offset - w.offset);
     }
   return nullptr;
 }
@@ -102,11 +111,14 @@ const uint8_t* Container::loadWindow(uint64_t offset, uint64_t length) {
   start = std::min(start, offset);
   Window& w = *std::min_element(windows_.begin(), windows_.end(),
                                 [](const Window& a, const Window& b) { return a.lastUse < b.lastUse; });
-  if (!w.bytes) w.bytes = std::make_unique_for_overwrite<uint8_t[]>(kWindowBytes);
+  if (w.bytes == nullptr) {
+    w.own = ReadSpace::allocate(kWindowBytes);
+    w.bytes = w.own.get();
+  }
   // Emptied first: a read that fails leaves no window with stale bytes.
   w.length = 0;
   const size_t bytes = static_cast<size_t>(std::min<uint64_t>(kWindowBytes, fileSize_ - start));
-  readFully(start, std::span<uint8_t>(w.bytes.get(), bytes));
+  readFully(start, std::span<uint8_t>(w.bytes, bytes));
   w.offset = start;
   w.length = bytes;
   return windowView(offset, length);
@@ -240,12 +252,22 @@ uint32_t Container::nextSector(uint32_t sector) {
     if (sector >= wholeFat_.size()) throwCorrupt("Sektornummer außerhalb der FAT");
     return wholeFat_[sector];
   }
-  const uint32_t index = sector / entriesPerFatSector();
-  const uint32_t within = sector % entriesPerFatSector();
-  // A FAT sector inside the read-ahead head is read in place.
-  if (index < fatLocations_.size())
-    if (const uint8_t* p = headView(sectorOffset(fatLocations_[index]) + 4ull * within, 4)) return loadU32(p);
-  return fatSector(index)[within];
+  const uint32_t index = sector >> (header_.sectorShift - 2);
+  const uint32_t within = sector & (entriesPerFatSector() - 1);
+  if (index != lastFatIndex_) {
+    // A FAT sector inside the read-ahead head is read in place; of one that
+    // the head holds only in part (the end of a file cut short), the entries
+    // the head holds are read in place too.
+    const uint64_t offset = index < fatLocations_.size() ? sectorOffset(fatLocations_[index]) : 0;
+    const uint8_t* inHead = index < fatLocations_.size() ? headView(offset, header_.sectorSize) : nullptr;
+    if (inHead == nullptr && index < fatLocations_.size())
+      if (const uint8_t* p = headView(offset + 4ull * within, 4)) return loadU32(p);
+    const std::vector<uint32_t>* decoded = inHead == nullptr ? &fatSector(index) : nullptr;
+    lastFatIndex_ = index;
+    lastFatInHead_ = inHead;
+    lastFat_ = decoded;
+  }
+  return lastFatInHead_ != nullptr ? loadU32(lastFatInHead_ + 4ull * within) : (*lastFat_)[within];
 }
 
 // The two kinds of chain: sectors linked through the FAT, inside the file, and
@@ -282,7 +304,7 @@ std::vector<uint32_t> Container::followChain(const ChainKind& kind, uint32_t sta
     if (unit >= capacity)
       throwCorrupt(unit == kEndOfChain ? kind.endsEarly : kind.outside, chainLeaves(kind, what, result, unit, capacity));
     result.push_back(unit);
-    if (i + 1 < count) unit = (this->*kind.next)(unit);
+    if (i + 1 < count) unit = &kind == &kSectors ? nextSector(unit) : (this->*kind.next)(unit);
   }
   checkNoRepeats(result, what, kind.unit);
   return result;
@@ -304,20 +326,27 @@ std::vector<uint32_t> Container::chain(uint32_t start, uint64_t count, const Cha
 
 void Container::checkNoRepeats(const std::vector<uint32_t>& units, const ChainOwner& what, const char* unitName) {
   // A chain that visits a unit twice loops (or shares units with itself).
+  // Most chains run forward, each unit above the one before; such a chain
+  // visits none twice, and only the others are searched for a repeat.
+  const bool forward = std::adjacent_find(units.begin(), units.end(), std::greater_equal<uint32_t>()) == units.end();
   bool repeat = false;
   size_t marked = 0;
   if (units.size() <= 32) {
-    // Short chains (the small streams): sorted in a local copy.
-    std::array<uint32_t, 32> sorted;
-    const auto end = std::copy(units.begin(), units.end(), sorted.begin());
-    std::sort(sorted.begin(), end);
-    repeat = std::adjacent_find(sorted.begin(), end) != end;
+    if (!forward) {
+      // Short chains (the small streams): sorted in a local copy.
+      std::array<uint32_t, 32> sorted;
+      const auto end = std::copy(units.begin(), units.end(), sorted.begin());
+      std::sort(sorted.begin(), end);
+      repeat = std::adjacent_find(sorted.begin(), end) != end;
+    }
   } else {
-    const uint32_t largest = *std::max_element(units.begin(), units.end());
+    const uint32_t largest = forward ? units.back() : *std::max_element(units.begin(), units.end());
     if (largest >= fileSize_ / kMiniSectorSize)
       throwCorrupt("Sektorkette verweist außerhalb der Datei",
                    what.text() + ", " + unitName + " " + std::to_string(largest));
-    if (largest / 32 <= units.size()) {
+    if (forward) {
+      // No unit twice.
+    } else if (largest / 32 <= units.size()) {
       // Longer ones whose numbers lie close together (as in every real
       // file): one mark per unit up to the largest, kept between checks and
       // cleared again after each; at most a bit per 4 bytes of the chain.
@@ -352,11 +381,26 @@ void Container::checkNoRepeats(const std::vector<uint32_t>& units, const ChainOw
 
 std::vector<uint32_t> Container::chainToEnd(uint32_t start, const std::string& what) {
   std::vector<uint32_t> result;
+  result.reserve(64);  // a directory's length, mostly
   // Each sector of the chain is followed through the FAT (nextSector refuses
-  // one it does not describe), so marks for those sectors suffice.
-  std::vector<bool> seen(describedSectorCount(), false);
+  // one it does not describe), so marks for those sectors suffice. While the
+  // chain runs forward (each sector above the one before, as in most files),
+  // no sector can come twice and none is marked; at its first step back the
+  // sectors so far are marked, and from then on each one.
+  std::vector<bool> seen;
+  bool forward = true;
   for (uint32_t s = start; s != kEndOfChain; s = nextSector(s)) {
     if (s >= sectorCount_) throwCorrupt(kSectors.outside, chainLeaves(kSectors, what, result, s, sectorCount_));
+    if (forward && (result.empty() || s > result.back())) {
+      result.push_back(s);
+      continue;
+    }
+    if (forward) {
+      forward = false;
+      seen.assign(describedSectorCount(), false);
+      for (uint32_t before : result)
+        if (before < seen.size()) seen[before] = true;
+    }
     if (s < seen.size()) {
       if (seen[s])
         throwCorrupt("Schleife in der Sektorkette", what + ", Sektor " + std::to_string(s) +
@@ -389,8 +433,7 @@ void Container::readDirectory() {
     i = j;
   }
   const size_t count = dirBytes_.size() / kDirEntrySize;
-  entries_.resize(count);
-  decoded_.assign(count, false);
+  entrySlot_.assign(count, 0);
   links_.resize(count);
   for (size_t id = 0; id < count; ++id) {
     const uint8_t* p = dirBytes_.data() + id * kDirEntrySize;
@@ -409,8 +452,11 @@ const uint8_t* Container::rawEntry(uint32_t id) const {
   return dirBytes_.data() + static_cast<size_t>(id) * kDirEntrySize;
 }
 
-bool Container::nameEquals(uint32_t id, std::u16string_view name) const {
-  const uint8_t* p = rawEntry(id);
+namespace {
+
+// Whether the stored name of the entry at `p` equals `name` in the
+// compound-file comparison.
+bool storedNameEquals(const uint8_t* p, std::u16string_view name) {
   const size_t units = nameUnits(p);
   if (units != name.size()) return false;
   for (size_t k = 0; k < units; ++k) {
@@ -420,11 +466,27 @@ bool Container::nameEquals(uint32_t id, std::u16string_view name) const {
   return true;
 }
 
+}  // namespace
+
+bool Container::nameEquals(uint32_t id, std::u16string_view name) const { return storedNameEquals(rawEntry(id), name); }
+
+uint32_t Container::findRootChild(std::u16string_view name) const {
+  // The children were checked to lie inside the directory when collected;
+  // most differ from `name` in length already.
+  for (uint32_t id : rootChildren_) {
+    const uint8_t* p = dirBytes_.data() + static_cast<size_t>(id) * kDirEntrySize;
+    if (nameUnits(p) == name.size() && storedNameEquals(p, name)) return id;
+  }
+  return kNoStream;
+}
+
 void Container::collectRootChildren() {
   // In-order walk of the red-black tree below the root. Each entry may be
   // entered once, so a tree that loops ends in an error instead of a hang.
   std::vector<bool> seen(entryCount(), false);
   std::vector<uint32_t> stack;
+  stack.reserve(64);
+  rootChildren_.reserve(entryCount());
   uint32_t from = 0;  // the entry whose link led to cur (for error descriptions)
   uint32_t cur = links_[0].child;
   while (cur != kNoStream || !stack.empty()) {
@@ -471,8 +533,8 @@ std::string Container::entryLabel(uint32_t id) const {
 
 const DirectoryEntry& Container::entry(uint32_t id) const {
   const uint8_t* p = rawEntry(id);
-  DirectoryEntry& e = entries_[id];
-  if (decoded_[id]) return e;
+  if (entrySlot_[id] != 0) return decoded_[entrySlot_[id] - 1];
+  DirectoryEntry& e = decoded_.emplace_back();
   e.type = p[kDeType];
   const size_t units = nameUnits(p);
   e.name.resize(units);
@@ -480,7 +542,7 @@ const DirectoryEntry& Container::entry(uint32_t id) const {
   std::copy_n(p + kDeClsid, 16, e.clsid.begin());
   e.startSector = loadU32(p + kDeStartSector);
   e.size = loadU64(p + kDeSize);
-  decoded_[id] = true;
+  entrySlot_[id] = static_cast<uint32_t>(decoded_.size());
   return e;
 }
 

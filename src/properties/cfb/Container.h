@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <span>
@@ -75,8 +76,9 @@ class Container {
  public:
   // Reads and checks header, DIFAT and directory; `file` stays owned by the
   // caller and open while the container lives. With readAhead > 0 the first min(readAhead, fileSize) bytes are
-  // read at once and kept for later reads.
-  Container(const platform::File& file, uint64_t fileSize, size_t readAhead = 0);
+  // read at once and kept for later reads, in `space` when it is given and
+  // free (held until the container is destroyed), else in memory of its own.
+  Container(const platform::File& file, uint64_t fileSize, size_t readAhead = 0, ReadSpace* space = nullptr);
   ~Container();
   Container(const Container&) = delete;
   Container& operator=(const Container&) = delete;
@@ -117,8 +119,11 @@ class Container {
   // Directory. Entries are decoded when first asked for.
   uint32_t entryCount() const { return static_cast<uint32_t>(dirBytes_.size() / kDirEntrySize); }
   const DirectoryEntry& entry(uint32_t id) const;
+  uint8_t entryType(uint32_t id) const { return rawEntry(id)[kDeType]; }
   // Whether the entry's name equals `name` in the compound-file comparison.
   bool nameEquals(uint32_t id, std::u16string_view name) const;
+  // The direct child of the root storage with that name, or kNoStream.
+  uint32_t findRootChild(std::u16string_view name) const;
   const TreeLinks& links(uint32_t id) const { return links_.at(id); }
   // The entry as error descriptions name it: its kind, its name with control
   // characters written as octal escapes, and its number, e.g.
@@ -158,13 +163,13 @@ class Container {
   // The bytes [offset, offset + length) inside the read-ahead head, or nullptr
   // when they do not lie there completely.
   const uint8_t* headView(uint64_t offset, uint64_t length) const {
-    return offset <= headSize_ && length <= headSize_ - offset ? head_.get() + offset : nullptr;
+    return offset <= headSize_ && length <= headSize_ - offset ? head_ + offset : nullptr;
   }
   // Bytes fetched from the file so far, the read-ahead included.
   uint64_t bytesRead() const { return bytesRead_; }
 
  private:
-  void readHead(size_t readAhead);
+  void readHead(size_t readAhead, ReadSpace* space);
   void readHeader();
   void readDifat();
   void readDirectory();
@@ -187,7 +192,8 @@ class Container {
 
   // Windows of the file beyond the head, read on demand by small reads.
   struct Window {
-    std::unique_ptr<uint8_t[]> bytes;  // kWindowBytes, taken when first used
+    uint8_t* bytes = nullptr;  // kWindowBytes: in the lent space, or `own` taken when first used
+    ReadSpace::Bytes own;
     uint64_t offset = 0;
     size_t length = 0;  // 0: unused
     mutable uint64_t lastUse = 0;
@@ -196,11 +202,24 @@ class Container {
   // Size and alignment of the windows.
   static constexpr uint64_t kWindowBytes = 16 * 1024;
   std::array<Window, kWindowCount> windows_;
+  // The lent space while this container holds it; given back when the
+  // container goes, also when its constructor throws.
+  struct Loan {
+    ReadSpace* space = nullptr;
+    Loan() = default;
+    Loan(const Loan&) = delete;
+    Loan& operator=(const Loan&) = delete;
+    ~Loan() {
+      if (space != nullptr) space->giveBack();
+    }
+  };
+  Loan loan_;
   mutable uint64_t useClock_ = 0;
 
   const platform::File& file_;
   uint64_t fileSize_;
-  std::unique_ptr<uint8_t[]> head_;
+  uint8_t* head_ = nullptr;  // in the lent space or ownHead_
+  ReadSpace::Bytes ownHead_;
   size_t headSize_ = 0;
   uint32_t sectorCount_ = 0;
   uint64_t bytesRead_ = 0;
@@ -208,12 +227,18 @@ class Container {
   std::vector<uint32_t> fatLocations_;
   std::vector<uint32_t> difatSectors_;
   std::map<uint32_t, std::vector<uint32_t>> fatCache_;
+  // The FAT sector nextSector read last: chains mostly stay in one.
+  uint32_t lastFatIndex_ = 0xFFFFFFFFu;  // none yet
+  const uint8_t* lastFatInHead_ = nullptr;       // its bytes in the head, or
+  const std::vector<uint32_t>* lastFat_ = nullptr;  // its entries in fatCache_
   std::vector<uint32_t> wholeFat_;
   bool wholeFatLoaded_ = false;
   std::vector<uint32_t> dirChain_;
   std::vector<uint8_t> dirBytes_;
-  mutable std::vector<DirectoryEntry> entries_;
-  mutable std::vector<bool> decoded_;
+  // Entries decoded so far (a reader asks for a handful of them), found by
+  // entrySlot_: 0 for one not decoded yet, else its place in decoded_ + 1.
+  mutable std::deque<DirectoryEntry> decoded_;
+  mutable std::vector<uint32_t> entrySlot_;
   std::vector<TreeLinks> links_;
   std::vector<uint32_t> rootChildren_;
   std::vector<bool> marks_;  // scratch of checkNoRepeats, all false between checks
