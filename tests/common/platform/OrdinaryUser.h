@@ -45,17 +45,25 @@ inline rlim_t TasksOfUser(uid_t uid) {
   return count;
 }
 
+// The real user of this process while its threads are limited: one no other
+// process has, so that the limit counts this process's threads only. Under
+// "nobody", a command-line test that runs fendrik-cli as "nobody" at the same
+// time moved the count between the look and the run, and the test got more or
+// fewer threads than it asked for.
+inline uid_t ThreadCountingUser() { return static_cast<uid_t>(50000 + ::getpid() % 10000); }
+
 // Runs `action` with the rights of an ordinary user, who cannot list a folder of
 // mode 0: the super-user is "nobody" for the call (its saved user stays root).
 // With `newThreads`, the process may start only that many threads meanwhile:
 // its limit of processes is set, which holds for ordinary users only, so the
-// super-user is "nobody" as the real user too.
+// super-user's real user becomes ThreadCountingUser() (its rights to files
+// stay those of "nobody").
 template <typename Action>
 void AsOrdinaryUser(const TempFolder& temp, Action action, std::optional<uint64_t> newThreads = std::nullopt) {
   const bool root = ::geteuid() == 0;
   if (root) {
     ::chmod(temp.str().c_str(), 0755);
-    ASSERT_EQ(::setresuid(newThreads ? 65534 : -1, 65534, 0), 0);
+    ASSERT_EQ(::setresuid(newThreads ? ThreadCountingUser() : static_cast<uid_t>(-1), 65534, 0), 0);
   }
   rlimit old{};
   ::getrlimit(RLIMIT_NPROC, &old);
