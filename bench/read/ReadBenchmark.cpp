@@ -237,6 +237,9 @@ int main(int argc, char** argv) {
     else if (a == "--only-rows") onlyRowPasses = std::atoi(argv[i + 1]);
     else if (a == "--count-pass") countPass = argv[i + 1];
   }
+  // The window searches below an absolute folder; with a relative one each
+  // row would also make its folder absolute (the search itself does not).
+  if (!dir.empty()) dir = fs::absolute(dir).lexically_normal();
   if (!countPass.empty()) {
     // One warm pass, then the counted one between the marks strace sees.
     auto files = documentsBelow(dir);
