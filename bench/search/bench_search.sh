@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Search benchmarks of fendrik-cli scan over 10,000 documents in 1,000
-# folders: hard links of the real documents of ../shared/samples/real mixed
-# with generated ones, so that real layouts are timed.
+# folders: copies of the real documents of ../shared/samples/real mixed
+# with generated ones, so that real layouts are timed. Copies, not hard
+# links: each document is a file of its own, as in a real tree (links share
+# their cached pages, which favoured reading one type after the other).
 #
 #   local   hot cache: the default jobs against --jobs 1 (speed-up on
 #           this machine's cores), and bench_walk_and_read: the search as
@@ -49,8 +51,8 @@ time_ms() {
 }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 
-# The tree: the real documents and 200 generated ones, linked round-robin
-# under unique names into the folders.
+# The tree: the real documents and 200 generated ones, copied round-robin
+# under unique names into the folders (about 1.6 GB).
 if [ ! -d "$samples" ]; then
   echo "no real samples in $samples (set FENDRIK_REAL_SAMPLES)" >&2
   exit 2
@@ -70,9 +72,9 @@ for ((k = 0; k < documents; k++)); do
   d="$work/tree/p$((k % folders / 100))/f$((k % folders))"
   [ -d "$d" ] || mkdir -p "$d"
   src=${originals[$((k % ${#originals[@]}))]}
-  ln "$src" "$d/teil $k.${src##*.}"
+  cp "$src" "$d/teil $k.${src##*.}"
 done
-echo "tree: $documents documents in $folders folders ($real real documents and 200 generated ones, linked in turn)"
+echo "tree: $documents documents in $folders folders ($real real documents and 200 generated ones, copied in turn)"
 floor_cmd() {
   echo "find '$1' -type f \\( -iname '*.par' -o -iname '*.asm' -o -iname '*.psm' -o -iname '*.dft' \\) -print0 | xargs -0 -P 16 -n 32 head -q -c 65536"
 }
