@@ -109,15 +109,11 @@ struct FactFormats::Parts {
 FactFormats::FactFormats() : parts_(std::make_unique<Parts>()) {}
 FactFormats::~FactFormats() = default;
 
-std::string GetModifiedText(const FileObject& file) { return GetModifiedText(file, FactFormats()); }
-
 std::string GetModifiedText(const FileObject& file, const FactFormats& formats) {
   const std::optional<platform::CivilTime> local = platform::LocalTimeOf(file.modified);
   if (!local) return {};
   return platform::DateTimeText(*local, formats.parts_->timeSeparator);
 }
-
-std::string GetSizeText(const FileObject& file) { return GetSizeText(file, FactFormats()); }
 
 std::string GetSizeText(const FileObject& file, const FactFormats& formats) {
   const QString digits = formats.parts_->grouping.toString(static_cast<qulonglong>(file.size));

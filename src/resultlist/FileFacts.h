@@ -53,15 +53,13 @@ class FactFormats {
 // "yyyy.MM.dd hh:mm:ss" in local time, 24 hours, with the time separator of
 // the regional settings between hours, minutes and seconds; any time from
 // year 1 to 9999, before 1970 too. Empty beyond.
-std::string GetModifiedText(const FileObject& file);
-std::string GetModifiedText(const FileObject& file, const FactFormats& formats);
+std::string GetModifiedText(const FileObject& file, const FactFormats& formats = FactFormats());
 
 // The size with the digit grouping of the regional settings and no decimals,
 // right-aligned in kSizeTextWidth characters; a longer text (from 1 TB up in
 // German) keeps every digit and stands unpadded.
 inline constexpr int kSizeTextWidth = 15;
-std::string GetSizeText(const FileObject& file);
-std::string GetSizeText(const FileObject& file, const FactFormats& formats);
+std::string GetSizeText(const FileObject& file, const FactFormats& formats = FactFormats());
 
 // The text before its last "."; the whole text when it has none.
 std::string StripExtension(std::string_view text);

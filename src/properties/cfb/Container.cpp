@@ -304,7 +304,7 @@ std::vector<uint32_t> Container::followChain(const ChainKind& kind, uint32_t sta
     if (unit >= capacity)
       throwCorrupt(unit == kEndOfChain ? kind.endsEarly : kind.outside, chainLeaves(kind, what, result, unit, capacity));
     result.push_back(unit);
-    if (i + 1 < count) unit = &kind == &kSectors ? nextSector(unit) : (this->*kind.next)(unit);
+    if (i + 1 < count) unit = (this->*kind.next)(unit);
   }
   checkNoRepeats(result, what, kind.unit);
   return result;
